@@ -1,0 +1,58 @@
+#include "connection_panel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+namespace plovan {
+
+ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), parent)
+{
+    connectButton = new QPushButton(QStringLiteral("Connect"), this);
+    connectButton->setObjectName(QStringLiteral("Command1"));
+    connect2Button = new QPushButton(QStringLiteral("Connect"), this);
+    connect2Button->setObjectName(QStringLiteral("Command19"));
+    waitForAck = new QCheckBox(QStringLiteral("Wait for ack"), this);
+    waitForAck->setObjectName(QStringLiteral("Check17"));
+    waitForAck->setChecked(true);
+    demoModeLabel = new QLabel(QStringLiteral("Demo Mode"), this);
+    demoModeLabel->setObjectName(QStringLiteral("DemoModeLabel"));
+    demoModeLabel->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold"));
+    demoModeLabel->setVisible(false);
+    laserLamp = new QLabel(this);
+    laserLamp->setObjectName(QStringLiteral("LaserLamp"));
+    laserLamp->setToolTip(QStringLiteral("Toggles Port"));
+    laserLamp->setFixedSize(18, 18);
+    setLaserOn(false);
+    ackTimeout = new QSpinBox(this);
+    ackTimeout->setObjectName(QStringLiteral("ackTimeout"));
+    ackTimeout->setRange(0, 600000);
+    ackTimeout->setSingleStep(500);
+    ackTimeout->setSuffix(QStringLiteral(" ms"));
+    ackTimeout->setSpecialValueText(QStringLiteral("wait for ever"));
+    ackTimeout->setToolTip(tr("How long to wait for the unit's reply before giving up (0: wait for ever)"));
+    auto* timeoutLabel = new QLabel(tr("Reply time-out"), this);
+    timeoutLabel->setBuddy(ackTimeout);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(connectButton, 0, 0);
+    grid->addWidget(connect2Button, 0, 1);
+    grid->addWidget(laserLamp, 0, 2);
+    grid->addWidget(waitForAck, 1, 0);
+    grid->addWidget(demoModeLabel, 1, 1, 1, 2);
+    grid->addWidget(timeoutLabel, 2, 0);
+    grid->addWidget(ackTimeout, 2, 1, 1, 2);
+    grid->setColumnStretch(3, 1);
+}
+
+void ConnectionPanel::setLaserOn(bool on)
+{
+    laserOn_ = on;
+    laserLamp->setStyleSheet(QStringLiteral("border-radius: 9px; background: %1")
+                                 .arg(on ? QStringLiteral("#10a010") : QStringLiteral("#d01010")));
+    laserLamp->setAccessibleName(on ? QStringLiteral("Laser/RF on") : QStringLiteral("Laser/RF off"));
+}
+
+} // namespace plovan

@@ -1,0 +1,84 @@
+#include "sim_backend.h"
+
+namespace plovan::sim {
+
+SimBackend::SimBackend(QObject* parent) : SimBackend(SimConfig{}, parent) {}
+
+SimBackend::SimBackend(const SimConfig& config, QObject* parent) : PortBackend(parent), unit_(config)
+{
+    connect(&replies_, &ReplyQueue::deliver, this, &SimBackend::onDeliver);
+    connect(&replies_, &ReplyQueue::hangUp, this, &SimBackend::onHangUp);
+}
+
+int SimBackend::open()
+{
+    if (!open_) {
+        unit_.connectionOpened();
+        open_ = true;
+        hangUpQueued_ = false;
+    }
+    error_.clear();
+    return 1;
+}
+
+void SimBackend::close()
+{
+    open_ = false;
+    hangUpQueued_ = false;
+    replies_.clear();
+    received_.clear();
+    readPos_ = 0;
+}
+
+bool SimBackend::writeText(const QByteArray& bytes)
+{
+    if (!open_) {
+        error_ = QStringLiteral("the simulated unit is not connected");
+        return false;
+    }
+    const std::string reply =
+        unit_.receive(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    const int delay = unit_.faults().replyDelayMs;
+    if (!reply.empty()) replies_.push(QByteArray(reply.data(), static_cast<qsizetype>(reply.size())), delay);
+    if (unit_.hungUp() && !hangUpQueued_) {
+        hangUpQueued_ = true;
+        replies_.pushHangUp(delay);
+    }
+    return true;
+}
+
+int SimBackend::readByte()
+{
+    if (readPos_ >= received_.size()) return -1;
+    const int b = static_cast<unsigned char>(received_[readPos_++]);
+    if (readPos_ == received_.size()) {
+        received_.clear();
+        readPos_ = 0;
+    }
+    return b;
+}
+
+QByteArray SimBackend::readAll()
+{
+    QByteArray out = received_.mid(readPos_);
+    received_.clear();
+    readPos_ = 0;
+    return out;
+}
+
+void SimBackend::onDeliver(const QByteArray& bytes)
+{
+    if (!open_) return;
+    received_.append(bytes);
+    emit dataReceived();
+}
+
+void SimBackend::onHangUp()
+{
+    if (!open_) return;
+    close();
+    error_ = QStringLiteral("the simulated unit hung up");
+    emit connectionLost(error_);
+}
+
+} // namespace plovan::sim

@@ -1,0 +1,172 @@
+// The main window's connection controls, clicked as an operator would,
+// against the built-in simulated unit.
+#include "connection_panel.h"
+#include "main_window.h"
+#include "sim_backend.h"
+#include "sim_unit.h"
+#include "terminal_panel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace plovan;
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    MainWindow* window = nullptr;
+    QStringList questions;
+
+    sim::SimUnit& unit() { return qobject_cast<sim::SimBackend*>(window->link().backend())->unit(); }
+    QPushButton* button(const char* name) { return window->findChild<QPushButton*>(name); }
+    void useDevice(const QString& device)
+    {
+        PortSettings s = window->portSettings();
+        s.device = device;
+        window->setPortSettings(s);
+    }
+
+private slots:
+    void init()
+    {
+        window = new MainWindow;
+        questions.clear();
+        window->askYesNo = [this](const QString& title, const QString& text) {
+            questions << title + ": " + text;
+            return false;
+        };
+        useDevice(QString::fromLatin1(kSimDevice));
+        window->setAckTimeoutMs(2000);
+        window->show();
+    }
+    void cleanup()
+    {
+        delete window;
+        window = nullptr;
+    }
+
+    void controlsCarryTheirNames()
+    {
+        QCOMPARE(window->objectName(), QString("frmTerminal"));
+        QCOMPARE(window->windowTitle(), QString("Velmar Plovan"));
+        QVERIFY(button("Command1"));
+        QVERIFY(button("Command19"));
+        QVERIFY(window->findChild<QCheckBox*>("Check17")->isChecked());
+        QVERIFY(window->findChild<QPlainTextEdit*>("txtDataIn"));
+    }
+
+    void connectRunsTheSequenceAndShowsTheAcks()
+    {
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(button("Command1")->text(), QString("Disconnect"));
+        QVERIFY(window->link().Connected);
+        QVERIFY(window->mnuOpen->isChecked());
+        QCOMPARE(button("Command19")->text(), QString("Disconnect"));
+        const std::vector<std::string> expected{"=r", "=p", "=D00DF", "=D08E1", "=D00E2"};
+        QCOMPARE(unit().commands(), expected);
+        // Every acknowledgement is echoed into the terminal box.
+        QTRY_COMPARE(window->terminal->txtDataIn->toPlainText().count('@'), 5);
+
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(button("Command1")->text(), QString("Connect"));
+        QVERIFY(!window->link().Connected);
+        QVERIFY(!window->link().portOpen());
+        QCOMPARE(window->link().PortHandle, 1); // kept after a disconnect
+    }
+
+    void demoModeConnectsWithoutReplies()
+    {
+        auto* check = window->findChild<QCheckBox*>("Check17");
+        auto* demo = window->findChild<QLabel*>("DemoModeLabel");
+        QVERIFY(!demo->isVisible());
+        QTest::mouseClick(check, Qt::LeftButton);
+        QVERIFY(window->link().TestMode());
+        QVERIFY(demo->isVisible());
+
+        unit().setFaults(sim::Faults{.silent = true});
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(window->link().Connected);
+        QCOMPARE(unit().commands().size(), std::size_t{5});
+
+        QTest::mouseClick(check, Qt::LeftButton);
+        QVERIFY(!window->link().TestMode());
+        QVERIFY(!demo->isVisible());
+    }
+
+    void silentUnitLeavesTheProgramDisconnected()
+    {
+        unit().setFaults(sim::Faults{.silent = true});
+        window->setAckTimeoutMs(100);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(button("Command1")->text(), QString("Connect"));
+        QVERIFY(!window->link().Connected);
+        QVERIFY(!window->link().portOpen());
+        QVERIFY(window->terminal->txtDataIn->toPlainText().contains("No reply from unit to =D08E1"));
+    }
+
+    void failedOpenAsksWhetherToClose()
+    {
+        useDevice(QStringLiteral("/dev/no-such-port"));
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QCOMPARE(questions,
+                 QStringList{"Port Error: Error opening the port. Do you want to try to close it?"});
+        QCOMPARE(button("Command1")->text(), QString("Connect"));
+        QVERIFY(!window->link().Connected);
+        // "Port Open" after the failed open still shows everything shut.
+        window->mnuOpen->trigger();
+        QVERIFY(!window->mnuOpen->isChecked());
+        QCOMPARE(button("Command1")->text(), QString("Connect"));
+    }
+
+    void secondConnectReportsAFailedOpenAndSendsNothing()
+    {
+        useDevice(QStringLiteral("/dev/no-such-port"));
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+        const QString text = window->terminal->txtDataIn->toPlainText();
+        QVERIFY2(text.startsWith("Error opening port! Handle = 0"), qPrintable(text));
+        QVERIFY(text.contains("Port not open - not sent: =r"));
+    }
+
+    void secondConnectTurnsTheLaserOn()
+    {
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+        QCOMPARE(button("Command19")->text(), QString("Disconnect"));
+        QTRY_COMPARE(unit().commands().size(), std::size_t{3});
+        const std::vector<std::string> expected{"=r", "=D00DF", "=E0F"};
+        QCOMPARE(unit().commands(), expected);
+        QVERIFY(window->connection->laserOn());
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+        QCOMPARE(button("Command19")->text(), QString("Connect"));
+        QVERIFY(!window->link().portOpen());
+    }
+
+    void staleHandleAfterDisconnectIsRefusedNotLost()
+    {
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton); // disconnect: handle stays 1
+        const std::size_t before = unit().commands().size();
+        QTest::mouseClick(button("Command19"), Qt::LeftButton); // skips the open
+        QCOMPARE(unit().commands().size(), before);
+        QVERIFY(window->terminal->txtDataIn->toPlainText().contains("Port not open - not sent: =r"));
+    }
+
+    void hangUpIsReportedOnceAndDisconnects()
+    {
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(window->link().Connected);
+        unit().setFaults(sim::Faults{.hangUpAfter = 1});
+        window->link().RecATFlag = false;
+        QVERIFY(window->link().send("=I"));
+        QTRY_VERIFY(!window->link().portOpen());
+        QTRY_VERIFY(!window->link().Connected);
+        QCOMPARE(button("Command1")->text(), QString("Connect"));
+        QCOMPARE(window->link().terminalText().count("Connection lost"), 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

@@ -1,0 +1,243 @@
+// The Link against a scripted port: the lines it writes, how each wait ends,
+// and what the receive handler makes of the bytes that arrive.
+#include "connect_sequence.h"
+#include "fake_backend.h"
+#include "link.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace plovan;
+
+class TestLink : public QObject {
+    Q_OBJECT
+
+    Link* link = nullptr;
+    FakeBackend* port = nullptr;
+
+private slots:
+    void init()
+    {
+        link = new Link;
+        auto backend = std::make_unique<FakeBackend>();
+        port = backend.get();
+        link->setBackend(std::move(backend));
+        QCOMPARE(link->openPort(), 1);
+        link->setAckTimeoutMs(2000);
+    }
+    void cleanup()
+    {
+        delete link;
+        link = nullptr;
+    }
+
+    // --- the connect sequences ---
+    void connectSendsFiveLinesInOrder()
+    {
+        port->responder = ackEveryLine;
+        QVERIFY(connectSequence(*link));
+        QCOMPARE(port->lines(), QStringList({"=r", "=p", "=D00DF", "=D08E1", "=D00E2"}));
+        // Every line went out in one write with its CR LF.
+        for (const QByteArray& w : port->written)
+            QVERIFY(w.endsWith("\r\n"));
+    }
+
+    void connectUsesTheStoreHeadAndAmp2FixeD()
+    {
+        port->responder = ackEveryLine;
+        link->SavString = "=aD";
+        link->Amp2FixeD = "0FA0";
+        QVERIFY(connectSequence(*link));
+        QCOMPARE(port->lines().mid(3), QStringList({"=aD0FE1", "=aDA0E2"}));
+    }
+
+    void shortConnectSendsTwoAcknowledgedLines()
+    {
+        port->responder = ackEveryLine;
+        QVERIFY(shortConnectSequence(*link));
+        QCOMPARE(port->lines(), QStringList({"=r", "=D00DF"}));
+    }
+
+    void demoModeConnectsWithoutAnyReply()
+    {
+        link->setTestMode(true); // "Wait for ack" unticked
+        QVERIFY(connectSequence(*link));
+        QCOMPARE(port->lines().size(), 5);
+    }
+
+    void silentUnitStopsTheSequenceAtTheFirstWait()
+    {
+        link->setAckTimeoutMs(50);
+        QSignalSpy status(link, &Link::statusMessage);
+        QVERIFY(!connectSequence(*link));
+        // Nothing is sent into the silence after the time-out.
+        QCOMPARE(port->lines(), QStringList({"=r", "=p", "=D00DF", "=D08E1"}));
+        QVERIFY(link->terminalText().contains("No reply from unit to =D08E1\r\n"));
+        QVERIFY(!status.isEmpty());
+        QCOMPARE(status.last().at(0).toString(), QString("No reply from unit to =D08E1"));
+    }
+
+    // --- how a wait ends ---
+    void waitEndsOnAckDeliveredLate()
+    {
+        port->responder = ackEveryLine;
+        port->replyDelayMs = 30;
+        QVERIFY(link->sendWait("=I"));
+        QVERIFY(link->RecATFlag);
+    }
+
+    void untickingWaitForAckReleasesTheWait()
+    {
+        QTimer::singleShot(20, link, [this] { link->setTestMode(true); });
+        link->RecATFlag = false;
+        QVERIFY(link->send("=U"));
+        QCOMPARE(link->waitAck("=U"), WaitResult::TestMode);
+        QVERIFY(proceeds(WaitResult::TestMode));
+    }
+
+    void cancelEndsTheWait()
+    {
+        QTimer::singleShot(20, link, [this] { link->cancelWaits(); });
+        QVERIFY(!link->sendWait("=U"));
+        QVERIFY(!link->waiting());
+    }
+
+    void zeroTimeoutWaitsForEver()
+    {
+        link->setAckTimeoutMs(0);
+        port->responder = ackEveryLine;
+        port->replyDelayMs = 150;
+        QVERIFY(link->sendWait("=U"));
+    }
+
+    void hangUpMidWaitIsReportedOnce()
+    {
+        QSignalSpy lost(link, &Link::connectionLost);
+        link->Connected = true;
+        QTimer::singleShot(20, port, [this] { port->hangUp(); });
+        link->RecATFlag = false;
+        QVERIFY(link->send("=U"));
+        QCOMPARE(link->waitAck("=U"), WaitResult::ConnectionLost);
+        QCOMPARE(lost.count(), 1);
+        QVERIFY(!link->Connected);
+        QCOMPARE(link->terminalText().count("Connection lost"), 1);
+        // Later sends are refused, not lost silently.
+        QVERIFY(!link->send("=I"));
+        QVERIFY(link->terminalText().contains("Port not open - not sent: =I"));
+    }
+
+    void nestedWaitsEachEndOnTheirOwnReply()
+    {
+        // A second sender starts while the first still waits, as a button
+        // pressed during a wait does.
+        port->responder = ackEveryLine;
+        port->replyDelayMs = 40;
+        bool innerOk = false;
+        QTimer::singleShot(5, link, [&] { innerOk = link->sendWait("=I"); });
+        QVERIFY(link->sendWait("=U"));
+        QTRY_VERIFY(innerOk);
+        QVERIFY(!link->waiting());
+    }
+
+    void writesWhileClosedAreRefusedAndReported()
+    {
+        link->closePort();
+        QSignalSpy status(link, &Link::statusMessage);
+        QVERIFY(!link->send("=r"));
+        QVERIFY(!link->sendWait("=D00DF"));
+        QVERIFY(port->written.isEmpty());
+        QCOMPARE(status.count(), 2);
+        QCOMPARE(status.at(0).at(0).toString(), QString("Port not open - not sent: =r"));
+        QVERIFY(link->terminalText().endsWith("Port not open - not sent: =D00DF\r\n"));
+    }
+
+    void pausesLastTheirLength()
+    {
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(link->PawS(), WaitResult::Done);
+        QVERIFY(t.elapsed() >= Link::kPawSMs - 5);
+        // NewDely pauses only while "Save to DDS" is ticked.
+        t.restart();
+        QCOMPARE(link->NewDely(), WaitResult::Done);
+        QVERIFY(t.elapsed() < Link::kNewDelyMs);
+        link->saveToDds = true;
+        QCOMPARE(link->DlaY(), WaitResult::Done);
+        QVERIFY(t.elapsed() >= Link::kNewDelyMs - 5);
+    }
+
+    // --- the receive handler ---
+    void burstKeepsOrderAndRaisesTheAck()
+    {
+        port->deliverNow("12@");
+        QCOMPARE(link->terminalText(), QString("12@"));
+        QVERIFY(link->RecATFlag);
+        QCOMPARE(link->InComeBuff, '@');
+    }
+
+    void lettersRaiseTheirFlagsCaseSensitively()
+    {
+        port->deliverNow("el");
+        QVERIFY(!link->RecEFlag && !link->RecLFlag && !link->RecATFlag);
+        port->deliverNow("c");
+        QVERIFY(link->RecCFlag);
+        port->deliverNow("K");
+        QVERIFY(link->RecKFlag);
+        port->deliverNow("xEy");
+        QVERIFY(link->RecEFlag);
+        port->deliverNow("L");
+        QVERIFY(link->RecLFlag);
+        QVERIFY(!link->RecATFlag);
+        QCOMPARE(link->terminalText(), QString("elcKxEyL"));
+    }
+
+    void terminalStartsAfreshAfter2001Characters()
+    {
+        port->deliverNow(QByteArray(2001, 'x'));
+        QCOMPARE(link->terminalText().size(), 2001);
+        port->deliverNow("@");
+        QCOMPARE(link->terminalText(), QString("@"));
+    }
+
+    void lineHooksRunOncePerLineAndOncePerEvent()
+    {
+        QSignalSpy lines(link, &Link::lineReceived);
+        QSignalSpy ends(link, &Link::receiveEndedWithLineFeed);
+        port->deliverNow("@ 001 002\r\n@ 003 004\r\n");
+        QCOMPARE(lines.count(), 2);
+        QCOMPARE(lines.at(0).at(0).toString(), QString("@ 001 002"));
+        QCOMPARE(lines.at(1).at(0).toString(), QString("@ 003 004"));
+        QCOMPARE(ends.count(), 1);
+        port->deliverNow("partial");
+        QCOMPARE(ends.count(), 1);
+        port->deliverNow("\r\n");
+        QCOMPARE(lines.count(), 3);
+        QCOMPARE(lines.at(2).at(0).toString(), QString("partial"));
+    }
+
+    void readBackReturnsTheLineAfterTheAck()
+    {
+        // The acknowledgement and the text arrive separately, byte by byte.
+        port->responder = [this](const QByteArray& w) {
+            if (w == "=e\r\n") {
+                const QByteArray reply = "@0C\r\n";
+                for (int i = 0; i < reply.size(); ++i)
+                    port->deliverLater(reply.mid(i, 1), 10 * i);
+            }
+            return QByteArray();
+        };
+        QCOMPARE(link->readBack("=e"), std::optional<std::string>("0C"));
+    }
+
+    void readBackTimesOutWithoutTheLine()
+    {
+        link->setAckTimeoutMs(60);
+        port->responder = [](const QByteArray&) { return QByteArray("@"); };
+        QVERIFY(!link->readBack("=v").has_value());
+        QVERIFY(link->terminalText().contains("No reply from unit to =v"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"
