@@ -1,4 +1,5 @@
 // plovan: the control program's window.
+#include "app_signals.h"
 #include "main_window.h"
 
 #include <QApplication>
@@ -33,7 +34,7 @@ int main(int argc, char** argv)
         settings.device = QString::fromLatin1(plovan::kSimDevice);
     else if (parser.isSet(portOption))
         settings = plovan::withDevice(settings, parser.value(portOption));
-    window.setPortSettings(settings);
+    window.setPortSettings(settings, false);
     if (parser.isSet(timeoutOption)) {
         bool ok = false;
         const int ms = parser.value(timeoutOption).toInt(&ok);
@@ -44,5 +45,10 @@ int main(int argc, char** argv)
         window.setAckTimeoutMs(ms);
     }
     window.show();
+
+    // SIGTERM and SIGINT close the window as "Exit" does, so the settings are written.
+    plovan::AppSignals appSignals;
+    if (!appSignals.install()) std::fprintf(stderr, "plovan: %s\n", qPrintable(appSignals.errorString()));
+    QObject::connect(&appSignals, &plovan::AppSignals::terminationRequested, &window, &QWidget::close);
     return app.exec();
 }

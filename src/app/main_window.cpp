@@ -3,47 +3,144 @@
 #include "backend_factory.h"
 #include "connect_sequence.h"
 #include "connection_panel.h"
+#include "direct_commands.h"
 #include "port_settings_dialog.h"
+#include "settings_files.h"
+#include "single_tone_panel.h"
 #include "terminal_panel.h"
+#include "test_panel.h"
+#include "tone_page.h"
+#include "usb_probe.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
+#include <cstdio>
 
 namespace plovan {
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+namespace {
+// Set false on a control whose feature is not built yet: it stays disabled.
+constexpr char kAvailable[] = "available";
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::forWindow(this))
 {
     setObjectName(QStringLiteral("frmTerminal"));
     setWindowTitle(QStringLiteral("Velmar Plovan"));
 
-    askYesNo = [this](const QString& title, const QString& text) {
-        QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
-    };
-
     auto* central = new QWidget(this);
+    tabs = new QTabWidget(central);
+    tabs->setObjectName(QStringLiteral("tabs"));
+    tonePage = new TonePage(link_, dialogs, nullptr);
+    tone = tonePage->panel;
+    auto* toneScroll = new QScrollArea(tabs);
+    toneScroll->setWidget(tone);
+    toneScroll->setWidgetResizable(true);
+    toneScroll->setFrameShape(QFrame::NoFrame);
+    tabs->addTab(toneScroll, QStringLiteral("Single tone"));
+    direct = new DirectCommands(link_, tonePage->state, this);
+    testPanel = new TestPanel(*direct, tabs);
+    tabs->addTab(testPanel, QStringLiteral("Testing Testing"));
+
     connection = new ConnectionPanel(central);
+    directPanel = new DirectCommandPanel(*direct, central);
     terminal = new TerminalPanel(central);
+    versionLabel = new QLabel(VerSion, central);
+    versionLabel->setObjectName(QStringLiteral("Label3"));
+    auto* right = new QVBoxLayout;
+    auto* top = new QHBoxLayout;
+    top->addWidget(connection);
+    top->addWidget(directPanel, 1);
+    right->addLayout(top);
+    right->addWidget(terminal, 1);
+    right->addWidget(versionLabel, 0, Qt::AlignRight);
     auto* layout = new QHBoxLayout(central);
-    auto* left = new QVBoxLayout;
-    left->addWidget(connection);
-    left->addStretch(1);
-    layout->addLayout(left);
-    layout->addWidget(terminal, 1);
+    layout->addWidget(tabs, 3);
+    layout->addLayout(right, 2);
     setCentralWidget(central);
     buildMenus();
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    wirePanels();
 
+    resize(1280, 720);
+    Form_Load();
+    SetButtons();
+}
+
+void MainWindow::Form_Load()
+{
+    const UsbStartup usb = probeUsbAtStartup(*makeUsbProbe());
+    FtdiMode = usb.FtdiMode;
+    UsbDescBuf = usb.UsbDescBuf;
+    setWindowTitle(QStringLiteral("Velmar Plovan") + usb.captionNote);
+    VerSion = usb.VerSion;
+    versionLabel->setText(VerSion);
+    link_.Amp2FixeD = "0800";
+    link_.setTestMode(false);
+    link_.USBStatus = false;
+    link_.SavString = "=D";
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+
+    settingsDir_ = settingsDir();
+    const StartupSettings loaded = LoadSettings(settingsDir_);
+    setPortSettings(loaded.port);
+    SynthState& state = tonePage->state;
+    state.MaxFrequency = loaded.MaxFrequency;
+    state.MinFrequency = loaded.MinFrequency;
+    tone->setLimits(loaded.MinFrequency, loaded.MaxFrequency);
+    if (loaded.terminalText) link_.setTerminalText(*loaded.terminalText);
+    for (const QString& note : loaded.notes)
+        link_.terminalLine(note);
+
+    // The sliders show the boxes' start values without sending anything.
+    SingleTonePanel::setQuietly(tone->frequencySlider, tone->frequencyBox->text().toInt());
+    SingleTonePanel::setQuietly(tone->phaseSlider, tone->phaseBox->text().toInt());
+    SingleTonePanel::setQuietly(tone->amplitudeSlider, tone->amplitudeBox->text().toInt());
+}
+
+bool MainWindow::Form_Unload()
+{
+    direct->cancel();
+    link_.cancelWaits();
+    link_.closePort();
+    const SynthState& state = tonePage->state;
+    const QString error =
+        saveSettings(settingsDir_, savedPortSettings_, state.MaxFrequency, state.MinFrequency);
+    if (error.isEmpty()) return true;
+    std::fprintf(stderr, "plovan: %s\n", qPrintable(error));
+    dialogs.warn(QStringLiteral("Velmar Plovan"),
+                 QStringLiteral("The settings could not be saved:\n") + error);
+    return false;
+}
+
+MainWindow::~MainWindow()
+{
+    direct->cancel();
+    link_.cancelWaits();
+}
+
+void MainWindow::wirePanels()
+{
     connect(connection->connectButton, &QPushButton::clicked, this, &MainWindow::Command1_Click);
     connect(connection->connect2Button, &QPushButton::clicked, this, &MainWindow::Command19_Click);
     connect(connection->waitForAck, &QCheckBox::clicked, this, &MainWindow::Check17_Click);
@@ -53,41 +150,129 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     connect(&link_, &Link::terminalChanged, this, [this] { terminal->show(link_.terminalText()); });
     connect(&link_, &Link::statusMessage, this, [this](const QString& m) { statusBar()->showMessage(m); });
     connect(&link_, &Link::connectionLost, this, [this] {
+        direct->cancel();
         connection->connectButton->setText(QStringLiteral("Connect"));
         SetButtons();
     });
 
-    setPortSettings(portSettings_);
-    SetButtons();
-    resize(1000, 600);
+    SynthHooks& hooks = tonePage->hooks;
+    hooks.SetButtons = [this] { SetButtons(); };
+    hooks.warn = [this](const std::string& m) { statusBar()->showMessage(QString::fromStdString(m)); };
+    tonePage->channels.loopHandler = [this] { return direct->Check16_Click(); };
+    connect(tonePage, &TonePage::hiresChanged, this,
+            [this](bool ticked) { enableIfAvailable(FoS, !ticked); });
+    connect(tonePage, &TonePage::mainVisibleChanged, this, &MainWindow::showMainControls);
+    connect(tone->extEnable, &QPushButton::clicked, this,
+            [this] { tonePage->Command11_Click(testPanel->loop->isChecked()); });
+
+    direct->hooks.laserOn = [this] { return connection->laserOn(); };
+    direct->hooks.showLaser = [this](bool on) { connection->setLaserOn(on); };
+    direct->hooks.untickInvSync = [this] {
+        if (!tone->invSync->isChecked()) return;
+        tone->invSync->setChecked(false);
+        tonePage->Check2_Click();
+    };
+    direct->hooks.setAmplitudeSlider = [this](int value) { tone->amplitudeSlider->setValue(value); };
+    direct->hooks.baudChanged = [this](int baud) {
+        portSettings_.baud = baud;
+        savedPortSettings_.baud = baud;
+        if (link_.backend()) {
+            PortSettings s = link_.backend()->settings();
+            s.baud = baud;
+            link_.backend()->setSettings(s);
+        }
+    };
+    connect(testPanel->loop, &QCheckBox::toggled, this, [this](bool ticked) { direct->loopTicked = ticked; });
+    connect(testPanel, &TestPanel::clearEchoRequested, tone->echoBox, &QPlainTextEdit::clear);
+    connect(testPanel, &TestPanel::toneTextsRequested, this, [this](const QString& f, const QString& a) {
+        tone->frequencyBox->setText(f);
+        tone->amplitudeBox->setText(a);
+    });
 }
 
-MainWindow::~MainWindow()
+QAction* MainWindow::menuItem(QMenu* menu, const char* name, const QString& caption)
 {
-    link_.cancelWaits();
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QLatin1String(name));
+    // Present so the menus read as operators know them; enabled when the
+    // window behind the item is built.
+    action->setEnabled(false);
+    action->setStatusTip(tr("Not available in this version"));
+    action->setProperty(kAvailable, false);
+    return action;
+}
+
+void MainWindow::enableIfAvailable(QObject* control, bool enabled)
+{
+    const bool available = control->property(kAvailable).toBool() || !control->property(kAvailable).isValid();
+    if (auto* action = qobject_cast<QAction*>(control))
+        action->setEnabled(enabled && available);
+    else if (auto* widget = qobject_cast<QWidget*>(control))
+        widget->setEnabled(enabled && available);
 }
 
 void MainWindow::buildMenus()
 {
+    auto enable = [this](QAction* action, void (MainWindow::*handler)()) {
+        action->setEnabled(true);
+        action->setStatusTip({});
+        action->setProperty(kAvailable, true);
+        connect(action, &QAction::triggered, this, handler);
+    };
+    auto separator = [](QMenu* menu, const char* name) {
+        menu->addSeparator()->setObjectName(QLatin1String(name));
+    };
+
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    mnuFileExit = mnuFile->addAction(QStringLiteral("E&xit"), this, &QWidget::close);
-    mnuFileExit->setObjectName(QStringLiteral("mnuFileExit"));
+    menuItem(mnuFile, "mnuOpenLog", QStringLiteral("&Open Log File..."));
+    menuItem(mnuFile, "mnuCloseLog", QStringLiteral("&Close Log File"));
+    separator(mnuFile, "M3");
+    MnuMorv = menuItem(mnuFile, "MnuMorv", QStringLiteral("&Send Velmar File..."));
+    MnuSendBatch = menuItem(mnuFile, "MnuSendBatch", QStringLiteral("Send Batch"));
+    menuItem(mnuFile, "MnuRaw", QStringLiteral("Send DataQ..."));
+    menuItem(mnuFile, "MnuMultiChirp", QStringLiteral("Send Multichirp"));
+    separator(mnuFile, "Bar2");
+    mnuFileExit = menuItem(mnuFile, "mnuFileExit", QStringLiteral("E&xit"));
+    enable(mnuFileExit, &MainWindow::mnuFileExit_Click);
 
     mnuPort = menuBar()->addMenu(QStringLiteral("&Comms"));
     mnuPort->setObjectName(QStringLiteral("mnuPort"));
-    mnuOpen = mnuPort->addAction(QStringLiteral("Port &Open"), this, &MainWindow::mnuOpen_Click);
-    mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
+    mnuOpen = menuItem(mnuPort, "mnuOpen", QStringLiteral("Port &Open"));
     mnuOpen->setCheckable(true);
-    mnuPort->addSeparator()->setObjectName(QStringLiteral("MBar1"));
-    mnuProperties =
-        mnuPort->addAction(QStringLiteral("Properties..."), this, &MainWindow::mnuProperties_Click);
-    mnuProperties->setObjectName(QStringLiteral("mnuProperties"));
+    enable(mnuOpen, &MainWindow::mnuOpen_Click);
+    separator(mnuPort, "MBar1");
+    mnuProperties = menuItem(mnuPort, "mnuProperties", QStringLiteral("Properties..."));
+    enable(mnuProperties, &MainWindow::mnuProperties_Click);
+    menuItem(mnuPort, "FTDIUSB", QStringLiteral("USB Mode"));
+    separator(mnuPort, "Bar3");
+
+    MnuCal = menuBar()->addMenu(QStringLiteral("&Tools"));
+    MnuCal->setObjectName(QStringLiteral("MnuCal"));
+    menuItem(MnuCal, "memEdit", QStringLiteral("Mem Edit"));
+    menuItem(MnuCal, "cal", QStringLiteral("Edit LUT"));
+    menuItem(MnuCal, "Vswr", QStringLiteral("VSWR"));
+    menuItem(MnuCal, "menuSndLUT", QStringLiteral("Send LUT"));
+    menuItem(MnuCal, "SetFreqLimits", QStringLiteral("F Limits"));
+    FoS = menuItem(MnuCal, "FoS", QStringLiteral("Frequency Offset"));
+    menuItem(MnuCal, "IntClkRate", QStringLiteral("Int Clock Rate"));
+    menuItem(MnuCal, "FixedFreq", QStringLiteral("Fix Freq RF1"));
+    menuItem(MnuCal, "Debug", QStringLiteral("Debug"));
+    menuItem(MnuCal, "MnuHeader", QStringLiteral("Header"));
+
+    Bout = menuBar()->addAction(QStringLiteral("About"));
+    Bout->setObjectName(QStringLiteral("Bout"));
+    connect(Bout, &QAction::triggered, this, &MainWindow::Bout_Click);
+
+    // Chirp mode arrives with chirp programming.
+    tone->chirpMode->setProperty(kAvailable, false);
+    tone->chirpMode->setToolTip(tr("Not available in this version"));
 }
 
-void MainWindow::setPortSettings(const PortSettings& settings)
+void MainWindow::setPortSettings(const PortSettings& settings, bool persist)
 {
     portSettings_ = settings;
+    if (persist) savedPortSettings_ = settings;
     // A port that is open keeps its settings until it is opened again.
     if (!link_.portOpen()) useBackendFor(link_, portSettings_);
 }
@@ -127,8 +312,8 @@ void MainWindow::Command1_Click()
     link_.clearTerminal();
     if (!link_.USBStatus) openPort();
     if (link_.PortHandle < 1) {
-        if (askYesNo(QStringLiteral("Port Error"),
-                     QStringLiteral("Error opening the port. Do you want to try to close it?")))
+        if (dialogs.askYesNo(QStringLiteral("Port Error"),
+                             QStringLiteral("Error opening the port. Do you want to try to close it?")))
             link_.closePort();
         return;
     }
@@ -183,7 +368,15 @@ void MainWindow::mnuOpen_Click()
 {
     const bool open = link_.PortHandle > 0;
     mnuOpen->setChecked(open);
+    tone->sendButton->setEnabled(open);
+    enableIfAvailable(MnuCal->menuAction(), open);
     connection->connectButton->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    for (QWidget* w : std::initializer_list<QWidget*>{directPanel->resetButton, directPanel->intClockButton,
+                                                      directPanel->laserButton, directPanel->clearButton,
+                                                      directPanel->intTrigButton, tone->extEnable,
+                                                      tone->chirpMode, tone->singleMode})
+        enableIfAvailable(w, open);
+    enableIfAvailable(MnuMorv, open);
 }
 
 void MainWindow::mnuProperties_Click()
@@ -192,23 +385,63 @@ void MainWindow::mnuProperties_Click()
     if (dialog.exec() == QDialog::Accepted) setPortSettings(dialog.settings());
 }
 
+void MainWindow::mnuFileExit_Click()
+{
+    close();
+}
+
+void MainWindow::Bout_Click()
+{
+    dialogs.inform(QStringLiteral("Velmar Plovan"), aboutText(VerSion));
+}
+
 void MainWindow::SetButtons()
 {
-    mnuOpen->setChecked(link_.Connected);
-    connection->connect2Button->setText(link_.Connected ? QStringLiteral("Disconnect")
-                                                        : QStringLiteral("Connect"));
+    const bool on = link_.Connected;
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             tone->sendButton, directPanel->resetButton, directPanel->intClockButton,
+             directPanel->laserButton, directPanel->clearButton, directPanel->intTrigButton,
+             directPanel->setButton, tone->chirpMode, tone->singleMode, tone->invSync, tone->hiresF,
+             tone->buildTable, testPanel->loop})
+        enableIfAvailable(w, on);
+    for (QWidget* w : tone->channelBox)
+        enableIfAvailable(w, on);
+    // A slider being dragged stays live: taking it from under the mouse would
+    // end the drag, and its newest value is sent once the writes in progress end.
+    for (QSlider* slider : {tone->frequencySlider, tone->phaseSlider, tone->amplitudeSlider})
+        if (!slider->isSliderDown()) slider->setEnabled(on);
+    // A run in progress can always be stopped.
+    for (QPushButton* run : {tone->extEnable, tone->initY})
+        run->setEnabled(on || run->text() == QLatin1String("Stop"));
+    enableIfAvailable(MnuCal->menuAction(), on);
+    enableIfAvailable(MnuSendBatch, on);
+    enableIfAvailable(MnuMorv, on);
+    mnuOpen->setChecked(on);
+    connection->connect2Button->setText(on ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
 }
 
 void MainWindow::Dissable()
 {
-    connection->connectButton->setEnabled(link_.DisbuT);
+    const bool on = link_.DisbuT;
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             directPanel->intTrigButton, tone->extEnable, directPanel->clearButton,
+             directPanel->intClockButton, directPanel->resetButton, testPanel->terminalClsButton,
+             connection->connectButton, tone->sendButton, tone->frequencySlider, tone->phaseSlider,
+             tone->amplitudeSlider, tone->chirpMode, tone->singleMode})
+        enableIfAvailable(w, on);
+}
+
+void MainWindow::showMainControls(bool visible)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{connection->connectButton, directPanel->intTrigButton,
+                                                      directPanel->clearButton, directPanel->intClockButton,
+                                                      directPanel->resetButton, terminal})
+        w->setVisible(visible);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Release any wait in progress so its sequence unwinds before the window goes.
-    link_.cancelWaits();
-    link_.closePort();
+    Form_Unload();
     event->accept();
 }
 

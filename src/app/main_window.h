@@ -1,20 +1,28 @@
 // The main window: owns the link to the unit and composes the panels.
 #pragma once
 
+#include "dialogs.h"
 #include "link.h"
 #include "port_backend.h"
 
 #include <QMainWindow>
-#include <functional>
+#include <memory>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QPushButton;
+class QTabWidget;
 
 namespace plovan {
 
 class ConnectionPanel;
+class DirectCommandPanel;
+class DirectCommands;
 class TerminalPanel;
+class TestPanel;
+class TonePage;
+class SingleTonePanel;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -24,12 +32,21 @@ public:
 
     Link& link() { return link_; }
     const PortSettings& portSettings() const { return portSettings_; }
-    void setPortSettings(const PortSettings& settings);
+    // The port to use. `persist`: also what the settings file keeps; a port
+    // given on the command line is for this session only.
+    void setPortSettings(const PortSettings& settings, bool persist = true);
     // The reply time-out, shown in the connection panel.
     void setAckTimeoutMs(int ms);
 
-    // Asks a Yes/No question (No is the default); tests replace it.
-    std::function<bool(const QString& title, const QString& text)> askYesNo;
+    // The questions and messages put to the operator; tests replace them.
+    Dialogs dialogs;
+
+    // Start-up: the USB probe, the caption and version, the settings files.
+    void Form_Load();
+    // Shut-down: closes the port and writes the settings files; false (after
+    // telling the operator) when they could not be written.
+    bool Form_Unload();
+    QString settingsFolder() const { return settingsDir_; }
 
     // Handlers, named after the controls they serve.
     void Command1_Click();
@@ -37,6 +54,8 @@ public:
     void Check17_Click();
     void mnuOpen_Click();
     void mnuProperties_Click();
+    void Bout_Click();
+    void mnuFileExit_Click();
     // Enables the controls that need a usable link, from Connected.
     void SetButtons();
     // Applies DisbuT to the main buttons while a transfer holds the link.
@@ -44,22 +63,45 @@ public:
 
     ConnectionPanel* connection;
     TerminalPanel* terminal;
+    DirectCommandPanel* directPanel;
+    TestPanel* testPanel;
+    TonePage* tonePage;
+    SingleTonePanel* tone; // the single-tone panel of tonePage
+    DirectCommands* direct;
+    QTabWidget* tabs;
+    QLabel* versionLabel; // Label3
+    QString VerSion = QStringLiteral("3.09");
+
     QMenu* mnuFile;
     QMenu* mnuPort;
+    QMenu* MnuCal; // "&Tools"
     QAction* mnuOpen;
     QAction* mnuProperties;
     QAction* mnuFileExit;
+    QAction* MnuMorv;      // "&Send Velmar File..."
+    QAction* MnuSendBatch; // "Send Batch"
+    QAction* FoS;          // "Frequency Offset"
+    QAction* Bout;         // "About"
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
+    QAction* menuItem(QMenu* menu, const char* name, const QString& caption);
+    void wirePanels();
     bool openPort();
     void disconnectWith(QPushButton* button);
+    void showMainControls(bool visible);
+    // Enables `control` unless its feature is marked as not built yet.
+    static void enableIfAvailable(QObject* control, bool enabled);
 
     Link link_;
     PortSettings portSettings_;
+    PortSettings savedPortSettings_; // what portset.txt gets at exit
+    QString settingsDir_;
+    bool FtdiMode = false;
+    QString UsbDescBuf;
 };
 
 } // namespace plovan

@@ -31,6 +31,12 @@ SerialBackend::~SerialBackend()
     port_.close();
 }
 
+void SerialBackend::setSettings(const PortSettings& settings)
+{
+    PortBackend::setSettings(settings);
+    if (port_.isOpen() && port_.baudRate() != settings.baud) port_.setBaudRate(settings.baud);
+}
+
 int SerialBackend::open()
 {
     if (port_.isOpen()) {

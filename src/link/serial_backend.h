@@ -13,6 +13,8 @@ public:
     explicit SerialBackend(QObject* parent = nullptr);
     ~SerialBackend() override;
 
+    // An open port takes a new baud rate at once; the rest applies at the next open.
+    void setSettings(const PortSettings& settings) override;
     int open() override;
     void close() override;
     bool isOpen() const override { return port_.isOpen(); }

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace plovan;
@@ -20,6 +21,7 @@ class TestMainWindow : public QObject {
 
     MainWindow* window = nullptr;
     QStringList questions;
+    QTemporaryDir settings;
 
     sim::SimUnit& unit() { return qobject_cast<sim::SimBackend*>(window->link().backend())->unit(); }
     QPushButton* button(const char* name) { return window->findChild<QPushButton*>(name); }
@@ -31,11 +33,12 @@ class TestMainWindow : public QObject {
     }
 
 private slots:
+    void initTestCase() { qputenv("PLOVAN_SETTINGS_DIR", settings.path().toLocal8Bit()); }
     void init()
     {
         window = new MainWindow;
         questions.clear();
-        window->askYesNo = [this](const QString& title, const QString& text) {
+        window->dialogs.askYesNo = [this](const QString& title, const QString& text) {
             questions << title + ": " + text;
             return false;
         };
@@ -52,7 +55,7 @@ private slots:
     void controlsCarryTheirNames()
     {
         QCOMPARE(window->objectName(), QString("frmTerminal"));
-        QCOMPARE(window->windowTitle(), QString("Velmar Plovan"));
+        QCOMPARE(window->windowTitle(), QString("Velmar Plovan No usb found RS232 only"));
         QVERIFY(button("Command1"));
         QVERIFY(button("Command19"));
         QVERIFY(window->findChild<QCheckBox*>("Check17")->isChecked());

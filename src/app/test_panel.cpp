@@ -1,0 +1,200 @@
+#include "test_panel.h"
+
+#include "direct_commands.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+namespace plovan {
+
+namespace {
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    return button;
+}
+
+// A box for one hex byte: the test commands take their argument from it as typed.
+QLineEdit* makeHexByteBox(QWidget* parent, const char* name, const QString& hint)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,2}")), box));
+    box->setMaxLength(2);
+    box->setPlaceholderText(QStringLiteral("hex"));
+    box->setToolTip(hint);
+    box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
+    return box;
+}
+
+std::string boxText(const QLineEdit* box)
+{
+    return box->text().toLatin1().toStdString();
+}
+
+} // namespace
+
+DirectCommandPanel::DirectCommandPanel(DirectCommands& commands, QWidget* parent)
+    : QGroupBox(tr("Unit"), parent)
+{
+    DirectCommands* c = &commands;
+    intTrigButton = makeButton(this, "Command2", QStringLiteral("Int Trig"));
+    clearButton = makeButton(this, "Command3", QStringLiteral("Clear"));
+    laserButton = makeButton(this, "Command4", QStringLiteral("Toggle Laser/RF"));
+    intClockButton = makeButton(this, "Command5", QStringLiteral("Int Clock"));
+    resetButton = makeButton(this, "Command9", QStringLiteral("Reset"));
+    setButton = makeButton(this, "Command13", QStringLiteral("Set"));
+
+    connect(intTrigButton, &QPushButton::clicked, this, [c] { c->Command2_Click(); });
+    connect(clearButton, &QPushButton::clicked, this, [c] { c->Command3_Click(); });
+    connect(laserButton, &QPushButton::clicked, this, [c] { c->Command4_Click(); });
+    connect(intClockButton, &QPushButton::clicked, this, [c] { c->Command5_Click(); });
+    connect(resetButton, &QPushButton::clicked, this, [c] { c->Command9_Click(); });
+    connect(setButton, &QPushButton::clicked, this, [c] { c->Command13_Click(); });
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(intTrigButton, 0, 0);
+    grid->addWidget(clearButton, 0, 1);
+    grid->addWidget(resetButton, 0, 2);
+    grid->addWidget(intClockButton, 1, 0);
+    grid->addWidget(setButton, 1, 1);
+    grid->addWidget(laserButton, 1, 2);
+    grid->setRowStretch(2, 1);
+}
+
+TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
+    : QGroupBox(QStringLiteral("Testing Testing"), parent)
+{
+    setObjectName(QStringLiteral("TestingFrame"));
+    DirectCommands* c = &commands;
+
+    terminalClsButton = makeButton(this, "Command21", QStringLiteral("CLS"));
+    echoClsButton = makeButton(this, "Command12", QStringLiteral("cls"));
+    clearFlashButton = makeButton(this, "Command16", QStringLiteral("Clear Flash"));
+    avButton = makeButton(this, "Command23", QStringLiteral("=AV"));
+    statusButton = makeButton(this, "Command28", QStringLiteral("=v"));
+    linkStartButton = makeButton(this, "Command29", QStringLiteral("=r"));
+
+    lodsaUButton = makeButton(this, "Command24", QStringLiteral("Lodsa U"));
+    repeatWriteButton = makeButton(this, "Command25", QStringLiteral("Command25"));
+    repeatDataBox = makeHexByteBox(this, "Text32", tr("Data byte, hex"));
+    repeatRegisterBox = makeHexByteBox(this, "Text33", tr("Register, hex"));
+    walkRegisterButton = makeButton(this, "Command47", QStringLiteral("Command47"));
+    stopButton = makeButton(this, "StopLoop", QStringLiteral("Stop"));
+    stopButton->setToolTip(tr("Ends the running test series"));
+    stopButton->setEnabled(false);
+
+    daButton = makeButton(this, "Command26", QStringLiteral("D/A"));
+    yffAvButton = makeButton(this, "Command27", QStringLiteral("=YFF =AV"));
+    pattern00Button = makeButton(this, "Command30", QStringLiteral("MOO"));
+    patternFFButton = makeButton(this, "Command31", QStringLiteral("MFF"));
+    port00Button = makeButton(this, "Command32", QStringLiteral("OOH!"));
+    portFFButton = makeButton(this, "Command33", QStringLiteral("OOFF"));
+
+    iButton = makeButton(this, "Command34", QStringLiteral("=i"));
+    ampRegistersButton = makeButton(this, "Command35", QStringLiteral("=dA3 A4"));
+    nButton = makeButton(this, "Command36", QStringLiteral("=n"));
+    ledButton = makeButton(this, "Command37", QStringLiteral("LED"));
+    readbackButton = makeButton(this, "Command38", QStringLiteral("Readback"));
+    exButton = makeButton(this, "Command45", QStringLiteral("eX"));
+
+    fillFFButton = makeButton(this, "Command39", QStringLiteral("Fill FF"));
+    fill00Button = makeButton(this, "Command40", QStringLiteral("Fill 00"));
+    set50Button = makeButton(this, "Command41", QStringLiteral("Set 50"));
+    set80Button = makeButton(this, "Command42", QStringLiteral("set80"));
+    ampFFReadButton = makeButton(this, "Command43", QStringLiteral("Amp FF Readback"));
+    amp0ReadButton = makeButton(this, "Command44", QStringLiteral("Amp 0 Readback"));
+
+    readRegisterButton = makeButton(this, "Command46", QStringLiteral("Command46"));
+    readRegisterBox = makeHexByteBox(this, "Text34", tr("Register, hex"));
+    updateSeriesButton = makeButton(this, "Command49", QStringLiteral("=U=Df046=U"));
+    updateButton = makeButton(this, "Command51", QStringLiteral("U"));
+    writeModeOffButton = makeButton(this, "Command58", QStringLiteral("=W0"));
+    loadVcpButton = makeButton(this, "Command60", QStringLiteral("=L VCP"));
+
+    pollButton = makeButton(this, "Command52", QStringLiteral("Poll"));
+    pollButton->setEnabled(false);
+    pollButton->setToolTip(tr("arrives with the polling window"));
+    fastButton = makeButton(this, "Command53", QStringLiteral("Fast!!"));
+    saveToDds = new QCheckBox(QStringLiteral("Save to DDS"), this);
+    saveToDds->setObjectName(QStringLiteral("Check11"));
+    extTrig = new QCheckBox(QStringLiteral("Ext Trig"), this);
+    extTrig->setObjectName(QStringLiteral("Check15"));
+    loop = new QCheckBox(QStringLiteral("Loop"), this);
+    loop->setObjectName(QStringLiteral("Check16"));
+
+    const auto wire = [this](QPushButton* button, auto handler) {
+        connect(button, &QPushButton::clicked, this, handler);
+    };
+    wire(terminalClsButton, [c] { c->Command21_Click(); });
+    wire(echoClsButton, [this] { emit clearEchoRequested(); });
+    wire(clearFlashButton, [c] { c->Command16_Click(); });
+    wire(avButton, [c] { c->Command23_Click(); });
+    wire(statusButton, [c] { c->Command28_Click(); });
+    wire(linkStartButton, [c] { c->Command29_Click(); });
+    wire(lodsaUButton, [c] { c->Command24_Click(); });
+    wire(repeatWriteButton,
+         [this, c] { c->Command25_Click(boxText(repeatDataBox), boxText(repeatRegisterBox)); });
+    wire(walkRegisterButton, [c] { c->Command47_Click(); });
+    wire(stopButton, [c] { c->cancel(); });
+    wire(daButton, [c] { c->Command26_Click(); });
+    wire(yffAvButton, [c] { c->Command27_Click(); });
+    wire(pattern00Button, [c] { c->Command30_Click(); });
+    wire(patternFFButton, [c] { c->Command31_Click(); });
+    wire(port00Button, [c] { c->Command32_Click(); });
+    wire(portFFButton, [c] { c->Command33_Click(); });
+    wire(iButton, [c] { c->Command34_Click(); });
+    wire(ampRegistersButton, [c] { c->Command35_Click(); });
+    wire(nButton, [c] { c->Command36_Click(); });
+    wire(ledButton, [c] { c->Command37_Click(); });
+    wire(readbackButton, [c] { c->Command38_Click(); });
+    wire(exButton, [c] { c->Command45_Click(); });
+    wire(fillFFButton, [c] { c->Command39_Click(); });
+    wire(fill00Button, [c] { c->Command40_Click(); });
+    wire(set50Button, [this] { emit toneTextsRequested(QStringLiteral("50"), QStringLiteral("1024")); });
+    wire(set80Button, [this] { emit toneTextsRequested(QStringLiteral("80"), QStringLiteral("1024")); });
+    wire(ampFFReadButton, [c] { c->Command43_Click(); });
+    wire(amp0ReadButton, [c] { c->Command44_Click(); });
+    wire(readRegisterButton, [this, c] { c->Command46_Click(boxText(readRegisterBox)); });
+    wire(updateSeriesButton, [c] { c->Command49_Click(); });
+    wire(updateButton, [c] { c->Command51_Click(); });
+    wire(writeModeOffButton, [c] { c->Command58_Click(); });
+    wire(loadVcpButton, [c] { c->Command60_Click(); });
+    wire(pollButton, [this] { emit pollRequested(); });
+    wire(fastButton, [c] { c->Command53_Click(); });
+    connect(saveToDds, &QCheckBox::toggled, this, [c](bool ticked) { c->Check11_Click(ticked); });
+    // The mirror follows every change; only the operator's click rewrites the unit.
+    connect(loop, &QCheckBox::toggled, this, [c](bool ticked) { c->loopTicked = ticked; });
+    connect(loop, &QCheckBox::clicked, this, [c] { c->Check16_Click(); });
+    connect(c, &DirectCommands::longRunChanged, stopButton, &QPushButton::setEnabled);
+    c->loopTicked = loop->isChecked();
+
+    auto* grid = new QGridLayout(this);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+    int row = 0;
+    const auto addRow = [grid, &row](std::initializer_list<QWidget*> widgets) {
+        int column = 0;
+        for (QWidget* w : widgets)
+            grid->addWidget(w, row, column++);
+        ++row;
+    };
+    addRow({terminalClsButton, echoClsButton, clearFlashButton, avButton, statusButton, linkStartButton});
+    addRow(
+        {lodsaUButton, repeatWriteButton, repeatDataBox, repeatRegisterBox, walkRegisterButton, stopButton});
+    addRow({daButton, yffAvButton, pattern00Button, patternFFButton, port00Button, portFFButton});
+    addRow({iButton, ampRegistersButton, nButton, ledButton, readbackButton, exButton});
+    addRow({fillFFButton, fill00Button, set50Button, set80Button, ampFFReadButton, amp0ReadButton});
+    addRow({readRegisterButton, readRegisterBox, updateSeriesButton, updateButton, writeModeOffButton,
+            loadVcpButton});
+    addRow({pollButton, fastButton, saveToDds, extTrig, loop});
+    grid->setRowStretch(row, 1);
+}
+
+} // namespace plovan

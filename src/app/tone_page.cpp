@@ -1,0 +1,287 @@
+#include "tone_page.h"
+
+#include "link.h"
+#include "single_tone_panel.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+namespace plovan {
+
+namespace {
+QString qstr(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+} // namespace
+
+TonePage::TonePage(Link& link, const Dialogs& dialogs, QWidget* panelParent)
+    : QObject(panelParent), panel(new SingleTonePanel(panelParent)), tone(link, state, hooks),
+      channels(link, state, hooks), link_(link), dialogs_(dialogs)
+{
+    hooks.echo = [this](const std::string& line) { panel->echo(qstr(line)); };
+    hooks.error = [this](const std::string& message) {
+        dialogs_.warn(QStringLiteral("Velmar Plovan"), qstr(message));
+    };
+    channels.amplitudeChanged = [this] {
+        panel->amplitudeBox->setText(QString::number(panel->amplitudeSlider->value()));
+        panel->readInto(state);
+        const bool ok = tone.Amplit();
+        panel->showFrom(state);
+        return ok;
+    };
+    panel->readInto(state);
+
+    SingleTonePanel* p = panel;
+    connect(p->frequencySlider, &QSlider::valueChanged, this, &TonePage::Slider1_Change);
+    connect(p->fineSlider, &QSlider::valueChanged, this, &TonePage::Slider5_Change);
+    connect(p->phaseSlider, &QSlider::valueChanged, this, &TonePage::Slider2_Change);
+    connect(p->amplitudeSlider, &QSlider::valueChanged, this, &TonePage::Slider3_Change);
+    connect(p->amplitude2Slider, &QSlider::valueChanged, this, &TonePage::Slider6_Change);
+    connect(p->hiresF, &QCheckBox::clicked, this, &TonePage::Check3_Click);
+    connect(p->invSync, &QCheckBox::clicked, this, &TonePage::Check2_Click);
+    for (int i = 0; i < 4; ++i)
+        connect(p->channelBox[i], &QCheckBox::clicked, this,
+                [this, i](bool ticked) { channelBoxClicked(i + 1, ticked); });
+    connect(p->oneChannelGroup, &QButtonGroup::idClicked, this,
+            [this](int n) { run([this, n] { return channels.selectOneChannel(n); }); });
+    connect(p->allChannels, &QPushButton::clicked, this,
+            [this] { run([this] { return channels.allChannels(); }); });
+    connect(p->noChannels, &QPushButton::clicked, this,
+            [this] { run([this] { return channels.noChannels(); }); });
+    connect(p->inverseOn, &QRadioButton::clicked, this,
+            [this] { run([this] { return channels.inverseSincOption(true); }); });
+    connect(p->inverseOff, &QRadioButton::clicked, this,
+            [this] { run([this] { return channels.inverseSincOption(false); }); });
+    connect(p->sendButton, &QPushButton::clicked, this, &TonePage::Send_Click);
+    connect(p->buildTable, &QCheckBox::clicked, this, &TonePage::Check4_Click);
+    connect(p->tableNext, &QPushButton::clicked, this, &TonePage::Command7_Click);
+    connect(p->tableEsc, &QPushButton::clicked, this, &TonePage::Command22_Click);
+    connect(p->store, &QPushButton::clicked, this, &TonePage::Command6_Click);
+    connect(p->initY, &QPushButton::clicked, this, &TonePage::Command48_Click);
+}
+
+bool TonePage::run(const std::function<bool()>& procedure)
+{
+    panel->readInto(state);
+    const bool wasBusy = busy_;
+    busy_ = true;
+    const bool ok = procedure();
+    busy_ = wasBusy;
+    panel->showFrom(state);
+    panel->inverseSinc->setChecked(channels.Check12());
+    panel->extEnable->setText(qstr(channels.Command11Caption()));
+    panel->initY->setText(qstr(channels.Command48Caption()));
+    return ok;
+}
+
+bool TonePage::runProcedure(Procedure procedure)
+{
+    switch (procedure) {
+    case TuneProc: return run([this] { return tone.Tune(); });
+    case PhaseProc: return run([this] { return tone.Phase(); });
+    case AmplitProc: return run([this] { return tone.Amplit(); });
+    }
+    return false;
+}
+
+void TonePage::request(Procedure procedure)
+{
+    if (busy_) {
+        pending_ |= procedure;
+        return;
+    }
+    bool ok = runProcedure(procedure);
+    // Moves made while it wrote: once more with the newest values, unless the
+    // unit stopped answering.
+    while (pending_ != 0) {
+        const int next = pending_ & -pending_;
+        pending_ &= ~next;
+        if (ok) ok = runProcedure(static_cast<Procedure>(next));
+    }
+}
+
+void TonePage::Slider1_Change()
+{
+    panel->setLimits(panel->minFrequency(), panel->maxFrequency());
+    const bool blocked = panel->frequencyBox->blockSignals(true);
+    panel->frequencyBox->setText(QString::number(panel->frequencySlider->value()));
+    panel->frequencyBox->blockSignals(blocked);
+    request(TuneProc);
+    if (state.maintainOffset) request(AmplitProc);
+}
+
+void TonePage::Slider5_Change()
+{
+    panel->fineBox->setText(QString::number(panel->fineSlider->value()));
+    request(TuneProc);
+}
+
+void TonePage::Slider2_Change()
+{
+    panel->phaseBox->setText(QString::number(panel->phaseSlider->value()));
+    request(PhaseProc);
+}
+
+void TonePage::Slider3_Change()
+{
+    panel->amplitudeBox->setText(QString::number(panel->amplitudeSlider->value()));
+    request(AmplitProc);
+    // The chirp status byte follows the amplitude in chirp mode; it arrives with chirp programming.
+}
+
+void TonePage::Slider6_Change()
+{
+    const int value = panel->amplitude2Slider->value();
+    run([this, value] { return channels.secondAmplitudeChanged(value); });
+}
+
+void TonePage::Check3_Click()
+{
+    emit hiresChanged(panel->hiresF->isChecked());
+    request(TuneProc);
+}
+
+void TonePage::Check2_Click()
+{
+    const bool ticked = panel->invSync->isChecked();
+    run([this, ticked] { return channels.invSyncClicked(ticked); });
+}
+
+void TonePage::channelBoxClicked(int n, bool ticked)
+{
+    run([this, n, ticked] { return channels.channelBoxClicked(n, ticked); });
+}
+
+void TonePage::Command11_Click(bool loopTicked)
+{
+    run([this, loopTicked] { return channels.Command11_Click(loopTicked); });
+}
+
+void TonePage::Command48_Click()
+{
+    run([this] { return channels.Command48_Click(); });
+}
+
+void TonePage::Send_Click()
+{
+    if (panel->invSync->isChecked()) {
+        panel->invSync->setChecked(false);
+        Check2_Click();
+    }
+    panel->sendButton->setEnabled(false);
+    link_.Connected = false;
+    if (hooks.SetButtons) hooks.SetButtons();
+    const bool ok = run([this] { return tone.Tune() && tone.Amplit() && tone.Phase(); });
+    panel->wordBox->setText(qstr(state.ftwH));
+    panel->sendButton->setEnabled(true);
+    link_.Connected = link_.portOpen();
+    if (hooks.SetButtons) hooks.SetButtons();
+    if (!ok) return;
+    if (link_.sendWait("=I")) (void)link_.sendWait("=U");
+}
+
+void TonePage::Hyde()
+{
+    for (QWidget* w :
+         {static_cast<QWidget*>(panel->frequencySlider), static_cast<QWidget*>(panel->phaseSlider),
+          static_cast<QWidget*>(panel->extEnable), static_cast<QWidget*>(panel->frequencyFrame),
+          static_cast<QWidget*>(panel->sendButton), static_cast<QWidget*>(panel->store)})
+        w->setVisible(MainVisible);
+    emit mainVisibleChanged(MainVisible);
+}
+
+bool TonePage::FileSelecta()
+{
+    const QString path =
+        chooseFileToWrite(dialogs_, QStringLiteral("Velmar Parallel Control File"),
+                          QStringLiteral("Velmar Plv Files (*.plv)|*.PLV|All Files (*.*)|*.*"));
+    if (path.isEmpty()) {
+        MainVisible = true;
+        Hyde();
+        return false;
+    }
+    const FileStatus status = table.start(path);
+    if (!status.ok()) {
+        dialogs_.warn(QStringLiteral("Velmar Plovan"), status.error);
+        return false;
+    }
+    return true;
+}
+
+void TonePage::Check4_Click()
+{
+    if (!panel->buildTable->isChecked()) {
+        panel->showTableControls(false);
+        return;
+    }
+    panel->showTableControls(true);
+    if (FileSelecta()) {
+        panel->location->setText(QString::number(table.Text31()));
+        panel->buildTable->setEnabled(false);
+        return;
+    }
+    panel->showTableControls(false);
+    panel->buildTable->setChecked(false);
+    panel->buildTable->setEnabled(true);
+}
+
+void TonePage::finishTable(const TableResult& result)
+{
+    panel->location->setText(QString::number(table.Text31()));
+    if (!result.error.isEmpty()) dialogs_.warn(QStringLiteral("Velmar Plovan"), result.error);
+    if (result.step != TableStep::Finished && result.step != TableStep::FileError) return;
+    panel->buildTable->setChecked(false);
+    panel->showTableControls(false);
+    panel->location->setText(QStringLiteral("1"));
+    panel->buildTable->setEnabled(true);
+}
+
+void TonePage::Command7_Click()
+{
+    panel->readInto(state);
+    finishTable(table.next(state.Text29, state.Text30, state.CtrlReg));
+}
+
+void TonePage::Command22_Click()
+{
+    panel->readInto(state);
+    finishTable(table.escape(state.Text29, state.CtrlReg));
+}
+
+void TonePage::Command6_Click()
+{
+    if (!recorder.isOpen()) {
+        const QString path =
+            chooseFileToWrite(dialogs_, QStringLiteral("Calibration recording file"),
+                              QStringLiteral("Calibration Files (*.cal)|*.CAL|All Files (*.*)|*.*"));
+        if (path.isEmpty()) return;
+        const FileStatus status = recorder.open(path);
+        if (!status.ok()) {
+            dialogs_.warn(QStringLiteral("Velmar Plovan"), status.error);
+            return;
+        }
+    }
+    panel->readInto(state);
+    const StoreResult result = storeCalibrationStep(state, recorder, [this] {
+        // One MHz up: shown before the unit is tuned to it.
+        panel->frequencyBox->setText(qstr(state.Text1));
+        return tone.Tune();
+    });
+    panel->frequencyBox->setText(qstr(state.Text1));
+    panel->showFrom(state);
+    if (!result.error.isEmpty()) dialogs_.warn(QStringLiteral("Velmar Plovan"), result.error);
+    if (result.step == StoreStep::Ended) {
+        panel->findChild<QGroupBox*>(QStringLiteral("FrameMode"))->setVisible(true);
+        MainVisible = true;
+        Hyde();
+        panel->frequencyBox->setEnabled(true);
+    }
+}
+
+} // namespace plovan

@@ -1,0 +1,178 @@
+#include "channel_controller.h"
+
+#include "command_line.h"
+#include "hex_text.h"
+
+#include <QString>
+#include <algorithm>
+#include <array>
+
+namespace plovan {
+
+namespace {
+
+constexpr int kChannels = 4;
+constexpr std::uint8_t kChannelRegister = 0x30;
+// Inverse-sinc register E0: 20 switches the filter on, 60 off.
+constexpr std::uint8_t kInverseSincRegister = 0xE0;
+constexpr std::uint8_t kInverseSincOn = 0x20;
+constexpr std::uint8_t kInverseSincOff = 0x60;
+
+} // namespace
+
+ChannelController::ChannelController(Link& link, SynthState& state, SynthHooks& hooks)
+    : link_(link), state_(state), hooks_(hooks)
+{
+}
+
+void ChannelController::setConnected(bool connected)
+{
+    link_.Connected = connected;
+    if (hooks_.SetButtons) hooks_.SetButtons();
+}
+
+bool ChannelController::writeChannelMask(int mask)
+{
+    // The mask sits in the upper four bits of register 30; the lower four stay 0.
+    return link_.send(
+        registerWrite(kRegisterHead, static_cast<std::uint8_t>((mask & 0xF) << 4), kChannelRegister));
+}
+
+bool ChannelController::channelBoxClicked(int n, bool ticked)
+{
+    if (n < 1 || n > kChannels) return false;
+    return clickBox(n, ticked);
+}
+
+bool ChannelController::clickBox(int n, bool ticked)
+{
+    const auto box = static_cast<std::size_t>(n - 1);
+    state_.channelBox[box] = ticked;
+    // A click has toggled the box, so its state before was the opposite.
+    // Until CtrlReg has taken the change, a stop puts the box back: the panel
+    // must not show a change that never reached the mask.
+    const auto putBack = [&] {
+        state_.channelBox[box] = !ticked;
+        return false;
+    };
+
+    if (!link_.sendWait("=E0C")) return putBack();
+
+    // Cumulative boxes: ticking n ticks n-1, unticking n unticks n+1, and the
+    // neighbour's own handler runs as if it had been clicked.
+    const int neighbour = ticked ? n - 1 : n + 1;
+    if (neighbour >= 1 && neighbour <= kChannels &&
+        state_.channelBox[static_cast<std::size_t>(neighbour - 1)] != ticked) {
+        if (!clickBox(neighbour, ticked)) return putBack();
+    }
+
+    const int bit = 1 << (n - 1);
+    state_.CtrlReg = ticked ? (state_.CtrlReg | bit) : (state_.CtrlReg & (15 - bit));
+
+    // One channel drives at 4 times the amplitude, two or more at 2 times.
+    switch (n) {
+    case 1:
+        if (ticked) state_.AmpMultFact = 4;
+        break;
+    case 2: state_.AmpMultFact = ticked ? 2 : 4; break;
+    default: state_.AmpMultFact = 2; break;
+    }
+
+    if (amplitudeChanged && !amplitudeChanged()) return false;
+    return writeChannelMask(state_.CtrlReg) && link_.send("=U");
+}
+
+bool ChannelController::selectOneChannel(int n)
+{
+    if (n < 1 || n > kChannels) return false;
+    state_.CtrlReg = 1 << (n - 1);
+    return writeChannelMask(state_.CtrlReg) && link_.send("=I") && link_.send("=U");
+}
+
+bool ChannelController::allChannels()
+{
+    return writeChannelMask(0xF) && link_.send("=I") && link_.send("=U");
+}
+
+bool ChannelController::noChannels()
+{
+    return writeChannelMask(0) && link_.send("=I") && link_.send("=U");
+}
+
+bool ChannelController::resendChannelMask()
+{
+    return writeChannelMask(state_.CtrlReg) && link_.send("=U");
+}
+
+bool ChannelController::invSyncClicked(bool ticked)
+{
+    check12_ = ticked;
+    // Always the plain head: this switch is never stored to flash.
+    return link_.send(registerWrite(kRegisterHead, ticked ? kInverseSincOn : kInverseSincOff,
+                                    kInverseSincRegister)) &&
+           link_.send("=U");
+}
+
+bool ChannelController::inverseSincOption(bool on)
+{
+    if (!link_.send(
+            registerWrite(link_.SavString, on ? kInverseSincOn : kInverseSincOff, kInverseSincRegister)))
+        return false;
+    if (StatuZ) StatuZ();
+    return true;
+}
+
+bool ChannelController::secondAmplitudeChanged(int value)
+{
+    // The slider's range; anything else would not fit the two registers.
+    value = std::clamp(value, 0, 4095);
+    state_.AmP2 = padLeft(hexText(value), 4);
+    // Operators know this line by its spelling; keep it.
+    const std::string line = "amlpitude2= " + state_.AmP2 + std::string(term);
+    link_.setTerminalText(link_.terminalText() + QString::fromLatin1(line.data(), qsizetype(line.size())));
+    return link_.sendWait(link_.SavString + state_.AmP2.substr(0, 2) + "A1") &&
+           link_.sendWait(link_.SavString + state_.AmP2.substr(2, 2) + "A2") && link_.send("=U");
+}
+
+bool ChannelController::Command11_Click(bool loopTicked)
+{
+    if (command11Caption_ == kStop) {
+        command11Caption_ = kExtEnable;
+        // Controls come back only while there is a port to use them on.
+        setConnected(link_.portOpen());
+        return link_.send("=C");
+    }
+    const bool wasConnected = link_.Connected;
+    setConnected(false);
+    command11Caption_ = kStop;
+    const bool started = link_.sendWait("=C") && link_.sendWait(loopTicked ? "=E83" : "=EC3") &&
+                         (!loopHandler || loopHandler()) && link_.send("=G");
+    if (!started) {
+        command11Caption_ = kExtEnable;
+        setConnected(wasConnected && link_.portOpen());
+    }
+    return started;
+}
+
+bool ChannelController::Command48_Click()
+{
+    if (command48Caption_ == kStop) {
+        command48Caption_ = kInitY;
+        setConnected(link_.portOpen());
+        return link_.send("=C");
+    }
+    const bool wasConnected = link_.Connected;
+    setConnected(false);
+    command48Caption_ = kStop;
+    static constexpr std::array<const char*, 4> kSequence{"=E03", "=U", "=U", "=EC3"};
+    for (const char* command : kSequence) {
+        if (!link_.sendWait(command)) {
+            command48Caption_ = kInitY;
+            setConnected(wasConnected && link_.portOpen());
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace plovan

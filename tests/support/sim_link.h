@@ -1,0 +1,17 @@
+// A Link whose port is a fresh in-process simulated unit, already open.
+#pragma once
+
+#include "link.h"
+#include "sim_backend.h"
+
+#include <memory>
+
+inline std::unique_ptr<plovan::Link> makeSimLink(plovan::sim::SimBackend*& backend)
+{
+    auto link = std::make_unique<plovan::Link>();
+    auto sim = std::make_unique<plovan::sim::SimBackend>();
+    backend = sim.get();
+    link->setBackend(std::move(sim));
+    link->openPort();
+    return link;
+}

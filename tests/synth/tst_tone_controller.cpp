@@ -1,0 +1,307 @@
+// The single-tone procedures against the simulated unit, by the exact lines
+// it receives; and how a silent unit, a lost or closed port and a box that
+// holds no number stop them.
+#include "link.h"
+#include "sim_link.h"
+#include "sim_backend.h"
+#include "tone_controller.h"
+
+#include <QTest>
+#include <clocale>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace plovan;
+
+class TestToneController : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Link> link;
+    sim::SimBackend* sim = nullptr;
+    SynthState state;
+    SynthHooks hooks;
+    std::unique_ptr<ToneController> tone;
+    QStringList echoes, warnings;
+    std::vector<bool> connectedAtSetButtons;
+    std::size_t seen = 0;
+
+    // Lines the unit took since the last call.
+    QStringList newLines()
+    {
+        QStringList out;
+        const auto& all = sim->unit().commands();
+        for (; seen < all.size(); ++seen)
+            out << QString::fromStdString(all[seen]);
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        link = makeSimLink(sim);
+        QVERIFY(link->portOpen());
+        link->Connected = true;
+        state = SynthState{};
+        echoes.clear();
+        warnings.clear();
+        connectedAtSetButtons.clear();
+        seen = 0;
+        hooks = SynthHooks{};
+        hooks.SetButtons = [this] { connectedAtSetButtons.push_back(link->Connected); };
+        hooks.echo = [this](const std::string& line) { echoes << QString::fromStdString(line); };
+        // Errors land here too while the window offers no message box of its own.
+        hooks.warn = [this](const std::string& text) { warnings << QString::fromStdString(text); };
+        tone = std::make_unique<ToneController>(*link, state, hooks);
+    }
+    void cleanup()
+    {
+        tone.reset();
+        link.reset();
+    }
+
+    void tuneWritesBothGroupsThenUpdates()
+    {
+        state.Text1 = "100";
+        QVERIFY(tone->Tune());
+        QCOMPARE(newLines(), QStringList({"=D5144", "=DEB45", "=D8546", "=D1E47", "=D5184", "=DEB85",
+                                          "=D8586", "=D1E87", "=U", "=E0C"}));
+        QCOMPARE(state.Text4, std::string("51EB851E"));
+        QCOMPARE(state.Text29, std::string("51EB"));
+        QCOMPARE(connectedAtSetButtons, (std::vector<bool>{false, true}));
+
+        state.fixedEnable = true; // group 1 only
+        const std::pair<const char*, QStringList> known[] = {
+            {"80", {"=D4144", "=D8945", "=D3746", "=D4B47"}},
+            {"140", {"=D7244", "=DB045", "=D2046", "=DC447"}},
+            {"30", {"=D1844", "=D9345", "=D7446", "=DBC47"}},
+            {"5", {"=D0444", "=D1845", "=D9346", "=D7447"}}}; // leading zero kept
+        for (const auto& [mhz, lines] : known) {
+            state.Text1 = mhz;
+            QVERIFY(tone->Tune());
+            QCOMPARE(newLines(), lines + QStringList({"=U", "=E0C"}));
+        }
+        QCOMPARE(state.ftwH, std::string("4189374"));
+        QCOMPARE(state.Text4, std::string("04189374"));
+
+        state.Text1 = "100";
+        state.Text5 = "50";
+        state.hiresF = true;
+        QVERIFY(tone->Tune());
+        QCOMPARE(state.ftwH, std::string("525460AA")); // 100.5 MHz
+        QVERIFY(warnings.isEmpty());
+    }
+
+    void frequenciesAtNyquistAndClock()
+    {
+        state.fixedEnable = true;
+        state.Text1 = "200";
+        QVERIFY(tone->Tune()); // sent as computed, with a warning
+        QCOMPARE(newLines().mid(0, 4), QStringList({"=DA344", "=DD745", "=D0A46", "=D3D47"}));
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(warnings[0].contains("Nyquist frequency (156.25 MHz)"));
+        state.Text1 = "312.5";
+        QVERIFY(!tone->Tune());
+        QVERIFY(newLines().isEmpty());
+        QCOMPARE(state.ftwH, std::string("A3D70A3D"));
+        QVERIFY(warnings[1].startsWith("Frequency MHz: 312.5 MHz has no frequency word"));
+    }
+
+    void fixedFrequencyAndChirpModeDropWrites()
+    {
+        state.fixedEnable = true;
+        QVERIFY(tone->Amplit());
+        QCOMPARE(newLines(), QStringList({"=D08E3", "=D08E1", "=D00E4", "=D00E2", "=U", "=E0C"}));
+        state.chirpMode = true;
+        QVERIFY(tone->Tune());
+        QCOMPARE(newLines().mid(4), QStringList({"=U"}));
+        QVERIFY(tone->Amplit()); // the chirp programming updates later
+        QCOMPARE(newLines(), QStringList({"=D08E3", "=D08E1", "=D00E4", "=D00E2"}));
+    }
+
+    void phaseWords()
+    {
+        const std::tuple<const char*, QStringList, const char*> known[] = {
+            {"360", {"=D3F80", "=DFF81"}, "16383"},
+            {"180", {"=D1F80", "=DFF81"}, "8191"},
+            {"90", {"=D0F80", "=DFF81"}, "4095"},
+            {"1", {"=D0080", "=D2D81"}, "45"}};
+        for (const auto& [degrees, lines, decimal] : known) {
+            state.Text2 = degrees;
+            QVERIFY(tone->Phase());
+            QCOMPARE(newLines(), lines + QStringList({"=U", "=E0C"}));
+            QCOMPARE(state.Text32, std::string(decimal));
+        }
+        QCOMPARE(state.PhaseHex, std::string("2D"));
+        QCOMPARE(state.Text4, std::string("002D"));
+    }
+
+    void amplitudeWordsAndEchoes()
+    {
+        QVERIFY(tone->Amplit()); // 512
+        QCOMPARE(newLines(),
+                 QStringList({"=D08E3", "=D08E1", "=D00E4", "=D00E2", "=D08A3", "=D00A4", "=U", "=E0C"}));
+        QCOMPARE(echoes, QStringList({"=D 08 E3 Amp\r\n", "=D 00 E4 Amp\r\n", "=D 08 A3 Amp\r\n",
+                                      "=D 00 A4 Amp\r\n\r\n"}));
+        QCOMPARE(state.Text30, std::string("800"));
+        QCOMPARE(state.Text4, std::string("0800"));
+
+        state.ampTracking = false;
+        const std::tuple<const char*, const char*, const char*> known[] = {
+            {"1024", "0F", "FF"}, {"0", "00", "02"}, {"100.125", "01", "90"}}; // 400.5 to even
+        for (const auto& [amplitude, hi, lo] : known) {
+            state.Text3 = amplitude;
+            QVERIFY(tone->Amplit());
+            QCOMPARE(newLines().mid(0, 2),
+                     QStringList({QString("=D") + hi + "E3", QString("=D") + lo + "E4"}));
+        }
+
+        state.ampTracking = true;
+        link->Amp2FixeD = "0G00";
+        QVERIFY(!tone->Amplit());
+        QVERIFY(newLines().isEmpty());
+        QVERIFY(warnings.last().contains("\"0G00\""));
+    }
+
+    void saveToDdsStoresAmplitudeWritesOnly()
+    {
+        link->SavString = "=aD";
+        QVERIFY(tone->Tune());
+        QVERIFY(tone->Phase());
+        QCOMPARE(newLines().filter("=a"), QStringList());
+        QVERIFY(tone->Amplit());
+        QCOMPARE(newLines(), QStringList({"=aD08E3", "=aD08E1", "=aD00E4", "=aD00E2", "=aD08A3", "=aD00A4",
+                                          "=U", "=E0C"}));
+        QCOMPARE(echoes.first(), QString("=aD 08 E3 Amp\r\n"));
+        QCOMPARE(sim->unit().flashRegister(0xA4), std::optional<std::uint8_t>(0x00));
+    }
+
+    void amplitSpecialForChannel4Without3()
+    {
+        state.channelBox = {true, true, false, true};
+        state.Text3 = "1024";
+        QVERIFY(tone->Amplit());
+        // Group 1: 1024 * AmpMultFact limited to 0FFF; group 2: 1024 * 2.
+        QCOMPARE(newLines(), QStringList({"=D0F63", "=DFF64", "=D08A3", "=D00A4", "=U", "=E0C"}));
+        QCOMPARE(echoes,
+                 QStringList({"=D 0F 63*\r\n", "=D FF 64*\r\n", "=D 08 A3*\r\n", "=D 00 A4*\r\n\r\n"}));
+        QCOMPARE(state.Text30, std::string("800"));
+        state.channelBox[2] = true;
+        QVERIFY(tone->Amplit());
+        QCOMPARE(newLines().first(), QString("=D0FE3"));
+    }
+
+    void vswrStepWritesGroup3ThenAmplitude()
+    {
+        state.ampTracking = false;
+        state.fixedEnable = true;
+        QVERIFY(tone->Tune_4_Vswr(Decimal{100, 0}));
+        QCOMPARE(newLines(), QStringList({"=D51C4", "=DEBC5", "=D08E3", "=D00E4", "=U", "=E0C"}));
+        QCOMPARE(state.ftwH, std::string("51EB851E"));
+        QVERIFY(tone->Tune_4_Vswr(30.0));
+        QCOMPARE(newLines().mid(0, 2), QStringList({"=D18C4", "=D93C5"}));
+    }
+
+    void closedPortOnlyUpdatesTheDisplay()
+    {
+        link->closePort(); // PortHandle keeps its value, as after a Disconnect
+        state.Text1 = "80";
+        state.Text2 = "180";
+        state.Text3 = "1024";
+        QVERIFY(tone->Tune() && tone->Phase() && tone->Amplit() && tone->bodge());
+        QCOMPARE(state.ftwH, std::string("4189374B"));
+        QCOMPARE(state.Text32, std::string("8191"));
+        QCOMPARE(state.Amp, std::string("FFF"));
+        QVERIFY(connectedAtSetButtons.empty() && echoes.isEmpty());
+        QVERIFY(!link->terminalText().contains("not sent"));
+        // The VSWR step writes without asking; the Link refuses and the step ends.
+        QVERIFY(!tone->Tune_4_Vswr(100.0));
+        QVERIFY(link->terminalText().contains("Port not open - not sent: =D51C4"));
+        QVERIFY(sim->unit().commands().empty());
+    }
+
+    void silentUnitStopsAtTheFirstWrite()
+    {
+        sim->unit().setFaults(sim::Faults{.silent = true});
+        link->setAckTimeoutMs(50);
+        state.Text1 = "100";
+        QVERIFY(!tone->Tune());
+        QCOMPARE(newLines(), QStringList({"=D5144"}));
+        QCOMPARE(connectedAtSetButtons, (std::vector<bool>{false, true}));
+        QVERIFY(!tone->Amplit());
+        QCOMPARE(newLines(), QStringList({"=D08E3"}));
+        QCOMPARE(echoes, QStringList({"=D 08 E3 Amp\r\n"})); // it did go out
+    }
+
+    void lostConnectionLeavesTheLinkDisconnected()
+    {
+        sim->unit().setFaults(sim::Faults{.hangUpAfter = 2});
+        QVERIFY(!tone->Tune());
+        QCOMPARE(newLines().size(), 2);
+        QCOMPARE(connectedAtSetButtons, (std::vector<bool>{false, false}));
+        QVERIFY(!link->Connected);
+    }
+
+    void textThatIsNoNumberIsRefused()
+    {
+        const std::tuple<std::string SynthState::*, const char*, bool (ToneController::*)(), const char*>
+            rows[] = {
+                {&SynthState::Text1, "abc", &ToneController::Tune, "Frequency MHz: \"abc\" is not a number"},
+                {&SynthState::Text1, "", &ToneController::Tune, "Frequency MHz: \"\" is not a number"},
+                {&SynthState::Text5, "5x", &ToneController::Tune, "Hires F: \"5x\" is not a number"},
+                {&SynthState::Text2, "-90", &ToneController::Phase, "Phase: \"-90\" is not a number"},
+                {&SynthState::Text2, "400", &ToneController::Phase, "Phase: 400 is above 360 degrees"},
+                {&SynthState::Text3, "1e3", &ToneController::Amplit, "Amplitude: \"1e3\" is not a number"}};
+        state.hiresF = true;
+        for (const auto& [field, text, procedure, message] : rows) {
+            SynthState before = state;
+            state.*field = text;
+            QVERIFY(!(tone.get()->*procedure)());
+            QCOMPARE(warnings.takeFirst(), QString(message));
+            QCOMPARE(state.Text4, before.Text4);
+            state = before;
+        }
+        QVERIFY(sim->unit().commands().empty() && connectedAtSetButtons.empty());
+    }
+
+    void germanLocaleReadsTheDecimalPoint()
+    {
+        const std::string saved = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) QSKIP("de_DE.UTF-8 locale not installed");
+        state.fixedEnable = true;
+        state.Text1 = "100.5";
+        const bool tuned = tone->Tune();
+        state.Text1 = "100,5";
+        const bool commaTuned = tone->Tune();
+        std::setlocale(LC_ALL, saved.c_str());
+        QVERIFY(tuned && !commaTuned);
+        QCOMPARE(newLines(), QStringList({"=D5244", "=D5445", "=D6046", "=DAA47", "=U", "=E0C"}));
+        QCOMPARE(warnings,
+                 QStringList({"Frequency MHz: \"100,5\" is not a number (the decimal point is \".\")"}));
+    }
+
+    void maintainOffsetFollowsAfterTheUpdate()
+    {
+        QStringList calls;
+        const auto follow = [&](const QString& what) {
+            return [&calls, what, this] {
+                calls << what + " after " + newLines().last();
+                return true;
+            };
+        };
+        hooks.offsetFrequencySend = follow("F");
+        hooks.offsetAmplitudeSend = follow("A");
+        QVERIFY(tone->Tune() && tone->Amplit());
+        QVERIFY(calls.isEmpty());
+        state.maintainOffset = true;
+        QVERIFY(tone->Tune() && tone->Amplit() && tone->Phase());
+        QCOMPARE(calls, QStringList({"F after =E0C", "A after =E0C"}));
+        hooks.offsetFrequencySend = [] { return false; };
+        QVERIFY(!tone->Tune());
+        QVERIFY(link->Connected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestToneController)
+#include "tst_tone_controller.moc"
