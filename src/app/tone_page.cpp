@@ -182,8 +182,7 @@ void TonePage::Send_Click()
     panel->sendButton->setEnabled(true);
     link_.Connected = link_.portOpen();
     if (hooks.SetButtons) hooks.SetButtons();
-    if (!ok) return;
-    if (link_.sendWait("=I")) (void)link_.sendWait("=U");
+    if (ok) tone.triggerAndUpdate();
 }
 
 void TonePage::Hyde()

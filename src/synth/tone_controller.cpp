@@ -268,4 +268,9 @@ void ToneController::setButtons()
     if (hooks_.SetButtons) hooks_.SetButtons();
 }
 
+bool ToneController::triggerAndUpdate()
+{
+    return link_.sendWait("=I") && link_.sendWait("=U");
+}
+
 } // namespace plovan

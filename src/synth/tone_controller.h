@@ -43,6 +43,8 @@ public:
     bool Tune_4_Vswr(double Freq);
     // The update sequence: "=U", then "=E0C" unless in chirp mode.
     bool bodge();
+    // What "Send" does after the three words: trigger ("=I"), then update ("=U").
+    bool triggerAndUpdate();
 
 private:
     struct Busy;

@@ -1,0 +1,19 @@
+// The command-line face of the program: one operation per run, through the
+// same controllers the window uses, so each line sent is the line the window
+// would send for the same operation.
+//
+// Exit status: 0 done; 1 the port could not be opened, the unit did not
+// answer in time or the connection was lost; 2 bad input (refused before
+// anything was sent).
+#pragma once
+
+#include <QStringList>
+
+namespace plovan::cli {
+
+enum ExitStatus { kDone = 0, kLinkFailed = 1, kBadInput = 2 };
+
+// `args` without the program name. Needs a QCoreApplication.
+int runPlovanctl(const QStringList& args);
+
+} // namespace plovan::cli
