@@ -2,8 +2,8 @@
 // it receives; and how a silent unit, a lost or closed port and a box that
 // holds no number stop them.
 #include "link.h"
-#include "sim_link.h"
 #include "sim_backend.h"
+#include "sim_link.h"
 #include "tone_controller.h"
 
 #include <QTest>
