@@ -2,12 +2,14 @@
 // against the built-in simulated unit.
 #include "connection_panel.h"
 #include "main_window.h"
+#include "port_settings_dialog.h"
 #include "sim_backend.h"
 #include "sim_unit.h"
 #include "terminal_panel.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -168,6 +170,35 @@ private slots:
         QTRY_VERIFY(!window->link().Connected);
         QCOMPARE(button("Command1")->text(), QString("Connect"));
         QCOMPARE(window->link().terminalText().count("Connection lost"), 1);
+    }
+
+    void propertiesDialogMapsWhatIsChosen()
+    {
+        PortSettings start;
+        start.portNumber = 2;
+        start.baud = 9600;
+        PortSettingsDialog dialog(start);
+        // A typed serial-port path becomes the port number the settings file keeps.
+        dialog.device->setEditText("/dev/ttyS0");
+        dialog.baud->setEditText("115200");
+        dialog.parity->setCurrentIndex(0);
+        PortSettings s = dialog.settings();
+        QCOMPARE(s.portNumber, 1);
+        QVERIFY(s.device.isEmpty());
+        QCOMPARE(s.baud, 115200);
+        QCOMPARE(s.parity, int(ParityNone));
+        // Any other path is kept as it is.
+        dialog.device->setEditText("/dev/ttyUSB3");
+        QCOMPARE(dialog.settings().device, QString("/dev/ttyUSB3"));
+        QCOMPARE(devicePath(dialog.settings()), QString("/dev/ttyUSB3"));
+        // The built-in simulated unit is one of the choices.
+        const int sim = dialog.device->findData(QString::fromLatin1(kSimDevice));
+        QVERIFY(sim >= 0);
+        dialog.device->setCurrentIndex(sim);
+        QCOMPARE(dialog.settings().device, QString::fromLatin1(kSimDevice));
+        // A baud rate that is not a number leaves the old one.
+        dialog.baud->setEditText("fast");
+        QCOMPARE(dialog.settings().baud, 9600);
     }
 };
 
