@@ -1,0 +1,306 @@
+#include "chirp_programmer.h"
+
+#include "command_line.h"
+#include "hex_text.h"
+#include "link.h"
+#include "tone_controller.h"
+
+namespace plovan {
+
+namespace {
+constexpr std::uint8_t kInverseSincOn = 0x20;
+constexpr std::uint8_t kInverseSincOff = 0x60;
+} // namespace
+
+// One chirp at a time. The ramp is written in chirp mode whatever the mode
+// mirror says, so Amplit leaves the update to the chirp's own "U".
+class ChirpProgrammer::Run {
+public:
+    explicit Run(ChirpProgrammer& c) : c_(c), wasChirpMode_(c.synth_.chirpMode)
+    {
+        c_.running_ = true;
+        c_.synth_.chirpMode = true;
+    }
+    ~Run()
+    {
+        releaseSaveToDds();
+        c_.synth_.chirpMode = wasChirpMode_;
+        c_.running_ = false;
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    // "Save to DDS" is read once, here, and used up when the run ends, however
+    // it ends: a later write must not land in flash unasked.
+    void takeSaveToDds()
+    {
+        const bool save = c_.link_.saveToDds;
+        c_.link_.SavString = save ? "=aD" : "=D";
+        c_.link_.EQual = save ? "=a" : "=";
+        if (save && c_.hooks.savingToFlash) c_.hooks.savingToFlash(true);
+        saveTaken_ = true;
+    }
+    void releaseSaveToDds()
+    {
+        if (!saveTaken_) return;
+        saveTaken_ = false;
+        c_.setSaveToDds(false);
+        if (c_.hooks.saveToDdsCleared) c_.hooks.saveToDdsCleared();
+        if (c_.hooks.savingToFlash) c_.hooks.savingToFlash(false);
+    }
+
+private:
+    ChirpProgrammer& c_;
+    bool wasChirpMode_;
+    bool saveTaken_ = false;
+};
+
+ChirpProgrammer::ChirpProgrammer(Link& link, SynthState& synth, SynthHooks& synthHooks, ToneController& tone)
+    : link_(link), synth_(synth), synthHooks_(synthHooks), tone_(tone)
+{
+}
+
+ChirpFields ChirpProgrammer::fields() const
+{
+    ChirpFields f;
+    f.Text1 = synth_.Text1;
+    f.Text2 = synth_.Text2;
+    f.Text25 = chirp.Text25;
+    f.Option5 = chirp.Option5;
+    f.Text23 = chirp.Text23;
+    f.Text27 = chirp.Text27;
+    f.Text26 = chirp.Text26;
+    f.Text22 = chirp.Text22;
+    return f;
+}
+
+void ChirpProgrammer::showFields(const ChirpFields& f)
+{
+    synth_.Text2 = f.Text2;
+    chirp.Text23 = f.Text23;
+    chirp.Text27 = f.Text27;
+    chirp.Text26 = f.Text26;
+    chirp.Text22 = f.Text22;
+    if (hooks.fieldsChanged) hooks.fieldsChanged();
+}
+
+std::optional<RampPlan> ChirpProgrammer::calculate(std::string_view refusalSuffix)
+{
+    ChirpFields f = fields();
+    last_ = calculateDeltaF(f, synth_.MaxFrequency);
+    applyCalculation(last_, f);
+    showFields(f);
+    // The calculation's own messages stand as they are.
+    if (!last_.message.empty()) reportError(last_.message);
+    if (last_.SkipFlg) return std::nullopt;
+
+    RampPlanResult plan = planRamp(f, synth_.ClkFreq);
+    if (!plan.plan) {
+        reportError(plan.message + std::string(refusalSuffix));
+        return std::nullopt;
+    }
+    if (hooks.preview) hooks.preview(*plan.plan);
+    return plan.plan;
+}
+
+std::optional<RampPlan> ChirpProgrammer::Command17_Click()
+{
+    return calculate({});
+}
+
+bool ChirpProgrammer::CHIRP()
+{
+    return program(true);
+}
+
+bool ChirpProgrammer::ChirpNoU()
+{
+    return program(false);
+}
+
+bool ChirpProgrammer::program(bool withUpdate)
+{
+    const std::string name = withUpdate ? "CHIRP" : "Chirp no U";
+    if (running_) {
+        if (synthHooks_.warn) synthHooks_.warn(name + ": a chirp is still being programmed");
+        return false;
+    }
+    Run run(*this);
+
+    const auto plan = calculate(kNothingSent);
+    if (!plan) {
+        if (synthHooks_.warn) synthHooks_.warn(name + ": nothing was sent");
+        return false;
+    }
+    // A closed port: the Link refuses and reports the first command, and the
+    // "Save to DDS" tick stays for the next try.
+    if (!link_.portOpen())
+        return link_.send((link_.saveToDds ? "=a" : "=") + std::string(withUpdate ? "r" : "H00000244DF"));
+
+    run.takeSaveToDds();
+    bool ok = true;
+    if (withUpdate) ok = sendEQual("r") && sendEQual("C");
+    ok = ok && sendEQual("H00000244DF") && sendEQual("H00000404DF");
+    if (ok && withUpdate && synth_.MultiElecMode)
+        ok = sendEQual(std::string("H000003") + channelDigit() + "030");
+
+    ok = ok && writeFrequencyPair(plan->start, 0xC4, 0xC5) && writeFrequencyPair(plan->stop, 0xCA, 0xCB);
+    ok = ok && writeStep(plan->step);
+    if (ok) {
+        chirp.Text23 = plan->Text23;
+        ok = writeDwell(plan->dwell);
+    }
+    if (ok) {
+        if (chirp.Slider3) synth_.Text3 = std::to_string(*chirp.Slider3);
+        ok = tone_.Amplit();
+    }
+    ok = ok && link_.sendWait(registerWrite(link_.SavString,
+                                            chirp.inverseSinc ? kInverseSincOn : kInverseSincOff, 0xE0));
+    if (ok && withUpdate) ok = sendEQual("U");
+    ok = ok && StatuZ();
+
+    run.releaseSaveToDds();
+    if (hooks.fieldsChanged) hooks.fieldsChanged();
+    return ok;
+}
+
+bool ChirpProgrammer::sendEQual(std::string_view command)
+{
+    return link_.sendWait(link_.EQual + std::string(command));
+}
+
+char ChirpProgrammer::channelDigit() const
+{
+    // The highest ticked channel decides: channels 1 .. n are on.
+    char digit = '0';
+    if (synth_.channelBox[0]) digit = '1';
+    if (synth_.channelBox[1]) digit = '3';
+    if (synth_.channelBox[2]) digit = '7';
+    if (synth_.channelBox[3]) digit = 'F';
+    return digit;
+}
+
+bool ChirpProgrammer::Tune_Stop()
+{
+    const RampWordResult start = rampFrequencyWord(synth_.Text1, kStartField, synth_.ClkFreq);
+    if (!start.word) {
+        reportError(start.message);
+        return false;
+    }
+    const RampWordResult stop = rampFrequencyWord(synth_.Text2, kStopField, synth_.ClkFreq);
+    if (!stop.word) {
+        reportError(stop.message);
+        return false;
+    }
+    return writeFrequencyPair(*start.word, 0xC4, 0xC5) && writeFrequencyPair(*stop.word, 0xCA, 0xCB);
+}
+
+bool ChirpProgrammer::deltaF()
+{
+    const RampWordResult step = deltaFWord(chirp.Text22, synth_.ClkFreq);
+    if (!step.word) {
+        reportError(step.message);
+        return false;
+    }
+    return writeStep(*step.word);
+}
+
+bool ChirpProgrammer::DwelL()
+{
+    const RampWordResult dwell = DwelLWord(chirp.Text23);
+    if (!dwell.word) {
+        reportError(dwell.message);
+        return false;
+    }
+    chirp.Text23 = padDwell(chirp.Text23);
+    return writeDwell(*dwell.word);
+}
+
+bool ChirpProgrammer::writeFrequencyPair(const RampWord& word, std::uint8_t highReg, std::uint8_t lowReg)
+{
+    synth_.ftwH = word.hex;
+    synth_.Text4 = word.padded;
+    return writeRamp(word.bytes[0], highReg) && writeRamp(word.bytes[1], lowReg);
+}
+
+bool ChirpProgrammer::writeStep(const RampWord& step)
+{
+    synth_.ftwH = step.hex;
+    chirp.Text24 = step.hex;
+    synth_.Text4 = step.padded;
+    return writeRamp(step.bytes[0], 0xD0) && writeRamp(step.bytes[1], 0xD1) && writeRamp(step.bytes[2], 0xD2);
+}
+
+bool ChirpProgrammer::writeDwell(const RampWord& dwell)
+{
+    chirp.Text24 = dwell.padded;
+    return writeRamp(dwell.bytes[0], 0xDA) && writeRamp(dwell.bytes[1], 0xDB) &&
+           writeRamp(dwell.bytes[2], 0xDC);
+}
+
+bool ChirpProgrammer::writeRamp(std::uint8_t data, std::uint8_t reg)
+{
+    return link_.sendWait(registerWrite(link_.SavString, data, reg)) && DlaY();
+}
+
+bool ChirpProgrammer::DlaY()
+{
+    return proceeds(link_.DlaY());
+}
+
+bool ChirpProgrammer::StatuZ()
+{
+    statuS = chirp.extRfOn ? statuS | 2 : statuS & 253;
+    statuS = chirp.laserOn ? statuS | 1 : statuS & 254;
+    statuS = chirp.extTrig ? statuS | 128 : statuS & 127;
+    const std::string head = link_.saveToDds ? "=aE" : "=E";
+    return link_.sendWait(head + hexText(statuS));
+}
+
+bool ChirpProgrammer::enterChirpMode()
+{
+    synth_.chirpMode = true;
+    const RampSetUp ramp = SetUpRamp(chirp.Option5, chirp.Text25, chirp.Text23);
+    if (ramp.message.empty()) {
+        chirp.Text27 = ramp.Text27;
+        if (ramp.Text23) chirp.Text23 = *ramp.Text23;
+    }
+    else {
+        reportError(ramp.message);
+    }
+    const bool sent = link_.send("=K0000");
+    // The stop frequency starts at the upper limit.
+    synth_.Text2 = std::to_string(synth_.MaxFrequency);
+    if (hooks.fieldsChanged) hooks.fieldsChanged();
+    return sent;
+}
+
+bool ChirpProgrammer::enterSingleMode()
+{
+    synth_.chirpMode = false;
+    synth_.Text2 = "0"; // the box holds the phase again
+    if (hooks.fieldsChanged) hooks.fieldsChanged();
+    return link_.sendWait("=E03") && link_.sendWait("=C");
+}
+
+bool ChirpProgrammer::ClearFlash()
+{
+    return link_.send("=b");
+}
+
+void ChirpProgrammer::setSaveToDds(bool ticked)
+{
+    link_.saveToDds = ticked;
+    link_.SavString = ticked ? "=aD" : "=D";
+    link_.EQual = ticked ? "=a" : "=";
+}
+
+void ChirpProgrammer::reportError(const std::string& message)
+{
+    if (synthHooks_.error)
+        synthHooks_.error(message);
+    else if (synthHooks_.warn)
+        synthHooks_.warn(message);
+}
+
+} // namespace plovan

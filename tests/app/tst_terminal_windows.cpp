@@ -1,0 +1,528 @@
+// The terminal box's typing, the communications log's menu procedure, and the
+// small windows around the terminal ("Debug", the polling window, "Fixed
+// Frequency"), judged by the bytes the simulated unit receives.
+#include "comm_log.h"
+#include "debug_window.h"
+#include "dialogs.h"
+#include "fixed_window.h"
+#include "link.h"
+#include "poll_list.h"
+#include "poll_window.h"
+#include "sim_backend.h"
+#include "sim_link.h"
+#include "synth_state.h"
+#include "terminal_panel.h"
+#include "tone_controller.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <memory>
+
+using namespace plovan;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Register addresses of the "=D" writes among `lines`.
+QStringList registersWritten(const QStringList& lines)
+{
+    QStringList out;
+    for (const QString& line : lines)
+        if (line.startsWith(QLatin1String("=D")) && line.size() == 6) out << line.right(2);
+    return out;
+}
+
+} // namespace
+
+class TestTerminalWindows : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Link> link;
+    sim::SimBackend* sim = nullptr;
+    std::size_t seen = 0;
+    QTemporaryDir dir;
+
+    // Script for the operator's answers.
+    std::deque<QString> files;
+    std::deque<QMessageBox::StandardButton> answers;
+    QStringList asked, warnings;
+    Dialogs dialogs;
+
+    // Lines the unit took since the last call.
+    QStringList newLines()
+    {
+        QStringList out;
+        const auto& all = sim->unit().commands();
+        for (; seen < all.size(); ++seen)
+            out << QString::fromStdString(all[seen]);
+        return out;
+    }
+
+    // Lets the unit take `n` more lines before they are compared.
+    void waitForLines(std::size_t n) { QTRY_VERIFY(sim->unit().commands().size() >= seen + n); }
+
+    QString pollFile() const { return dir.filePath(QLatin1String(kPollFile)); }
+
+private slots:
+    void init()
+    {
+        QVERIFY(dir.isValid());
+        QFile::remove(pollFile());
+        link = makeSimLink(sim);
+        QVERIFY(link->portOpen());
+        seen = 0;
+        files.clear();
+        answers.clear();
+        asked.clear();
+        warnings.clear();
+        dialogs = Dialogs{};
+        dialogs.chooseFile = [this](const QString& title, const QString& filter) {
+            asked << QStringLiteral("file: ") + title + QStringLiteral(" | ") + filter;
+            if (files.empty()) return QString();
+            QString f = files.front();
+            files.pop_front();
+            return f;
+        };
+        dialogs.askYesNoCancel = [this](const QString& title, const QString& text) {
+            asked << title + QStringLiteral(" | ") + text;
+            const auto a = answers.front();
+            answers.pop_front();
+            return a;
+        };
+        dialogs.warn = [this](const QString&, const QString& text) { warnings << text; };
+    }
+    void cleanup() { link.reset(); }
+
+    // --- typing into the terminal box ---
+
+    void typedKeysGoToTheUnitOneWriteEach()
+    {
+        TerminalPanel panel;
+        panel.attach(*link);
+        link->setTerminalText(QStringLiteral("@"));
+        QSignalSpy writes(link.get(), &Link::bytesSent);
+        QTest::keyClick(panel.txtDataIn, 'A');
+        QTest::keyClick(panel.txtDataIn, Qt::Key_Return);
+        QCOMPARE(writes.size(), 3);
+        QCOMPARE(writes[0].first().toByteArray(), QByteArray("A"));
+        QCOMPARE(writes[1].first().toByteArray(), QByteArray("\r"));
+        QCOMPARE(writes[2].first().toByteArray(), QByteArray("\n"));
+        // Shown once each, the box not taking the keys itself, caret at the end.
+        QVERIFY(link->terminalText().startsWith(QLatin1String("@A\r\n")));
+        QVERIFY(panel.txtDataIn->toPlainText().startsWith(QLatin1String("@A\n")));
+        QCOMPARE(panel.txtDataIn->textCursor().position(), panel.txtDataIn->toPlainText().size());
+        // A whole command typed is one the unit takes and acknowledges.
+        QTest::keyClicks(panel.txtDataIn, "=I");
+        QTest::keyClick(panel.txtDataIn, Qt::Key_Enter);
+        QCOMPARE(writes.size(), 7);
+        waitForLines(1);
+        QCOMPARE(newLines(), QStringList{QStringLiteral("=I")});
+        QTRY_VERIFY(link->terminalText().endsWith(QLatin1String("=I\r\n@")));
+    }
+
+    void withThePortClosedTheBoxIsAnOrdinaryTextBox()
+    {
+        TerminalPanel panel;
+        panel.attach(*link);
+        link->closePort();
+        QSignalSpy writes(link.get(), &Link::bytesSent);
+        QTest::keyClicks(panel.txtDataIn, "note");
+        QCOMPARE(writes.size(), 0);
+        QCOMPARE(panel.txtDataIn->toPlainText(), QStringLiteral("note"));
+        QVERIFY(link->terminalText().isEmpty());
+        // A message of the program's keeps what was typed; clearing the terminal clears it.
+        link->terminalLine(QStringLiteral("Port closed"));
+        QVERIFY(panel.txtDataIn->toPlainText().startsWith(QLatin1String("note")));
+        QVERIFY(panel.txtDataIn->toPlainText().contains(QLatin1String("Port closed")));
+        link->clearTerminal();
+        QCOMPARE(panel.txtDataIn->toPlainText(), QString());
+    }
+
+    void aCharacterThePortCannotCarryIsRefusedWithAMessage()
+    {
+        TerminalPanel panel;
+        panel.attach(*link);
+        QSignalSpy writes(link.get(), &Link::bytesSent);
+        QKeyEvent euro(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(QChar(0x20AC)));
+        QCoreApplication::sendEvent(panel.txtDataIn, &euro);
+        QCOMPARE(writes.size(), 0);
+        QVERIFY(link->terminalText().contains(QLatin1String("Not sent")));
+    }
+
+    void theTerminalStartsAfreshAt2001Characters()
+    {
+        TerminalPanel panel;
+        panel.attach(*link);
+        link->setTerminalText(QString(2001, QLatin1Char('x')));
+        QTest::keyClick(panel.txtDataIn, 'B');
+        QCOMPARE(link->terminalText(), QStringLiteral("B"));
+        QCOMPARE(panel.txtDataIn->toPlainText(), QStringLiteral("B"));
+    }
+
+    // --- communications log menu ---
+
+    void openLogAsksForTheFileWithItsTitleAndFilter()
+    {
+        CommLog log;
+        const QString path = dir.filePath(QStringLiteral("new.log"));
+        QFile::remove(path);
+        files = {path};
+        QSignalSpy opened(&log, &CommLog::opened);
+        QVERIFY(mnuOpenLog_Click(log, dialogs));
+        QCOMPARE(asked, QStringList{QStringLiteral("file: Open Communications Log File | "
+                                                   "Log Files (*.LOG)|*.log|All Files (*.*)|*.*")});
+        QVERIFY(log.isOpen());
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(opened.first().first().toString(), path);
+        QCOMPARE(logCaption(QStringLiteral("Velmar Plovan"), path),
+                 QStringLiteral("Velmar Plovan - ") + path);
+    }
+
+    void noAtTheReplaceQuestionKeepsTheFileAndAppends()
+    {
+        CommLog log;
+        const QString path = dir.filePath(QStringLiteral("kept.log"));
+        writeFile(path, "earlier\r\n");
+        files = {path};
+        answers = {QMessageBox::No};
+        QVERIFY(mnuOpenLog_Click(log, dialogs));
+        QCOMPARE(asked.last(), QStringLiteral("Open Communications Log File | Replace existing file - ") +
+                                   path + QLatin1Char('?'));
+        log.recordSent("=I\r\n");
+        log.close();
+        const QByteArray text = readFile(path);
+        QVERIFY2(text.startsWith("earlier\r\n") && text.endsWith(" > =I\r\n"), text.constData());
+    }
+
+    void yesReplacesAndCancelAsksAgain()
+    {
+        CommLog log;
+        const QString first = dir.filePath(QStringLiteral("first.log"));
+        const QString second = dir.filePath(QStringLiteral("second.log"));
+        writeFile(first, "first\r\n");
+        writeFile(second, "second\r\n");
+        files = {first, second};
+        answers = {QMessageBox::Cancel, QMessageBox::Yes};
+        QVERIFY(mnuOpenLog_Click(log, dialogs));
+        QCOMPARE(log.fileName(), second);
+        log.close();
+        QCOMPARE(readFile(first), QByteArray("first\r\n"));
+        QCOMPARE(readFile(second), QByteArray());
+        // Cancelling the file dialog opens nothing and says nothing.
+        QVERIFY(!mnuOpenLog_Click(log, dialogs));
+        QVERIFY(!log.isOpen());
+        QVERIFY(warnings.isEmpty());
+    }
+
+    void aLogThatCannotBeOpenedIsReported()
+    {
+        CommLog log;
+        files = {dir.filePath(QStringLiteral("missing/folder/x.log"))};
+        QVERIFY(!mnuOpenLog_Click(log, dialogs));
+        QVERIFY(!log.isOpen());
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(warnings.first().contains(QLatin1String("missing/folder/x.log")));
+    }
+
+    // --- "Debug" ---
+
+    void debugSendsTheLineExactlyAsTyped()
+    {
+        Form4 form(*link);
+        QSignalSpy writes(link.get(), &Link::bytesSent);
+        form.Text1->setText(QStringLiteral("=dA3"));
+        form.Command1->click();
+        QCOMPARE(writes.size(), 1);
+        QCOMPARE(writes.first().first().toByteArray(), QByteArray("=dA3\r\n"));
+        waitForLines(1);
+        QCOMPARE(newLines(), QStringList{QStringLiteral("=dA3")});
+    }
+
+    void debugRefusesWhatItCannotSend()
+    {
+        Form4 form(*link);
+        QSignalSpy writes(link.get(), &Link::bytesSent);
+        form.Text1->setText(QStringLiteral("=I") + QChar(0x20AC));
+        QVERIFY(!form.Command1_Click());
+        link->closePort();
+        form.Text1->setText(QStringLiteral("=I"));
+        QVERIFY(!form.Command1_Click());
+        QCOMPARE(writes.size(), 0);
+        QVERIFY(link->terminalText().contains(QLatin1String("Not sent")));
+        QVERIFY(link->terminalText().contains(QLatin1String("Port not open")));
+        QCOMPARE(form.Text1->text(), QStringLiteral("=I"));
+    }
+
+    // --- polling window ---
+
+    void pollListLines_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QList<int>>("badLines");
+        const QStringList iu{QStringLiteral("I"), QStringLiteral("U")};
+        QTest::newRow("ends at star") << QByteArray("I\r\nU\r\n*\r\nD60E0\r\n") << iu << QList<int>{};
+        QTest::newRow("ends at file end") << QByteArray("I\nU") << iu << QList<int>{};
+        QTest::newRow("CR line ends, BOM, spaces")
+            << QByteArray("\xEF\xBB\xBFI \rU\t\r  *  \r") << iu << QList<int>{};
+        QTest::newRow("blank lines skipped") << QByteArray("I\r\n\r\n   \r\nU\r\n") << iu << QList<int>{};
+        QTest::newRow("register write")
+            << QByteArray("D60E0\r\naD00DF\r\n")
+            << QStringList{QStringLiteral("D60E0"), QStringLiteral("aD00DF")} << QList<int>{};
+        QTest::newRow("leading =, space, symbol, digit")
+            << QByteArray("I\r\n=U\r\nD 60E0\r\nE0C;\r\n60E0\r\n*\r\n=bad after star\r\n") << QStringList{}
+            << QList<int>{2, 3, 4, 5};
+        QTest::newRow("binary junk") << QByteArray("I\r\n\x01\x02\r\n") << QStringList{} << QList<int>{2};
+    }
+    void pollListLines()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, commands);
+        QFETCH(QList<int>, badLines);
+        const PollList list = parsePollList(std::string_view(text.constData(), text.size()));
+        QList<int> bad;
+        for (const PollProblem& p : list.problems)
+            bad << p.line;
+        QCOMPARE(bad, badLines);
+        if (!badLines.isEmpty()) return;
+        QStringList got;
+        for (const std::string& c : list.commands)
+            got << QString::fromStdString(c);
+        QCOMPARE(got, commands);
+    }
+
+    void goSendsTheListUpToTheStar()
+    {
+        writeFile(pollFile(), "I\r\nU\r\n*\r\nD60E0\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        QCOMPARE(form.Command1_Click(), PollLoop::End::Finished);
+        QCOMPARE(newLines(), (QStringList{QStringLiteral("=I"), QStringLiteral("=U")}));
+        QCOMPARE(form.Text1->text(), QStringLiteral("U"));
+        QVERIFY(warnings.isEmpty());
+    }
+
+    void loopStartsAgainUntilStop()
+    {
+        writeFile(pollFile(), "I\r\nU\r\n*\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        form.Check1->setChecked(true);
+        int sent = 0;
+        connect(&form.poll, &PollLoop::lineSent, &form, [&] {
+            // "Stop" while the fifth line is on its way: that line is still sent.
+            if (++sent == 5) form.Command2->click();
+            if (sent > 10) form.Check1->setChecked(false); // a run that will not stop fails, not hangs
+        });
+        QCOMPARE(form.Command1_Click(), PollLoop::End::Stopped);
+        QCOMPARE(newLines(), (QStringList{QStringLiteral("=I"), QStringLiteral("=U"), QStringLiteral("=I"),
+                                          QStringLiteral("=U"), QStringLiteral("=I")}));
+        QVERIFY(!form.Check1->isChecked());
+        QVERIFY(form.Command1->isEnabled());
+    }
+
+    void quitEndsALoopingRunToo()
+    {
+        // Quit leaves "Loop" ticked; the run must end all the same, not go on
+        // polling behind a hidden window.
+        writeFile(pollFile(), "I\r\nU\r\n*\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        form.show();
+        form.Check1->setChecked(true);
+        QSignalSpy finished(&form, &Form6::finished);
+        int sent = 0;
+        connect(&form.poll, &PollLoop::lineSent, &form, [&] {
+            if (++sent == 1) form.Command3->click();
+            if (sent > 10) form.Check1->setChecked(false); // a run that will not stop fails, not hangs
+        });
+        QCOMPARE(form.Command1_Click(), PollLoop::End::Stopped);
+        QCOMPARE(newLines(), QStringList{QStringLiteral("=I")});
+        QVERIFY(!form.isVisible());
+        QCOMPARE(finished.size(), 1);
+    }
+
+    void eachPassReadsTheListAfresh()
+    {
+        writeFile(pollFile(), "I\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        form.Check1->setChecked(true);
+        int sent = 0;
+        connect(&form.poll, &PollLoop::lineSent, &form, [&] {
+            ++sent;
+            if (sent == 1) writeFile(pollFile(), "C\r\n=G\r\n");
+        });
+        QCOMPARE(form.Command1_Click(), PollLoop::End::NoList);
+        QCOMPARE(newLines(), QStringList{QStringLiteral("=I")});
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(QLatin1String("line 2")) &&
+                     warnings.first().contains(QLatin1String("Polling stopped")),
+                 qPrintable(warnings.first()));
+    }
+
+    void aMissingPollFileIsReported()
+    {
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        QCOMPARE(form.Command1_Click(), PollLoop::End::NoList);
+        QCOMPARE(newLines(), QStringList{});
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings.first().contains(pollFile()) &&
+                     warnings.first().contains(QLatin1String("not found")),
+                 qPrintable(warnings.first()));
+    }
+
+    void aMalformedOrEmptyListSendsNothing()
+    {
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        writeFile(pollFile(), "I\r\n=U\r\n*\r\n");
+        QCOMPARE(form.Command1_Click(), PollLoop::End::NoList);
+        writeFile(pollFile(), "*\r\nI\r\n");
+        QCOMPARE(form.Command1_Click(), PollLoop::End::NoList);
+        QCOMPARE(newLines(), QStringList{});
+        QCOMPARE(warnings.size(), 2);
+        QVERIFY2(warnings[0].contains(QLatin1String("line 2 \"=U\"")) &&
+                     warnings[0].contains(QLatin1String("Nothing was sent")),
+                 qPrintable(warnings[0]));
+        QVERIFY2(warnings[1].contains(QLatin1String("no commands")), qPrintable(warnings[1]));
+    }
+
+    void aWaitThatFailsEndsTheRun()
+    {
+        writeFile(pollFile(), "I\r\nU\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        form.Check1->setChecked(true);
+        sim::Faults silent;
+        silent.silent = true;
+        sim->unit().setFaults(silent);
+        link->setAckTimeoutMs(1);
+        QCOMPARE(form.Command1_Click(), PollLoop::End::Interrupted);
+        waitForLines(1);
+        QCOMPARE(newLines(), QStringList{QStringLiteral("=I")});
+        QVERIFY(form.Command1->isEnabled());
+    }
+
+    void withoutAcknowledgementsTheListIsSentWithoutWaiting()
+    {
+        writeFile(pollFile(), "I\r\nU\r\n*\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        sim::Faults silent;
+        silent.silent = true;
+        sim->unit().setFaults(silent);
+        link->setAckTimeoutMs(0);
+        link->setTestMode(true);
+        QCOMPARE(form.Command1_Click(), PollLoop::End::Finished);
+        waitForLines(2);
+        QCOMPARE(newLines(), (QStringList{QStringLiteral("=I"), QStringLiteral("=U")}));
+    }
+
+    void pollingRunsWhileAnotherWaitIsInProgress()
+    {
+        writeFile(pollFile(), "I\r\nU\r\n*\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        link->setAckTimeoutMs(0);
+        PollLoop::End end = PollLoop::End::Busy;
+        bool polled = false;
+        QTimer::singleShot(0, &form, [&] {
+            end = form.Command1_Click();
+            polled = true;
+            // The outer wait looks again at its condition on the next reply.
+            link->send("=I");
+        });
+        QCOMPARE(link->waitUntil([&] { return polled; }, "poll"), WaitResult::Done);
+        QCOMPARE(end, PollLoop::End::Finished);
+        waitForLines(3);
+        QCOMPARE(newLines(), (QStringList{QStringLiteral("=I"), QStringLiteral("=U"), QStringLiteral("=I")}));
+    }
+
+    void goWhileARunIsInProgressStartsNoSecondOne()
+    {
+        writeFile(pollFile(), "I\r\nU\r\n*\r\n");
+        Form6 form(*link, dir.path());
+        form.dialogs = dialogs;
+        PollLoop::End inner = PollLoop::End::Finished;
+        bool once = false;
+        connect(&form.poll, &PollLoop::lineSent, &form, [&] {
+            if (once) return;
+            once = true;
+            QVERIFY(!form.Command1->isEnabled());
+            inner = form.Command1_Click();
+        });
+        QCOMPARE(form.Command1_Click(), PollLoop::End::Finished);
+        QCOMPARE(inner, PollLoop::End::Busy);
+        QCOMPARE(newLines(), (QStringList{QStringLiteral("=I"), QStringLiteral("=U")}));
+    }
+
+    void commandButtonsWaitForTheAcknowledgement()
+    {
+        Form6 form(*link, dir.path());
+        QVERIFY(form.Command4_Click());
+        QVERIFY(form.Command5_Click());
+        QVERIFY(form.Command6_Click());
+        QCOMPARE(newLines(),
+                 (QStringList{QStringLiteral("=C"), QStringLiteral("=G"), QStringLiteral("=E03")}));
+        QCOMPARE(form.Command4->text(), QStringLiteral("=C"));
+        QCOMPARE(form.Command5->text(), QStringLiteral("=G"));
+        QCOMPARE(form.Command6->text(), QStringLiteral("=E03"));
+    }
+
+    // --- "Fixed Frequency" ---
+
+    void fixedEnableKeepsTheSecondGroupUnwritten()
+    {
+        SynthState state;
+        SynthHooks hooks;
+        ToneController tone(*link, state, hooks);
+        Form3 form(state);
+        QSignalSpy changed(&form, &Form3::fixedEnableChanged);
+
+        form.Check1->click();
+        QVERIFY(state.fixedEnable);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().first().toBool(), true);
+        QVERIFY(tone.Tune());
+        QVERIFY(tone.Amplit());
+        QCOMPARE(registersWritten(newLines()),
+                 (QStringList{QStringLiteral("44"), QStringLiteral("45"), QStringLiteral("46"),
+                              QStringLiteral("47"), QStringLiteral("E3"), QStringLiteral("E1"),
+                              QStringLiteral("E4"), QStringLiteral("E2")}));
+
+        form.Check1->click();
+        QVERIFY(!state.fixedEnable);
+        QCOMPARE(changed.last().first().toBool(), false);
+        QVERIFY(tone.Tune());
+        QVERIFY(tone.Amplit());
+        const QStringList regs = registersWritten(newLines());
+        for (const char* reg : {"84", "85", "86", "87", "A3", "A4"})
+            QVERIFY2(regs.contains(QLatin1String(reg)), reg);
+    }
+};
+
+QTEST_MAIN(TestTerminalWindows)
+#include "tst_terminal_windows.moc"
