@@ -1,9 +1,20 @@
 #include "main_window.h"
 
 #include "backend_factory.h"
+#include "chirp_mode.h"
+#include "chirp_panel.h"
+#include "chirp_programmer.h"
+#include "clock_window.h"
+#include "comm_log.h"
 #include "connect_sequence.h"
 #include "connection_panel.h"
+#include "debug_window.h"
 #include "direct_commands.h"
+#include "fixed_window.h"
+#include "limits_window.h"
+#include "offset_controller.h"
+#include "offset_window.h"
+#include "poll_window.h"
 #include "port_settings_dialog.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
@@ -50,13 +61,16 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::
     tabs->setObjectName(QStringLiteral("tabs"));
     tonePage = new TonePage(link_, dialogs, nullptr);
     tone = tonePage->panel;
+    direct = new DirectCommands(link_, tonePage->state, this);
+    testPanel = new TestPanel(*direct, tabs);
+    // The bench panel keeps its copies of the chirp-mode controls in both modes.
+    testPanel->setProperty(kModeIndependent, true);
+    buildChirp();
     auto* toneScroll = new QScrollArea(tabs);
     toneScroll->setWidget(tone);
     toneScroll->setWidgetResizable(true);
     toneScroll->setFrameShape(QFrame::NoFrame);
-    tabs->addTab(toneScroll, QStringLiteral("Single tone"));
-    direct = new DirectCommands(link_, tonePage->state, this);
-    testPanel = new TestPanel(*direct, tabs);
+    tabs->addTab(toneScroll, QStringLiteral("Synthesiser"));
     tabs->addTab(testPanel, QStringLiteral("Testing Testing"));
 
     connection = new ConnectionPanel(central);
@@ -69,6 +83,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::
     top->addWidget(connection);
     top->addWidget(directPanel, 1);
     right->addLayout(top);
+    // In chirp mode the ramp fields and preview take the upper part of the
+    // terminal's column.
+    right->addWidget(chirpPanel);
     right->addWidget(terminal, 1);
     right->addWidget(versionLabel, 0, Qt::AlignRight);
     auto* layout = new QHBoxLayout(central);
@@ -81,7 +98,80 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::
 
     resize(1280, 720);
     Form_Load();
+    buildWindows();
     SetButtons();
+}
+
+void MainWindow::buildChirp()
+{
+    chirp = std::make_unique<ChirpProgrammer>(link_, tonePage->state, tonePage->hooks, tonePage->tone);
+    ChirpPanel::Shared shared;
+    shared.startBox = tone->frequencyBox;
+    shared.stopBox = tone->phaseBox;
+    shared.amplitudeSlider = tone->amplitudeSlider;
+    shared.inverseSinc = tone->inverseSinc;
+    chirpPanel = new ChirpPanel(*chirp, shared);
+    chirpPanel->setObjectName(QStringLiteral("ChirpPanel"));
+    chirpPanel->setVisible(false);
+    chirpPanel->run = [this](const std::function<bool()>& procedure) { return tonePage->run(procedure); };
+    tonePage->chirpStatus = [this] { return chirpPanel->StatuZ(); };
+    tonePage->channels.StatuZ = [this] { chirpPanel->StatuZ(); };
+    connect(tone->chirpMode, &QRadioButton::clicked, this, &MainWindow::Option1_Click);
+    connect(tone->singleMode, &QRadioButton::clicked, this, &MainWindow::Option2_Click);
+
+    // The chirp panel's "Save to DDS" and "Ext Trig" and the bench panel's are
+    // two views of one setting.
+    const auto mirror = [this](QCheckBox* a, QCheckBox* b) {
+        connect(a, &QCheckBox::toggled, b, &QCheckBox::setChecked);
+        connect(b, &QCheckBox::toggled, a, &QCheckBox::setChecked);
+    };
+    mirror(chirpPanel->saveToDds, testPanel->saveToDds);
+    mirror(chirpPanel->extTrig, testPanel->extTrig);
+}
+
+void MainWindow::buildWindows()
+{
+    SynthState& state = tonePage->state;
+    offset = std::make_unique<OffsetController>(link_, state, tonePage->hooks);
+    offset->installHooks();
+    limitsWindow = std::make_unique<LimitsWindow>(state, offset.get());
+    offsetWindow = std::make_unique<OffsetWindow>(*offset);
+    clockWindow = std::make_unique<ClockWindow>(state);
+    const auto followLimits = [this](int minFrequency, int maxFrequency) {
+        tone->setLimits(minFrequency, maxFrequency);
+    };
+    connect(limitsWindow.get(), &LimitsWindow::limitsChanged, this, followLimits);
+    connect(offsetWindow.get(), &OffsetWindow::limitsChanged, this, followLimits);
+    offsetWindow->runOnMain = [this](const std::function<bool()>& procedure) {
+        return tonePage->run(procedure);
+    };
+    offsetWindow->pressSend = [this] { tonePage->Send_Click(); };
+    connect(offsetWindow.get(), &OffsetWindow::maintainChanged, this, [this](bool ticked) {
+        tone->offsetLabel->setVisible(ticked);
+        enableIfAvailable(tone->hiresF, !ticked && link_.Connected);
+    });
+    connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
+    connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
+    connect(tone->offsetLabel, &QLabel::linkActivated, this, [this] {
+        if (FoS->isEnabled()) FoS_Click();
+    });
+
+    commLog = std::make_unique<CommLog>();
+    commLog->attach(link_);
+    connect(
+        commLog.get(), &CommLog::failed, this,
+        [this](const QString& message) {
+            mnuCloseLog_Click();
+            dialogs.warn(QStringLiteral("Communications log"), message);
+        },
+        Qt::QueuedConnection);
+
+    debugWindow = new Form4(link_, this);
+    pollWindow = new Form6(link_, settingsDir_, this);
+    fixedWindow = new Form3(state, this);
+    connect(fixedWindow, &Form3::finished, this, &QWidget::show);
+    connect(fixedWindow, &Form3::fixedEnableChanged, this, &MainWindow::updateOffsetMenu);
+    connect(testPanel, &TestPanel::pollRequested, this, &MainWindow::Command52_Click);
 }
 
 void MainWindow::Form_Load()
@@ -89,7 +179,8 @@ void MainWindow::Form_Load()
     const UsbStartup usb = probeUsbAtStartup(*makeUsbProbe());
     FtdiMode = usb.FtdiMode;
     UsbDescBuf = usb.UsbDescBuf;
-    setWindowTitle(QStringLiteral("Velmar Plovan") + usb.captionNote);
+    caption_ = QStringLiteral("Velmar Plovan") + usb.captionNote;
+    setWindowTitle(caption_);
     VerSion = usb.VerSion;
     versionLabel->setText(VerSion);
     link_.Amp2FixeD = "0800";
@@ -123,9 +214,15 @@ bool MainWindow::Form_Unload()
     direct->cancel();
     link_.cancelWaits();
     link_.closePort();
-    const SynthState& state = tonePage->state;
-    const QString error =
-        saveSettings(settingsDir_, savedPortSettings_, state.MaxFrequency, state.MinFrequency);
+    if (commLog) commLog->close();
+    for (QWidget* window :
+         {static_cast<QWidget*>(limitsWindow.get()), static_cast<QWidget*>(offsetWindow.get()),
+          static_cast<QWidget*>(clockWindow.get())})
+        if (window) window->hide();
+    // A maintained offset lowers the maximum only while it is maintained.
+    const int maxFrequency = offset ? offset->SavedMax() : tonePage->state.MaxFrequency;
+    const int minFrequency = offset ? offset->SavedMin() : tonePage->state.MinFrequency;
+    const QString error = saveSettings(settingsDir_, savedPortSettings_, maxFrequency, minFrequency);
     if (error.isEmpty()) return true;
     std::fprintf(stderr, "plovan: %s\n", qPrintable(error));
     dialogs.warn(QStringLiteral("Velmar Plovan"),
@@ -147,7 +244,7 @@ void MainWindow::wirePanels()
     connection->ackTimeout->setValue(link_.ackTimeoutMs());
     connect(connection->ackTimeout, &QSpinBox::valueChanged, this,
             [this](int ms) { link_.setAckTimeoutMs(ms); });
-    connect(&link_, &Link::terminalChanged, this, [this] { terminal->show(link_.terminalText()); });
+    terminal->attach(link_);
     connect(&link_, &Link::statusMessage, this, [this](const QString& m) { statusBar()->showMessage(m); });
     connect(&link_, &Link::connectionLost, this, [this] {
         direct->cancel();
@@ -159,8 +256,7 @@ void MainWindow::wirePanels()
     hooks.SetButtons = [this] { SetButtons(); };
     hooks.warn = [this](const std::string& m) { statusBar()->showMessage(QString::fromStdString(m)); };
     tonePage->channels.loopHandler = [this] { return direct->Check16_Click(); };
-    connect(tonePage, &TonePage::hiresChanged, this,
-            [this](bool ticked) { enableIfAvailable(FoS, !ticked); });
+    connect(tonePage, &TonePage::hiresChanged, this, &MainWindow::updateOffsetMenu);
     connect(tonePage, &TonePage::mainVisibleChanged, this, &MainWindow::showMainControls);
     connect(tone->extEnable, &QPushButton::clicked, this,
             [this] { tonePage->Command11_Click(testPanel->loop->isChecked()); });
@@ -225,8 +321,11 @@ void MainWindow::buildMenus()
 
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    menuItem(mnuFile, "mnuOpenLog", QStringLiteral("&Open Log File..."));
-    menuItem(mnuFile, "mnuCloseLog", QStringLiteral("&Close Log File"));
+    mnuOpenLog = menuItem(mnuFile, "mnuOpenLog", QStringLiteral("&Open Log File..."));
+    enable(mnuOpenLog, &MainWindow::mnuOpenLog_Click);
+    mnuCloseLog = menuItem(mnuFile, "mnuCloseLog", QStringLiteral("&Close Log File"));
+    enable(mnuCloseLog, &MainWindow::mnuCloseLog_Click);
+    mnuCloseLog->setEnabled(false);
     separator(mnuFile, "M3");
     MnuMorv = menuItem(mnuFile, "MnuMorv", QStringLiteral("&Send Velmar File..."));
     MnuSendBatch = menuItem(mnuFile, "MnuSendBatch", QStringLiteral("Send Batch"));
@@ -253,20 +352,21 @@ void MainWindow::buildMenus()
     menuItem(MnuCal, "cal", QStringLiteral("Edit LUT"));
     menuItem(MnuCal, "Vswr", QStringLiteral("VSWR"));
     menuItem(MnuCal, "menuSndLUT", QStringLiteral("Send LUT"));
-    menuItem(MnuCal, "SetFreqLimits", QStringLiteral("F Limits"));
+    SetFreqLimits = menuItem(MnuCal, "SetFreqLimits", QStringLiteral("F Limits"));
+    enable(SetFreqLimits, &MainWindow::SetFreqLimits_Click);
     FoS = menuItem(MnuCal, "FoS", QStringLiteral("Frequency Offset"));
-    menuItem(MnuCal, "IntClkRate", QStringLiteral("Int Clock Rate"));
-    menuItem(MnuCal, "FixedFreq", QStringLiteral("Fix Freq RF1"));
-    menuItem(MnuCal, "Debug", QStringLiteral("Debug"));
+    enable(FoS, &MainWindow::FoS_Click);
+    IntClkRate = menuItem(MnuCal, "IntClkRate", QStringLiteral("Int Clock Rate"));
+    enable(IntClkRate, &MainWindow::IntClkRate_Click);
+    FixedFreq = menuItem(MnuCal, "FixedFreq", QStringLiteral("Fix Freq RF1"));
+    enable(FixedFreq, &MainWindow::FixedFreq_Click);
+    Debug = menuItem(MnuCal, "Debug", QStringLiteral("Debug"));
+    enable(Debug, &MainWindow::Debug_Click);
     menuItem(MnuCal, "MnuHeader", QStringLiteral("Header"));
 
     Bout = menuBar()->addAction(QStringLiteral("About"));
     Bout->setObjectName(QStringLiteral("Bout"));
     connect(Bout, &QAction::triggered, this, &MainWindow::Bout_Click);
-
-    // Chirp mode arrives with chirp programming.
-    tone->chirpMode->setProperty(kAvailable, false);
-    tone->chirpMode->setToolTip(tr("Not available in this version"));
 }
 
 void MainWindow::setPortSettings(const PortSettings& settings, bool persist)
@@ -369,7 +469,7 @@ void MainWindow::mnuOpen_Click()
     const bool open = link_.PortHandle > 0;
     mnuOpen->setChecked(open);
     tone->sendButton->setEnabled(open);
-    enableIfAvailable(MnuCal->menuAction(), open);
+    enableIfAvailable(MnuCal->menuAction(), open && !tone->chirpMode->isChecked());
     connection->connectButton->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     for (QWidget* w : std::initializer_list<QWidget*>{directPanel->resetButton, directPanel->intClockButton,
                                                       directPanel->laserButton, directPanel->clearButton,
@@ -388,6 +488,78 @@ void MainWindow::mnuProperties_Click()
 void MainWindow::mnuFileExit_Click()
 {
     close();
+}
+
+void MainWindow::mnuOpenLog_Click()
+{
+    if (!plovan::mnuOpenLog_Click(*commLog, dialogs)) return;
+    setWindowTitle(logCaption(QStringLiteral("Velmar Plovan"), commLog->fileName()));
+    mnuOpenLog->setEnabled(false);
+    mnuCloseLog->setEnabled(true);
+}
+
+void MainWindow::mnuCloseLog_Click()
+{
+    commLog->close();
+    mnuOpenLog->setEnabled(true);
+    mnuCloseLog->setEnabled(false);
+    setWindowTitle(caption_);
+}
+
+void MainWindow::SetFreqLimits_Click()
+{
+    limitsWindow->openWindow();
+}
+
+void MainWindow::FoS_Click()
+{
+    setEnabled(false);
+    offsetWindow->openWindow();
+}
+
+void MainWindow::IntClkRate_Click()
+{
+    setEnabled(false);
+    clockWindow->openWindow();
+}
+
+void MainWindow::FixedFreq_Click()
+{
+    fixedWindow->show();
+    hide();
+}
+
+void MainWindow::Debug_Click()
+{
+    // Window-modal: the main window takes no input while it is open.
+    debugWindow->show();
+}
+
+void MainWindow::Command52_Click()
+{
+    pollWindow->show();
+}
+
+void MainWindow::Option1_Click()
+{
+    chirpPanel->setVisible(true);
+    chirpPanel->Option1_Click(this);
+    SetButtons();
+}
+
+void MainWindow::Option2_Click()
+{
+    chirpPanel->Option2_Click(this);
+    chirpPanel->setVisible(false);
+    SetButtons();
+}
+
+void MainWindow::updateOffsetMenu()
+{
+    // "Hires F" and "Fixed enable" each hold off chirp mode and the offset.
+    const bool held = tone->hiresF->isChecked() || tonePage->state.fixedEnable;
+    tone->chirpMode->setVisible(!held);
+    enableIfAvailable(FoS, !held);
 }
 
 void MainWindow::Bout_Click()
@@ -413,7 +585,8 @@ void MainWindow::SetButtons()
     // A run in progress can always be stopped.
     for (QPushButton* run : {tone->extEnable, tone->initY})
         run->setEnabled(on || run->text() == QLatin1String("Stop"));
-    enableIfAvailable(MnuCal->menuAction(), on);
+    // Chirp mode keeps the menus of single-tone work disabled.
+    enableIfAvailable(MnuCal->menuAction(), on && !tone->chirpMode->isChecked());
     enableIfAvailable(MnuSendBatch, on);
     enableIfAvailable(MnuMorv, on);
     mnuOpen->setChecked(on);

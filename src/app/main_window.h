@@ -16,8 +16,18 @@ class QTabWidget;
 
 namespace plovan {
 
+class ChirpPanel;
+class ChirpProgrammer;
+class ClockWindow;
+class CommLog;
 class ConnectionPanel;
 class DirectCommandPanel;
+class Form3;
+class Form4;
+class Form6;
+class LimitsWindow;
+class OffsetController;
+class OffsetWindow;
 class DirectCommands;
 class TerminalPanel;
 class TestPanel;
@@ -56,6 +66,16 @@ public:
     void mnuProperties_Click();
     void Bout_Click();
     void mnuFileExit_Click();
+    void mnuOpenLog_Click();
+    void mnuCloseLog_Click();
+    void SetFreqLimits_Click();
+    void FoS_Click();
+    void IntClkRate_Click();
+    void FixedFreq_Click();
+    void Debug_Click();
+    void Command52_Click(); // "Poll"
+    void Option1_Click();   // "Chirp"
+    void Option2_Click();   // "Single"
     // Enables the controls that need a usable link, from Connected.
     void SetButtons();
     // Applies DisbuT to the main buttons while a transfer holds the link.
@@ -68,6 +88,18 @@ public:
     TonePage* tonePage;
     SingleTonePanel* tone; // the single-tone panel of tonePage
     DirectCommands* direct;
+    ChirpPanel* chirpPanel;
+    std::unique_ptr<ChirpProgrammer> chirp;
+    std::unique_ptr<OffsetController> offset;
+    std::unique_ptr<CommLog> commLog;
+    // Windows of their own. The limits, offset and clock windows have no
+    // parent: they stay usable while they disable the main window.
+    std::unique_ptr<LimitsWindow> limitsWindow;
+    std::unique_ptr<OffsetWindow> offsetWindow;
+    std::unique_ptr<ClockWindow> clockWindow;
+    Form4* debugWindow;
+    Form6* pollWindow;
+    Form3* fixedWindow;
     QTabWidget* tabs;
     QLabel* versionLabel; // Label3
     QString VerSion = QStringLiteral("3.09");
@@ -78,6 +110,12 @@ public:
     QAction* mnuOpen;
     QAction* mnuProperties;
     QAction* mnuFileExit;
+    QAction* mnuOpenLog;
+    QAction* mnuCloseLog;
+    QAction* SetFreqLimits;
+    QAction* IntClkRate;
+    QAction* FixedFreq;
+    QAction* Debug;
     QAction* MnuMorv;      // "&Send Velmar File..."
     QAction* MnuSendBatch; // "Send Batch"
     QAction* FoS;          // "Frequency Offset"
@@ -90,6 +128,10 @@ private:
     void buildMenus();
     QAction* menuItem(QMenu* menu, const char* name, const QString& caption);
     void wirePanels();
+    void buildChirp();
+    void buildWindows();
+    // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
+    void updateOffsetMenu();
     bool openPort();
     void disconnectWith(QPushButton* button);
     void showMainControls(bool visible);
@@ -102,6 +144,7 @@ private:
     QString settingsDir_;
     bool FtdiMode = false;
     QString UsbDescBuf;
+    QString caption_; // the caption without a log file name
 };
 
 } // namespace plovan

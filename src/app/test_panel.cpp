@@ -119,8 +119,6 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     loadVcpButton = makeButton(this, "Command60", QStringLiteral("=L VCP"));
 
     pollButton = makeButton(this, "Command52", QStringLiteral("Poll"));
-    pollButton->setEnabled(false);
-    pollButton->setToolTip(tr("arrives with the polling window"));
     fastButton = makeButton(this, "Command53", QStringLiteral("Fast!!"));
     saveToDds = new QCheckBox(QStringLiteral("Save to DDS"), this);
     saveToDds->setObjectName(QStringLiteral("Check11"));

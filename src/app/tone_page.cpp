@@ -77,7 +77,19 @@ bool TonePage::run(const std::function<bool()>& procedure)
     panel->inverseSinc->setChecked(channels.Check12());
     panel->extEnable->setText(qstr(channels.Command11Caption()));
     panel->initY->setText(qstr(channels.Command48Caption()));
+    if (!busy_) runPending(ok);
     return ok;
+}
+
+void TonePage::runPending(bool lastOk)
+{
+    // Slider moves made while the unit was being written: once more with the
+    // newest values, unless the unit stopped answering.
+    while (pending_ != 0) {
+        const int next = pending_ & -pending_;
+        pending_ &= ~next;
+        if (lastOk) lastOk = runProcedure(static_cast<Procedure>(next));
+    }
 }
 
 bool TonePage::runProcedure(Procedure procedure)
@@ -86,24 +98,17 @@ bool TonePage::runProcedure(Procedure procedure)
     case TuneProc: return run([this] { return tone.Tune(); });
     case PhaseProc: return run([this] { return tone.Phase(); });
     case AmplitProc: return run([this] { return tone.Amplit(); });
+    case ChirpStatusProc: return run(chirpStatus);
     }
     return false;
 }
 
 void TonePage::request(Procedure procedure)
 {
-    if (busy_) {
+    if (busy_)
         pending_ |= procedure;
-        return;
-    }
-    bool ok = runProcedure(procedure);
-    // Moves made while it wrote: once more with the newest values, unless the
-    // unit stopped answering.
-    while (pending_ != 0) {
-        const int next = pending_ & -pending_;
-        pending_ &= ~next;
-        if (ok) ok = runProcedure(static_cast<Procedure>(next));
-    }
+    else
+        runProcedure(procedure);
 }
 
 void TonePage::Slider1_Change()
@@ -132,7 +137,7 @@ void TonePage::Slider3_Change()
 {
     panel->amplitudeBox->setText(QString::number(panel->amplitudeSlider->value()));
     request(AmplitProc);
-    // The chirp status byte follows the amplitude in chirp mode; it arrives with chirp programming.
+    if (panel->chirpMode->isChecked() && chirpStatus) request(ChirpStatusProc);
 }
 
 void TonePage::Slider6_Change()

@@ -34,6 +34,8 @@ public:
     TableBuilder table;
     CalibrationRecorder recorder;
     bool MainVisible = true;
+    // Sends the chirp status byte; the amplitude slider calls it in chirp mode.
+    std::function<bool()> chirpStatus;
 
     // Copies the panel's boxes into the state, runs `procedure`, shows the result.
     bool run(const std::function<bool()>& procedure);
@@ -66,9 +68,10 @@ signals:
     void mainVisibleChanged(bool visible);
 
 private:
-    enum Procedure { TuneProc = 1, PhaseProc = 2, AmplitProc = 4 };
+    enum Procedure { TuneProc = 1, PhaseProc = 2, AmplitProc = 4, ChirpStatusProc = 8 };
     void request(Procedure procedure);
     bool runProcedure(Procedure procedure);
+    void runPending(bool lastOk);
     void finishTable(const TableResult& result);
 
     Link& link_;

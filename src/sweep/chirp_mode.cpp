@@ -118,6 +118,12 @@ void applyMode(QWidget* root, bool chirp)
         return false;
     };
 
+    const auto independent = [root](QWidget* w) {
+        for (QWidget* p = w; p && p != root; p = p->parentWidget())
+            if (p->property(kModeIndependent).toBool()) return true;
+        return false;
+    };
+
     for (const ModeControl& row : modeControls()) {
         const QString name = QLatin1String(row.objectName);
         const std::optional<bool> value = chirp ? row.inChirp : row.inSingle;
@@ -125,6 +131,7 @@ void applyMode(QWidget* root, bool chirp)
 
         QList<QObject*> targets;
         for (QWidget* w : root->findChildren<QWidget*>(name)) {
+            if (independent(w)) continue;
             if (row.target == T::FrameOf) {
                 if (QGroupBox* frame = frameOf(w)) targets << frame;
             }

@@ -27,6 +27,10 @@ struct ModeControl {
     Target target = Target::Control;
 };
 
+// A widget with this property set true keeps its controls as they are in
+// both modes (the bench panel's own copies of chirp-mode controls).
+inline constexpr char kModeIndependent[] = "modeIndependent";
+
 // Hyde's, HydeMore's and SetMenu's effects and the captions of both modes.
 const std::vector<ModeControl>& modeControls();
 

@@ -144,6 +144,7 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
     previewView = named(new QChartView(chart_, previewFrame), "ChirpPreview");
     previewView->setRenderHint(QPainter::Antialiasing);
     previewView->setMinimumHeight(170);
+    previewView->setMinimumWidth(260);
 
     auto* values = new QGridLayout;
     static const char* rows[] = {"Start (MHz)", "Stop (MHz)", "Step (kHz)", "Ramp time (uS)"};
@@ -157,7 +158,7 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
         difference[r] = new QLabel(previewFrame);
         for (QLabel* l : {requested[r], achieved[r], difference[r]}) {
             l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("-000.00000000")));
+            l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("-000.00000")));
         }
         values->addWidget(requested[r], r + 1, 1);
         values->addWidget(achieved[r], r + 1, 2);

@@ -71,7 +71,7 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
 {
     const QString dec = KeyFilter::kDecimal;
 
-    frequencyFrame = named(new QGroupBox(QStringLiteral("Frequency MHz"), this), "Frame7");
+    frequencyFrame = named(new QGroupBox(QStringLiteral("Frequency MHz"), this), "FrameFrequencyMHz");
     frequencyBox = numberBox(frequencyFrame, "Text1", QStringLiteral("75"), dec);
     frequencySlider = slider(frequencyFrame, "Slider1", minFrequency_, maxFrequency_, 1, 5);
     hiresF = named(new QCheckBox(QStringLiteral("Hires F"), frequencyFrame), "Check3");
@@ -79,9 +79,15 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
     fineBox = numberBox(frequencyFrame, "Text5", QStringLiteral("00"), dec);
     fineSlider->setVisible(false);
     fineBox->setVisible(false);
+    // Shown while a frequency offset is maintained; a click opens the offset window.
+    offsetLabel =
+        named(new QLabel(QStringLiteral("<a href=\"offset\">Offset</a>"), frequencyFrame), "Label6");
+    offsetLabel->setToolTip(tr("A frequency offset is maintained on group 1"));
+    offsetLabel->setVisible(false);
     auto* fg = new QGridLayout(frequencyFrame);
     fg->addWidget(frequencyBox, 0, 0);
     fg->addWidget(frequencySlider, 0, 1);
+    fg->addWidget(offsetLabel, 0, 2);
     fg->addWidget(hiresF, 1, 0);
     auto* fine = new QHBoxLayout;
     fine->addWidget(fineSlider, 1);

@@ -11,6 +11,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -48,6 +49,7 @@ public:
     QCheckBox* hiresF;        // Check3
     QSlider* fineSlider;      // Slider5
     QLineEdit* fineBox;       // Text5
+    QLabel* offsetLabel;      // Label6 "Offset"
     // Frame "Phase (0-360)"
     QLineEdit* phaseBox;  // Text2
     QSlider* phaseSlider; // Slider2

@@ -1,0 +1,263 @@
+// The main window with its other windows and the chirp panel wired in:
+// mode switch, limits, offset, clock, fixed frequency, polling, Debug and the
+// communications log, clicked as an operator would against the built-in
+// simulated unit.
+#include "chirp_panel.h"
+#include "clock_window.h"
+#include "comm_log.h"
+#include "debug_window.h"
+#include "fixed_window.h"
+#include "limits_window.h"
+#include "main_window.h"
+#include "offset_window.h"
+#include "poll_window.h"
+#include "sim_backend.h"
+#include "sim_unit.h"
+#include "single_tone_panel.h"
+#include "test_panel.h"
+#include "tone_page.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace plovan;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList linesFrom(const std::vector<std::string>& all, std::size_t from)
+{
+    QStringList out;
+    for (std::size_t i = from; i < all.size(); ++i)
+        out << QString::fromStdString(all[i]);
+    return out;
+}
+
+} // namespace
+
+class TestWindowWiring : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* settings = nullptr;
+    MainWindow* window = nullptr;
+    QStringList messages;
+
+    sim::SimUnit& unit() { return qobject_cast<sim::SimBackend*>(window->link().backend())->unit(); }
+    SingleTonePanel* tone() { return window->tone; }
+    QStringList sentSince(std::size_t before) { return linesFrom(unit().commands(), before); }
+    std::size_t sentCount() { return unit().commands().size(); }
+
+    void connectToUnit()
+    {
+        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QVERIFY(window->link().Connected);
+    }
+    static void clickBox(QAbstractButton* box)
+    {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    }
+
+private slots:
+    void init()
+    {
+        settings = new QTemporaryDir;
+        qputenv("PLOVAN_SETTINGS_DIR", settings->path().toLocal8Bit());
+        messages.clear();
+        window = new MainWindow;
+        window->dialogs.warn = [this](const QString&, const QString& text) { messages << text; };
+        PortSettings s = window->portSettings();
+        s.device = QString::fromLatin1(kSimDevice);
+        window->setPortSettings(s, false);
+        window->setAckTimeoutMs(2000);
+        window->show();
+        connectToUnit();
+    }
+    void cleanup()
+    {
+        delete window;
+        window = nullptr;
+        delete settings;
+    }
+
+    // --- chirp mode ---
+    void chirpModeProgramsTheRampAndSwitchesBack()
+    {
+        ChirpPanel* chirp = window->chirpPanel;
+        QVERIFY(chirp->isHidden());
+        std::size_t before = sentCount();
+        clickBox(tone()->chirpMode);
+        QVERIFY(tone()->chirpMode->isChecked());
+        QVERIFY(chirp->isVisible());
+        QCOMPARE(sentSince(before), QStringList({"=K0000"}));
+        QCOMPARE(tone()->phaseBox->text(), QString("140")); // the stop frequency starts at the maximum
+        QVERIFY(!window->MnuCal->menuAction()->isEnabled());
+
+        tone()->frequencyBox->setText("75");
+        chirp->rampTimeBox->setText("20");
+        before = sentCount();
+        QTest::mouseClick(chirp->chirpButton, Qt::LeftButton);
+        const QStringList sent = sentSince(before);
+        QCOMPARE(sent.mid(0, 5), QStringList({"=r", "=C", "=H00000244DF", "=H00000404DF", "=H0000030030"}));
+        QCOMPARE(sent.mid(5, 10), QStringList({"=D3DC4", "=D70C5", "=D72CA", "=DB0CB", "=D00D0", "=D04D1",
+                                               "=D5CD2", "=D00DA", "=D00DB", "=D01DC"}));
+        QCOMPARE(sent.last(), QString("=E20"));
+        QCOMPARE(chirp->nStepsBox->text(), QString("3125"));
+        QCOMPARE(chirp->deltaFBox->text(), QString("20.8"));
+        QVERIFY(!chirp->achieved[1]->text().isEmpty()); // the preview shows the ramp it sent
+
+        // The amplitude slider sends the amplitude, then the status byte.
+        before = sentCount();
+        tone()->amplitudeSlider->setValue(256);
+        QCOMPARE(sentSince(before).last(), QString("=E20"));
+        QVERIFY(sentSince(before).size() > 1);
+
+        before = sentCount();
+        clickBox(tone()->singleMode);
+        QCOMPARE(sentSince(before), QStringList({"=E03", "=C"}));
+        QVERIFY(chirp->isHidden());
+        QCOMPARE(tone()->phaseBox->text(), QString("0"));
+        QVERIFY(window->MnuCal->menuAction()->isEnabled());
+    }
+
+    void benchPanelKeepsItsCopiesOfTheChirpControls()
+    {
+        clickBox(tone()->chirpMode);
+        clickBox(tone()->singleMode);
+        // The mode table hides the chirp panel's copies, never the bench panel's.
+        QVERIFY(!window->testPanel->saveToDds->isHidden());
+        QVERIFY(!window->testPanel->clearFlashButton->isHidden());
+        // Both "Save to DDS" boxes are one setting.
+        window->chirpPanel->saveToDds->setChecked(true);
+        QVERIFY(window->testPanel->saveToDds->isChecked());
+        QCOMPARE(window->link().SavString, std::string("=aD"));
+        window->testPanel->saveToDds->setChecked(false);
+        QVERIFY(!window->chirpPanel->saveToDds->isChecked());
+        QCOMPARE(window->link().SavString, std::string("=D"));
+    }
+
+    void sliderMovedDuringAnotherProcedureIsSentAfterIt()
+    {
+        // A move while the page is busy only marks the frequency pending; it
+        // must reach the unit once the procedure in progress ends.
+        window->tonePage->run([this] {
+            tone()->frequencySlider->setValue(100);
+            return true;
+        });
+        QCOMPARE(unit().frequencyWord(), 0x51EB851Eu);
+    }
+
+    // --- limits, offset, clock ---
+    void limitsAndMaintainedOffsetReachTheSliderAndTheSettingsFile()
+    {
+        window->SetFreqLimits->trigger();
+        LimitsWindow* limits = window->limitsWindow.get();
+        QVERIFY(limits->isVisible());
+        limits->Text1->setText("2");
+        limits->Text2->setText("300");
+        limits->Command1->click();
+        QCOMPARE(tone()->frequencySlider->minimum(), 5);
+        QCOMPARE(tone()->frequencySlider->maximum(), 270);
+
+        window->FoS->trigger();
+        OffsetWindow* offset = window->offsetWindow.get();
+        QVERIFY(offset->isVisible());
+        QVERIFY(!window->isEnabled());
+        offset->Check1->click(); // "Maintain Offset" with the starting 1000 kHz
+        QVERIFY(tone()->offsetLabel->isVisibleTo(window));
+        QVERIFY(!tone()->hiresF->isEnabled());
+        QCOMPARE(tone()->frequencySlider->maximum(), 269);
+        offset->Command2->click();
+        QVERIFY(window->isEnabled());
+
+        // The file keeps the operator's limits, not the lowered maximum.
+        window->close();
+        QVERIFY(readFile(settings->filePath("maxmin.txt")).startsWith("270\r\n5\r\n"));
+    }
+
+    void clockWindowHoldsTheMainWindowUntilItCloses()
+    {
+        window->IntClkRate->trigger();
+        QVERIFY(window->clockWindow->isVisible());
+        QVERIFY(!window->isEnabled());
+        window->clockWindow->Text1->setText("1f");
+        window->clockWindow->Command1->click();
+        QVERIFY(window->isEnabled());
+        const std::size_t before = sentCount();
+        QTest::mouseClick(window->findChild<QPushButton*>("Command5"), Qt::LeftButton); // "Int Clock"
+        QVERIFY(sentSince(before).contains("=K001F"));
+    }
+
+    // --- Form3, Form4, Form6 ---
+    void fixedFrequencyHidesTheMainWindowAndHoldsOffChirpAndOffset()
+    {
+        window->FixedFreq->trigger();
+        QVERIFY(window->fixedWindow->isVisible());
+        QVERIFY(!window->isVisible());
+        window->fixedWindow->Check1->click();
+        QVERIFY(tone()->chirpMode->isHidden());
+        QVERIFY(!window->FoS->isEnabled());
+        const std::size_t before = sentCount();
+        tone()->frequencySlider->setValue(100);
+        for (const QString& line : sentSince(before)) // group 2 stays as it is
+            QVERIFY2(!line.endsWith("84") && !line.endsWith("85") && !line.endsWith("86") &&
+                         !line.endsWith("87"),
+                     qPrintable(line));
+        window->fixedWindow->Check1->click();
+        QVERIFY(!tone()->chirpMode->isHidden());
+        QVERIFY(window->FoS->isEnabled());
+        window->fixedWindow->Command2->click();
+        QVERIFY(window->isVisible());
+    }
+
+    void pollAndDebugWindowsOpenFromTheWindow()
+    {
+        QTest::mouseClick(window->testPanel->pollButton, Qt::LeftButton);
+        QVERIFY(window->pollWindow->isVisible());
+        window->pollWindow->Command3->click();
+        window->Debug->trigger();
+        QVERIFY(window->debugWindow->isVisible());
+        window->debugWindow->Text1->setText("=v");
+        const std::size_t before = sentCount();
+        window->debugWindow->Command1->click();
+        QTest::qWait(20);
+        QCOMPARE(sentSince(before), QStringList({"=v"}));
+    }
+
+    // --- communications log ---
+    void logRecordsTheSessionAndTheCaptionNamesIt()
+    {
+        const QString path = settings->filePath("session.log");
+        window->dialogs.chooseFile = [&](const QString&, const QString&) { return path; };
+        window->mnuOpenLog->trigger();
+        QCOMPARE(window->windowTitle(), "Velmar Plovan - " + path);
+        QVERIFY(!window->mnuOpenLog->isEnabled());
+        QVERIFY(window->mnuCloseLog->isEnabled());
+
+        window->commLog->setQuietMs(0);
+        QTest::mouseClick(window->findChild<QPushButton*>("Command2"), Qt::LeftButton); // "Int Trig"
+        QTest::qWait(20);
+        window->mnuCloseLog->trigger();
+        QCOMPARE(window->windowTitle(), QString("Velmar Plovan No usb found RS232 only"));
+        QVERIFY(window->mnuOpenLog->isEnabled());
+        const QByteArray log = readFile(path);
+        QVERIFY2(log.contains("> =I\r\n"), log.constData());
+        QVERIFY2(log.contains("< @"), log.constData());
+    }
+};
+
+QTEST_MAIN(TestWindowWiring)
+#include "tst_window_wiring.moc"
