@@ -16,7 +16,7 @@ bool looksNumeric(const QString& word)
 
 } // namespace
 
-std::optional<ParsedArgs> parseArgs(const QStringList& words, const OptionSpec& spec, QString* error)
+std::optional<ParsedArgs> parseArgs(const QStringList& words, const OptionTable& options, QString* error)
 {
     ParsedArgs out;
     bool optionsEnded = false;
@@ -32,10 +32,10 @@ std::optional<ParsedArgs> parseArgs(const QStringList& words, const OptionSpec& 
             continue;
         }
         const QString name = word.section(QLatin1Char('='), 0, 0);
-        if (spec.flags.contains(name) && !word.contains(QLatin1Char('='))) {
+        if (options.flags.contains(name) && !word.contains(QLatin1Char('='))) {
             out.flags << name;
         }
-        else if (spec.withValue.contains(name)) {
+        else if (options.withValue.contains(name)) {
             if (word.contains(QLatin1Char('='))) {
                 out.values[name] = word.section(QLatin1Char('='), 1);
             }

@@ -8,7 +8,7 @@
 
 namespace plovan::cli {
 
-struct OptionSpec {
+struct OptionTable {
     QStringList withValue; // "--unit" takes the next word (or "--unit=us")
     QStringList flags;     // "--no-update"
 };
@@ -28,7 +28,7 @@ struct ParsedArgs {
 // Options may stand anywhere; "--" ends them. A word that looks like a
 // negative number is an operand. Empty with `error` set on an unknown option
 // or a missing value.
-std::optional<ParsedArgs> parseArgs(const QStringList& words, const OptionSpec& spec, QString* error);
+std::optional<ParsedArgs> parseArgs(const QStringList& words, const OptionTable& options, QString* error);
 
 // A number as an operator types it: digits with an optional "." and sign,
 // whatever the locale. Empty when `text` is not one.

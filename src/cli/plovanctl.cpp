@@ -1,10 +1,13 @@
 #include "plovanctl.h"
 
 #include "channel_controller.h"
+#include "chirp_programmer.h"
 #include "cli_args.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
 #include "link.h"
+#include "offset_controller.h"
+#include "poll_loop.h"
 #include "serial_backend.h"
 #include "settings_files.h"
 #include "sim_backend.h"
@@ -29,7 +32,8 @@ void out(const QString& text)
 }
 void err(const QString& text)
 {
-    std::fprintf(stderr, "plovanctl: %s\n", qPrintable(text));
+    // Some of the window's messages start with a blank.
+    std::fprintf(stderr, "plovanctl: %s\n", qPrintable(text.trimmed()));
 }
 
 const char* const kUsage = R"(Usage: plovanctl [OPTIONS] COMMAND [ARGS]
@@ -62,6 +66,14 @@ Commands:
   command TEXT                  "=" + TEXT, acknowledged
   raw TEXT                      TEXT + CR LF exactly as typed
   int-clock [WORD]              internal clock word (default 0001)
+  chirp START STOP RAMP [--unit us|ms|s] [--dwell N] [--amplitude A]
+        [--inverse-sinc] [--ext-rf] [--laser] [--ext-trig] [--no-update]
+                                calculate and program a chirp ("CHIRP")
+  chirp-calc START STOP RAMP [--unit us|ms|s] [--dwell N]
+                                the chirp calculation only; needs no unit
+  offset KHZ --frequency MHZ [--amplitude A]
+                                group 1 at MHZ + KHZ ("Frequency offset")
+  poll FILE [--loop N]          send a poll list, N times (default once)
   sim [--delay MS] [--fault F]  run a simulated unit on a pseudo-terminal
 
 Exit status: 0 done; 1 port not opened, no reply in time or connection lost;
@@ -104,6 +116,41 @@ const std::map<QString, CommandHelp>& commandHelp()
          {"plovanctl [OPTIONS] int-clock [WORD]",
           "As \"Int Clock\": =K + WORD (up to four hex digits, padded; default 0001), =k,\n"
           "then the control byte. The \"Loop\" box counts as unticked."}},
+        {"chirp",
+         {"plovanctl [OPTIONS] chirp START STOP RAMP [--unit us|ms|s] [--dwell N] [--amplitude A]\n"
+          "          [--inverse-sinc] [--ext-rf] [--laser] [--ext-trig] [--no-update]",
+          "As \"Calculate DeltaF\" then \"CHIRP\": a ramp from START to STOP MHz (neither\n"
+          "above the upper limit of maxmin.txt) over RAMP microseconds (--unit ms or s for\n"
+          "milliseconds or seconds), with dwell multiplier N (--dwell, default 1). A ramp\n"
+          "the calculation refuses is bad input and nothing is sent. Otherwise: =r, =C,\n"
+          "the configuration and channel commands, the ramp registers (C4-C5, CA-CB,\n"
+          "D0-D2, DA-DC), the amplitude A (0-1024 as the slider; default 512), inverse\n"
+          "sinc (register E0), =U, and the status byte from --ext-rf, --laser and\n"
+          "--ext-trig. --no-update is \"Chirp no U\": without =r, =C, the channel command\n"
+          "and =U. With --save the ramp is stored in flash.\n"
+          "Example: plovanctl --port /dev/ttyUSB0 chirp 75 140 20 --ext-trig"}},
+        {"chirp-calc",
+         {"plovanctl chirp-calc START STOP RAMP [--unit us|ms|s] [--dwell N]",
+          "The calculation of \"Calculate DeltaF\" alone, without a unit: prints the dwell\n"
+          "time, the number of steps, the step and the stop frequency the ramp reaches:\n"
+          "  Dwell Time uS: 0.0064\n"
+          "  N Steps: 3125\n"
+          "  Delta F (KHz): 20.8\n"
+          "  Stop Freq: 140\n"
+          "for chirp-calc 75 140 20. A ramp the calculation refuses is bad input."}},
+        {"offset",
+         {"plovanctl [OPTIONS] offset KHZ --frequency MHZ [--amplitude A]",
+          "As \"Send\" in the \"Frequency offset\" window: group 1 (registers 44-47) at MHZ\n"
+          "plus KHZ (0-5000 in steps of 0.1), then =U and =E0C; with --amplitude, group\n"
+          "1's own amplitude A (0-1024) into registers 63 and 64. MHZ lies within the\n"
+          "limits, and so must MHZ + KHZ: above the upper limit nothing is sent.\n"
+          "Example: plovanctl --port /dev/ttyUSB0 offset 1000 --frequency 100"}},
+        {"poll",
+         {"plovanctl [OPTIONS] poll FILE [--loop N]",
+          "As \"Go\" in the polling window: sends the commands of FILE (laid out as\n"
+          "poll.txt: one command a line without its \"=\", \"*\" ends the list), each\n"
+          "acknowledged; --loop N runs the list N times (default 1), reading it afresh on\n"
+          "each pass. A missing or malformed list sends nothing."}},
         {"sim",
          {"plovanctl sim [--delay MS] [--fault FAULT]... [--crc MODEL]",
           "Runs a simulated unit on a pseudo-terminal, as plovan-sim does: prints the\n"
@@ -121,21 +168,27 @@ struct Session {
 };
 
 // The global options, each with whether it takes a value.
-const OptionSpec kGlobal{
+const OptionTable kGlobal{
     {"--port", "--baud", "--settings-dir", "--ack-timeout", "--channels", "--amp-tracking"},
     {"--sim", "--no-ack", "--save", "--fixed", "-v", "--verbose", "-h", "--help", "--version"}};
 
-OptionSpec withGlobal(OptionSpec spec)
+OptionTable withGlobal(OptionTable options)
 {
-    spec.withValue += kGlobal.withValue;
-    spec.flags += kGlobal.flags;
-    return spec;
+    options.withValue += kGlobal.withValue;
+    options.flags += kGlobal.flags;
+    return options;
 }
 
 // The per-command options.
-OptionSpec commandOptions(const QString& command)
+OptionTable commandOptions(const QString& command)
 {
     if (command == QLatin1String("tune")) return withGlobal({{"--hires"}, {}});
+    if (command == QLatin1String("chirp"))
+        return withGlobal({{"--unit", "--dwell", "--amplitude"},
+                           {"--inverse-sinc", "--ext-rf", "--laser", "--ext-trig", "--no-update"}});
+    if (command == QLatin1String("chirp-calc")) return withGlobal({{"--unit", "--dwell"}, {}});
+    if (command == QLatin1String("offset")) return withGlobal({{"--frequency", "--amplitude"}, {}});
+    if (command == QLatin1String("poll")) return withGlobal({{"--loop"}, {}});
     return withGlobal({});
 }
 
@@ -152,6 +205,51 @@ std::optional<double> numberIn(const QString& text, const QString& what, double 
         return std::nullopt;
     }
     return v;
+}
+
+// --unit: the ramp time's unit, as the window's options "uS", "mS", "S".
+std::optional<RampUnit> rampUnit(const QString& text)
+{
+    const QString t = text.toLower();
+    if (t == QLatin1String("us")) return RampUnit::uS;
+    if (t == QLatin1String("ms")) return RampUnit::mS;
+    if (t == QLatin1String("s")) return RampUnit::S;
+    err(QStringLiteral("--unit takes us, ms or s, not \"%1\"").arg(text));
+    return std::nullopt;
+}
+
+// The offset in tenths of a kHz, within the offset slider's span: the
+// window steps it by 0.1 kHz, so a finer offset is refused, not rounded.
+std::optional<int> offsetTenths(const QString& text)
+{
+    const auto d = parseDecimal(text.toStdString());
+    if (!d) {
+        if (text.trimmed().startsWith(QLatin1Char('-')))
+            err(QStringLiteral("offset: %1 kHz is negative; the offset is 0 to %2 kHz")
+                    .arg(text)
+                    .arg(OffsetController::SliderSpan));
+        else
+            err(QStringLiteral("offset: \"%1\" is not a number of kHz").arg(text));
+        return std::nullopt;
+    }
+    // Trailing zeros say nothing: "1000.10" is 1000.1.
+    Decimal t = *d;
+    while (t.scale > 1 && t.mantissa % 10 == 0) {
+        t.mantissa /= 10;
+        --t.scale;
+    }
+    if (t.scale > 1) {
+        err(QStringLiteral("offset: %1 kHz is finer than the window's steps of 0.1 kHz").arg(text));
+        return std::nullopt;
+    }
+    const std::uint64_t tenths = t.scale == 1 ? t.mantissa : t.mantissa * 10;
+    if (tenths > std::uint64_t{OffsetController::SliderSpan} * 10) {
+        err(QStringLiteral("offset: %1 kHz is outside 0 to %2 kHz")
+                .arg(text)
+                .arg(OffsetController::SliderSpan));
+        return std::nullopt;
+    }
+    return static_cast<int>(tenths);
 }
 
 bool wantOperands(const QString& command, const QStringList& operands, qsizetype low, qsizetype high)
@@ -238,7 +336,9 @@ int runPlovanctl(const QStringList& args)
         err(QStringLiteral("unknown command \"%1\" (see plovanctl --help)").arg(command));
         return kBadInput;
     }
-    if (a.has("--sim") == a.values.contains("--port")) {
+    // The calculation alone talks to no unit.
+    const bool usesUnit = command != QLatin1String("chirp-calc");
+    if (usesUnit && a.has("--sim") == a.values.contains("--port")) {
         err(QStringLiteral("give either --port DEVICE or --sim"));
         return kBadInput;
     }
@@ -277,12 +377,23 @@ int runPlovanctl(const QStringList& args)
     s.link.setTestMode(a.has("--no-ack"));
     s.link.setAckTimeoutMs(timeout);
 
+    // Refusals inside the controllers are bad input too.
+    s.hooks.error = [&s](const std::string& m) {
+        s.inputError = true;
+        err(QString::fromStdString(m));
+    };
+    s.hooks.warn = [](const std::string& m) { err(QString::fromStdString(m)); };
+    QObject::connect(&s.link, &Link::statusMessage, [](const QString& m) { err(m); });
+
     // Check the operands before the port is touched: bad input sends nothing.
     const QStringList& ops = a.operands;
     std::function<bool()> operation;
     ToneController tone(s.link, s.state, s.hooks);
     ChannelController channels(s.link, s.state, s.hooks);
     DirectCommands direct(s.link, s.state);
+    ChirpProgrammer chirp(s.link, s.state, s.hooks, tone);
+    OffsetController offset(s.link, s.state, s.hooks);
+    std::unique_ptr<PollLoop> poll;
     const double maxF = s.state.MaxFrequency, minF = s.state.MinFrequency;
     auto frequencyOk = [&](const QString& text) {
         return numberIn(text, "frequency", minF, maxF).has_value();
@@ -360,14 +471,103 @@ int runPlovanctl(const QStringList& args)
         s.state.IntClkWrd = word.rightJustified(4, QLatin1Char('0')).toStdString();
         operation = [&] { return direct.Command5_Click(); };
     }
+    else if (command == QLatin1String("chirp") || command == QLatin1String("chirp-calc")) {
+        // Held to the upper limit, as the window caps the stop box; the window
+        // sets no lower limit on a chirp (its own default start, 75 MHz, lies
+        // below the default lower limit).
+        if (!wantOperands(command, ops, 3, 3) || !numberIn(ops[0], "start frequency", 0, maxF) ||
+            !numberIn(ops[1], "stop frequency", 0, maxF))
+            return kBadInput;
+        // The fields as the chirp panel fills them; the calculation checks
+        // the ramp time and the dwell multiplier as it does in the window.
+        s.state.Text1 = ops[0].toStdString();
+        s.state.Text2 = ops[1].toStdString();
+        chirp.chirp.Text25 = ops[2].toStdString();
+        if (a.values.contains("--unit")) {
+            const auto unit = rampUnit(a.value("--unit"));
+            if (!unit) return kBadInput;
+            chirp.chirp.Option5 = *unit;
+        }
+        if (a.values.contains("--dwell")) chirp.chirp.Text23 = a.value("--dwell").toStdString();
+        chirp.chirp.Slider3 = 512;
+        if (a.values.contains("--amplitude")) {
+            // The slider moves in whole steps.
+            const auto amplitude = parseWhole(a.value("--amplitude"));
+            if (!amplitude || *amplitude < 0 || *amplitude > 1024) {
+                err(QStringLiteral("--amplitude takes a whole number 0 to 1024"));
+                return kBadInput;
+            }
+            chirp.chirp.Slider3 = *amplitude;
+        }
+        // "Calculate DeltaF": a ramp it refuses is bad input, and nothing is sent.
+        if (!chirp.Command17_Click()) return kBadInput;
+        if (command == QLatin1String("chirp-calc")) {
+            out(QStringLiteral("Dwell Time uS: %1").arg(QString::fromStdString(chirp.chirp.Text27)));
+            out(QStringLiteral("N Steps: %1").arg(QString::fromStdString(chirp.chirp.Text26)));
+            out(QStringLiteral("Delta F (KHz): %1").arg(QString::fromStdString(chirp.chirp.Text22)));
+            out(QStringLiteral("Stop Freq: %1").arg(QString::fromStdString(s.state.Text2)));
+            return kDone;
+        }
+        chirp.chirp.inverseSinc = a.has("--inverse-sinc");
+        chirp.chirp.extRfOn = a.has("--ext-rf");
+        chirp.chirp.laserOn = a.has("--laser");
+        chirp.chirp.extTrig = a.has("--ext-trig");
+        chirp.setSaveToDds(a.has("--save"));
+        if (a.has("--no-update"))
+            operation = [&] { return chirp.ChirpNoU(); };
+        else
+            operation = [&] { return chirp.CHIRP(); };
+    }
+    else if (command == QLatin1String("offset")) {
+        if (!wantOperands(command, ops, 1, 1)) return kBadInput;
+        if (!a.values.contains("--frequency")) {
+            err(QStringLiteral("offset needs --frequency MHZ, the main frequency"));
+            return kBadInput;
+        }
+        const QString mhz = a.value("--frequency");
+        const auto tenths = offsetTenths(ops[0]);
+        if (!tenths || !frequencyOk(mhz)) return kBadInput;
+        const bool withAmplitude = a.values.contains("--amplitude");
+        if (withAmplitude && !numberIn(a.value("--amplitude"), "amplitude", 0, 1024)) return kBadInput;
+        s.state.Text1 = mhz.trimmed().toStdString();
+        // The sum is checked here too, so that a refused offset never opens the port.
+        const auto mainMHz = parseDecimal(s.state.Text1);
+        if (!mainMHz || aboveLimit(*mainMHz, *tenths, s.state.MaxFrequency)) {
+            const double sum = mainMHz ? frequencyMHz(*mainMHz, offsetHundredths(*tenths)) : 0;
+            err(QStringLiteral("Outside Frequency Limits! %1 MHz + %2 kHz = %3 MHz is above %4 MHz; "
+                               "nothing was sent")
+                    .arg(mhz.trimmed(), ops[0].trimmed())
+                    .arg(sum, 0, 'g', 15)
+                    .arg(s.state.MaxFrequency));
+            return kBadInput;
+        }
+        offset.setOffsetTenths(*tenths);
+        if (withAmplitude) offset.Text3 = a.value("--amplitude").trimmed().toStdString();
+        operation = [&, withAmplitude] {
+            const OffsetController::Outcome sent = offset.offsetFrequencySend();
+            if (sent == OffsetController::Outcome::OutsideLimits) s.inputError = true;
+            if (sent != OffsetController::Outcome::Sent) return false;
+            return !withAmplitude || offset.offsetAmplitudeSend();
+        };
+    }
+    else if (command == QLatin1String("poll")) {
+        if (!wantOperands(command, ops, 1, 1)) return kBadInput;
+        const auto passes = parseWhole(a.value("--loop", QStringLiteral("1")));
+        if (!passes || *passes < 1) {
+            err(QStringLiteral("--loop takes a number of passes, 1 or more"));
+            return kBadInput;
+        }
+        poll = std::make_unique<PollLoop>(s.link, ops[0]);
+        QObject::connect(poll.get(), &PollLoop::problem, [&s](const QString& m) {
+            s.inputError = true;
+            err(m);
+        });
+        if (!poll->checkList()) return kBadInput;
+        poll->Loop = true;
+        poll->passLimit = *passes;
+        operation = [&] { return poll->Go() == PollLoop::End::Finished; };
+    }
 
-    // Refusals inside the controllers are bad input too.
-    s.hooks.error = [&s](const std::string& m) {
-        s.inputError = true;
-        err(QString::fromStdString(m));
-    };
-    s.hooks.warn = [](const std::string& m) { err(QString::fromStdString(m)); };
-    QObject::connect(&s.link, &Link::statusMessage, [](const QString& m) { err(m); });
     if (a.has("-v") || a.has("--verbose")) {
         QObject::connect(&s.link, &Link::bytesSent, [](const QByteArray& b) {
             std::fprintf(stdout, "> %s\n", QByteArray(b).replace("\r\n", "").constData());

@@ -1,8 +1,28 @@
 // plovanctl as scripts run it: a process talking to plovan-sim over a
 // pseudo-terminal; the lines the unit logs and the exit statuses.
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// "CHIRP" on the worked example (75 to 140 MHz in 20 us, multiplier 1) as
+// the window sends it; the same lines as in the chirp programmer's tests.
+const QStringList kChirpHead = {"=r", "=C", "=H00000244DF", "=H00000404DF", "=H0000030030"};
+const QStringList kRampWorked = {"=D3DC4", "=D70C5", "=D72CA", "=DB0CB", "=D00D0",
+                                 "=D04D1", "=D5CD2", "=D00DA", "=D00DB", "=D01DC"};
+const QStringList kAmplitude512 = {"=D08E3", "=D08E1", "=D00E4", "=D00E2", "=D08A3", "=D00A4"};
+
+// Writes with "Save to DDS": "=D" becomes "=aD", "=" becomes "=a".
+QStringList saved(QStringList lines)
+{
+    for (QString& l : lines)
+        l.replace(0, 1, "=a");
+    return lines;
+}
+
+} // namespace
 
 class TestPlovanctl : public QObject {
     Q_OBJECT
@@ -65,11 +85,23 @@ class TestPlovanctl : public QObject {
 
     QString lastError;
 
+    // Poll lists in the settings folder.
+    QString pollList() const { return settings.filePath("poll-list.txt"); }
+    QString badPollList() const { return settings.filePath("poll-bad.txt"); }
+    static void writeFile(const QString& path, const QByteArray& text)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
 private slots:
     void initTestCase()
     {
         if (qEnvironmentVariableIsEmpty("PLOVANCTL_BIN") || qEnvironmentVariableIsEmpty("PLOVAN_SIM_BIN"))
             QSKIP("run through CTest");
+        writeFile(pollList(), "I\r\nU\r\n*\r\nD60E0\r\n"); // "*" ends the list
+        writeFile(badPollList(), "I\r\n=U\r\n");
         startSim();
     }
     void cleanupTestCase() { stopSim(); }
@@ -106,6 +138,38 @@ private slots:
         QTest::newRow("raw") << QStringList{"raw", "=I"} << QStringList{"=I"};
         QTest::newRow("int-clock") << QStringList{"int-clock", "1f"}
                                    << QStringList{"=K001F", "=k", "=E03", "=e", "=E43"};
+        QTest::newRow("chirp") << QStringList{"chirp", "75", "140", "20"}
+                               << kChirpHead + kRampWorked + kAmplitude512 +
+                                      QStringList{"=D60E0", "=U", "=E20"};
+        QTest::newRow("chirp options")
+            << QStringList{"chirp", "75",       "140",     "20",         "--amplitude",
+                           "256",   "--ext-rf", "--laser", "--ext-trig", "--inverse-sinc"}
+            << kChirpHead + kRampWorked + QStringList{"=D04E3", "=D08E1", "=D00E4", "=D00E2", "=D04A3",
+                                                      "=D00A4", "=D20E0", "=U",     "=EA3"};
+        // 75 to 140 MHz in 2 ms, multiplier 3: 156250 steps of 0.416 kHz (step word 16).
+        QTest::newRow("chirp unit and dwell")
+            << QStringList{"chirp", "75", "140", "2", "--unit", "ms", "--dwell", "3", "--no-update"}
+            << QStringList{"=H00000244DF", "=H00000404DF", "=D3DC4", "=D70C5", "=D72CA", "=DB0CB",
+                           "=D00D0",       "=D00D1",       "=D16D2", "=D00DA", "=D00DB", "=D03DC"} +
+                   kAmplitude512 + QStringList{"=D60E0", "=E20"};
+        QTest::newRow("chirp no update") << QStringList{"chirp", "75", "140", "20", "--no-update"}
+                                         << QStringList{"=H00000244DF", "=H00000404DF"} + kRampWorked +
+                                                kAmplitude512 + QStringList{"=D60E0", "=E20"};
+        // "Save to DDS" reaches every write of the run (with a pause after each ramp write).
+        QTest::newRow("chirp saved") << QStringList{"--save", "chirp", "75", "140", "20"}
+                                     << saved(kChirpHead + kRampWorked + kAmplitude512 +
+                                              QStringList{"=D60E0", "=U", "=E20"});
+        // 100 MHz + 1000 kHz: the word of 101 MHz into group 1, then bodge.
+        const QStringList offset101{"=D5244", "=DBD45", "=D3C46", "=D3647", "=U", "=E0C"};
+        QTest::newRow("offset") << QStringList{"offset", "1000", "--frequency", "100"} << offset101;
+        QTest::newRow("offset tenths") << QStringList{"offset", "1000.1", "--frequency", "100"}
+                                       << QStringList{"=D5244", "=DBD45", "=D4146", "=D9447", "=U", "=E0C"};
+        QTest::newRow("offset amplitude")
+            << QStringList{"offset", "1000", "--frequency", "100", "--amplitude", "500"}
+            << offset101 + QStringList{"=D0763", "=DD064", "=U", "=E0C"};
+        QTest::newRow("poll") << QStringList{"poll", pollList()} << QStringList{"=I", "=U"};
+        QTest::newRow("poll twice") << QStringList{"poll", pollList(), "--loop", "2"}
+                                    << QStringList{"=I", "=U", "=I", "=U"};
     }
     void linesMatchTheWindowsOperations()
     {
@@ -114,36 +178,127 @@ private slots:
         QCOMPARE(linesFor(args), expected);
     }
 
+    void simulatedUnitInsideReportsItsState_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("send") << QStringList{"send", "100", "0", "512"}
+                              << QStringList{"frequency 100.000000 MHz", "amplitude 512"};
+        QTest::newRow("chirp") << QStringList{"chirp", "75", "140", "20"}
+                               << QStringList{"ramp start 74.996948 MHz", "ramp stop 139.999390 MHz",
+                                              "ramp step 20.787 kHz", "ramp dwell 1:", "control byte 20"};
+        QTest::newRow("offset") << QStringList{"offset", "1000", "--frequency", "100", "--amplitude", "500"}
+                                << QStringList{"frequency 101.000000 MHz (word 52BD3C36, 44-47)",
+                                               "amplitude 500 (word 07D0, 63-64)"};
+        QTest::newRow("poll") << QStringList{"poll", pollList()} << QStringList{"control byte"};
+    }
     void simulatedUnitInsideReportsItsState()
     {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, shown);
         QByteArray text;
-        QCOMPARE(run({"--sim", "send", "100", "0", "512"}, &text), 0);
-        QVERIFY2(text.contains("frequency 100.000000 MHz"), text.constData());
-        QVERIFY(text.contains("amplitude 512"));
+        QCOMPARE(run(QStringList{"--sim"} + args, &text), 0);
+        for (const QString& line : shown)
+            QVERIFY2(text.contains(line.toLatin1()), qPrintable(line + " not in:\n" + text));
+    }
+
+    void chirpCalcNeedsNoUnit_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("printed");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("20 us") << QStringList{"75", "140", "20"} << QByteArray("C") << 0
+                               << QByteArray("Dwell Time uS: 0.0064\nN Steps: 3125\nDelta F (KHz): 20.8\n"
+                                             "Stop Freq: 140\n")
+                               << QString();
+        // 156.25 steps fit into 1 us: the step is 65 MHz / 156.
+        const QByteArray oneUs("Dwell Time uS: 0.0064\nN Steps: 156\nDelta F (KHz): 416.666666666667\n"
+                               "Stop Freq: 140\n");
+        QTest::newRow("1 us") << QStringList{"75", "140", "1"} << QByteArray("C") << 0 << oneUs << QString();
+        QTest::newRow("German locale")
+            << QStringList{"75", "140", "1"} << QByteArray("de_DE.UTF-8") << 0 << oneUs << QString();
+        QTest::newRow("ms, multiplier 3")
+            << QStringList{"75", "140", "20", "--unit", "ms", "--dwell", "3"} << QByteArray("C") << 0
+            << QByteArray("Dwell Time uS: 0.0128\nN Steps: 1562500\nDelta F (KHz): 0.0416\nStop Freq: 140\n")
+            << QString();
+        // One step of 60 MHz is held to 32766 kHz: the stop is where that step ends.
+        QTest::newRow("step held")
+            << QStringList{"80", "140", "0.0064"} << QByteArray("C") << 0
+            << QByteArray("Dwell Time uS: 0.0064\nN Steps: 1\nDelta F (KHz): 32766\nStop Freq: 112.766\n")
+            << QString();
+        QTest::newRow("5 ns") << QStringList{"75", "140", "0.005"} << QByteArray("C") << 2 << QByteArray()
+                              << "N steps is too low, please re enter";
+        QTest::newRow("no step") << QStringList{"100", "100", "20"} << QByteArray("C") << 2 << QByteArray()
+                                 << "Delta F is out of range, please re-enter numbers";
+        QTest::newRow("stop above the limit")
+            << QStringList{"75", "141", "20"} << QByteArray("C") << 2 << QByteArray() << "141";
+    }
+    void chirpCalcNeedsNoUnit()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, locale);
+        QFETCH(QByteArray, printed);
+        QFETCH(QString, message);
+        QByteArray text;
+        QTEST(run(QStringList{"chirp-calc"} + args, &text, locale), "status");
+        QCOMPARE(text, printed);
+        QVERIFY2(message.isEmpty() ? lastError.isEmpty() : lastError.contains(message),
+                 qPrintable(lastError));
     }
 
     void badInputIsRefusedWithStatus2_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("not a number") << QStringList{"tune", "abc"};
-        QTest::newRow("comma") << QStringList{"tune", "100,5"};
-        QTest::newRow("above the limit") << QStringList{"tune", "141"};
-        QTest::newRow("phase") << QStringList{"phase", "361"};
-        QTest::newRow("amplitude") << QStringList{"amplitude", "1025"};
-        QTest::newRow("channel") << QStringList{"channels", "5"};
-        QTest::newRow("hires") << QStringList{"tune", "100", "--hires", "100"};
-        QTest::newRow("clock word") << QStringList{"int-clock", "XYZ"};
-        QTest::newRow("operands") << QStringList{"send", "100"};
-        QTest::newRow("command") << QStringList{"frobnicate"};
-        QTest::newRow("option") << QStringList{"--bogus", "tune", "100"};
-        QTest::newRow("channels option") << QStringList{"--channels", "7", "tune", "100"};
+        QTest::addColumn<QString>("message"); // part of what stderr says; empty: anything
+        const auto row = [](const char* name, const QStringList& args, const QString& message = {}) {
+            QTest::newRow(name) << args << message;
+        };
+        row("not a number", {"tune", "abc"});
+        row("comma", {"tune", "100,5"});
+        row("above the limit", {"tune", "141"});
+        row("phase", {"phase", "361"});
+        row("amplitude", {"amplitude", "1025"});
+        row("channel", {"channels", "5"});
+        row("hires", {"tune", "100", "--hires", "100"});
+        row("clock word", {"int-clock", "XYZ"});
+        row("operands", {"send", "100"});
+        row("command", {"frobnicate"});
+        row("option", {"--bogus", "tune", "100"});
+        row("channels option", {"--channels", "7", "tune", "100"});
+        // chirp: bad operands and the calculation's refusals, before anything is sent.
+        row("chirp too few steps", {"chirp", "75", "140", "0.005"}, "N steps is too low, please re enter");
+        row("chirp no step", {"chirp", "100", "100", "20"},
+            "Delta F is out of range, please re-enter numbers");
+        row("chirp dwell", {"chirp", "75", "140", "20", "--dwell", "1.5"}, "Dwell Multiplier");
+        row("chirp ramp time", {"chirp", "75", "140", "abc"}, "Ramp time (uS)");
+        row("chirp stop above the limit", {"chirp", "75", "141", "20"}, "141");
+        row("chirp start", {"chirp", "x", "140", "20"}, "start frequency");
+        row("chirp unit", {"chirp", "75", "140", "20", "--unit", "ns"}, "--unit");
+        row("chirp amplitude", {"chirp", "75", "140", "20", "--amplitude", "1025"}, "--amplitude");
+        row("chirp operands", {"chirp", "75", "140"});
+        row("offset above the limits", {"offset", "1000", "--frequency", "139.5"},
+            "Outside Frequency Limits!");
+        row("offset negative", {"offset", "-1", "--frequency", "100"}, "negative");
+        row("offset finer than 0.1 kHz", {"offset", "1000.15", "--frequency", "100"}, "0.1 kHz");
+        row("offset beyond the slider", {"offset", "5000.1", "--frequency", "100"}, "0 to 5000 kHz");
+        row("offset not a number", {"offset", "1e3", "--frequency", "100"}, "not a number");
+        row("offset main frequency", {"offset", "1000", "--frequency", "79"}, "frequency 79");
+        row("offset without main", {"offset", "1000"}, "--frequency");
+        row("offset amplitude", {"offset", "1000", "--frequency", "100", "--amplitude", "1025"}, "1025");
+        row("poll missing file", {"poll", "/nonexistent/poll.txt"}, "not found");
+        row("poll malformed file", {"poll", badPollList()}, "line 2 \"=U\"");
+        row("poll passes", {"poll", pollList(), "--loop", "0"}, "--loop");
     }
     void badInputIsRefusedWithStatus2()
     {
         QFETCH(QStringList, args);
+        QFETCH(QString, message);
         const qsizetype mark = commandsSince(0).size();
         QCOMPARE(run(QStringList{"--port", port} + args), 2);
         QVERIFY(!lastError.isEmpty());
+        QVERIFY2(lastError.contains(message), qPrintable(lastError));
         QCOMPARE(commandsSince(mark), QStringList{}); // nothing reached the unit
     }
 
@@ -161,8 +316,10 @@ private slots:
         startSim({"--fault", "silent"});
         QCOMPARE(run({"--port", port, "--ack-timeout", "100", "tune", "100"}), 1);
         QVERIFY2(lastError.contains("No reply from unit to =D5144"), qPrintable(lastError));
-        // Nothing more was sent into the silence.
-        QCOMPARE(commandsSince(0), QStringList{"=D5144"});
+        // Nothing more was sent into the silence, by a poll list either.
+        QCOMPARE(run({"--port", port, "--ack-timeout", "100", "poll", pollList(), "--loop", "2"}), 1);
+        QVERIFY2(lastError.contains("No reply from unit to =I"), qPrintable(lastError));
+        QCOMPARE(commandsSince(0), (QStringList{"=D5144", "=I"}));
         startSim();
     }
 
