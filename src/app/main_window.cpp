@@ -60,6 +60,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::
     tabs = new QTabWidget(central);
     tabs->setObjectName(QStringLiteral("tabs"));
     tonePage = new TonePage(link_, dialogs, nullptr);
+    tonePage->setParent(this);
     tone = tonePage->panel;
     direct = new DirectCommands(link_, tonePage->state, this);
     testPanel = new TestPanel(*direct, tabs);
@@ -148,7 +149,7 @@ void MainWindow::buildWindows()
     offsetWindow->pressSend = [this] { tonePage->Send_Click(); };
     connect(offsetWindow.get(), &OffsetWindow::maintainChanged, this, [this](bool ticked) {
         tone->offsetLabel->setVisible(ticked);
-        enableIfAvailable(tone->hiresF, !ticked && link_.Connected);
+        SetButtons();
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
@@ -573,9 +574,11 @@ void MainWindow::SetButtons()
     for (QWidget* w : std::initializer_list<QWidget*>{
              tone->sendButton, directPanel->resetButton, directPanel->intClockButton,
              directPanel->laserButton, directPanel->clearButton, directPanel->intTrigButton,
-             directPanel->setButton, tone->chirpMode, tone->singleMode, tone->invSync, tone->hiresF,
-             tone->buildTable, testPanel->loop})
+             directPanel->setButton, tone->chirpMode, tone->singleMode, tone->invSync, tone->buildTable,
+             testPanel->loop})
         enableIfAvailable(w, on);
+    // A maintained offset holds "Hires F" off.
+    enableIfAvailable(tone->hiresF, on && !tonePage->state.maintainOffset);
     for (QWidget* w : tone->channelBox)
         enableIfAvailable(w, on);
     // A slider being dragged stays live: taking it from under the mouse would

@@ -179,6 +179,8 @@ private slots:
         offset->Check1->click(); // "Maintain Offset" with the starting 1000 kHz
         QVERIFY(tone()->offsetLabel->isVisibleTo(window));
         QVERIFY(!tone()->hiresF->isEnabled());
+        window->tonePage->Send_Click(); // re-enables the controls it held: not "Hires F"
+        QVERIFY(!tone()->hiresF->isEnabled());
         QCOMPARE(tone()->frequencySlider->maximum(), 269);
         offset->Command2->click();
         QVERIFY(window->isEnabled());
