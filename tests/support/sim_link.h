@@ -4,6 +4,7 @@
 #include "link.h"
 #include "sim_backend.h"
 
+#include <QStringList>
 #include <memory>
 
 inline std::unique_ptr<plovan::Link> makeSimLink(plovan::sim::SimBackend*& backend)
@@ -14,4 +15,14 @@ inline std::unique_ptr<plovan::Link> makeSimLink(plovan::sim::SimBackend*& backe
     link->setBackend(std::move(sim));
     link->openPort();
     return link;
+}
+
+// The command lines the unit took after the first `seen`; moves `seen` past them.
+inline QStringList linesSince(const plovan::sim::SimBackend* backend, std::size_t& seen)
+{
+    QStringList out;
+    const auto& all = backend->unit().commands();
+    for (; seen < all.size(); ++seen)
+        out << QString::fromStdString(all[seen]);
+    return out;
 }

@@ -47,14 +47,7 @@ class TestChirpPanel : public QObject {
     QStringList errors;
     std::size_t seen = 0;
 
-    QStringList newLines()
-    {
-        QStringList out;
-        const auto& all = sim->unit().commands();
-        for (; seen < all.size(); ++seen)
-            out << QString::fromStdString(all[seen]);
-        return out;
-    }
+    QStringList newLines() { return linesSince(sim, seen); } // since the last call
 
     QWidget* control(const char* name) { return root->findChild<QWidget*>(QLatin1String(name)); }
     bool shown(const char* name) { return control(name)->isVisibleTo(root.get()); }
