@@ -1,5 +1,6 @@
 #include "chirp_calc.h"
 
+#include "exact_arith.h"
 #include "hex_text.h"
 
 #include <algorithm>
@@ -12,16 +13,7 @@ namespace plovan {
 
 namespace {
 
-// Wide enough for every product below (at most about 2^100).
-__extension__ typedef unsigned __int128 u128;
-
-u128 pow10(int n)
-{
-    u128 p = 1;
-    for (int i = 0; i < n; ++i)
-        p *= 10;
-    return p;
-}
+using namespace exact;
 
 std::string u128Text(u128 v)
 {
@@ -67,48 +59,6 @@ double round15(double v)
     double r = 0.0;
     std::from_chars(buf, end, r);
     return r;
-}
-
-// floor(num / den). Where num / den lies within rounding distance of an
-// integer the double formula decides, so the word is always the formula's.
-template <class Formula>
-std::optional<std::uint32_t> floorAsFormula(u128 num, u128 den, std::uint32_t limit, const Formula& formula)
-{
-    const u128 q = num / den;
-    if (q > u128{limit} + 1) return std::nullopt;
-    const u128 r = num % den;
-    const u128 distance = std::min(r, den - r);
-    const u128 margin = (den * (q + 1)) >> 48;
-    const std::optional<std::uint32_t> w =
-        distance <= margin ? formula() : std::optional<std::uint32_t>(static_cast<std::uint32_t>(q));
-    if (!w || *w > limit) return std::nullopt;
-    return w;
-}
-
-// A clock of c * 2^e MHz with c odd and small, so the exact products fit.
-struct BinaryFraction {
-    std::uint64_t odd;
-    int exp;
-};
-
-std::optional<BinaryFraction> smallBinaryFraction(double x)
-{
-    if (!std::isfinite(x) || x <= 0.0) return std::nullopt;
-    int e = 0;
-    const double f = std::frexp(x, &e);
-    auto c = static_cast<std::uint64_t>(std::ldexp(f, 53));
-    e -= 53;
-    while ((c & 1u) == 0) {
-        c >>= 1;
-        ++e;
-    }
-    if (c >= (1u << 16) || e < -16 || e > 16) return std::nullopt;
-    return BinaryFraction{c, e};
-}
-
-bool exactRange(const Decimal& d)
-{
-    return d.scale >= 0 && d.scale <= Decimal::kMaxScale && d.mantissa <= Decimal::kMaxMantissa;
 }
 
 RampWord wordText(std::uint32_t word, std::size_t width)

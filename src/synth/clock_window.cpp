@@ -1,5 +1,7 @@
 #include "clock_window.h"
 
+#include "show_centred.h"
+
 #include "clock_word.h"
 #include "key_filter.h"
 #include "synth_state.h"
@@ -9,7 +11,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace plovan {
@@ -54,11 +55,7 @@ ClockWindow::ClockWindow(SynthState& state, QWidget* parent) : QDialog(parent), 
 void ClockWindow::openWindow()
 {
     Form_Load();
-    adjustSize();
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-    show();
-    raise();
-    activateWindow();
+    showCentred(this);
 }
 
 void ClockWindow::Form_Load()

@@ -1,5 +1,7 @@
 #include "limits_window.h"
 
+#include "show_centred.h"
+
 #include "frequency_limits.h"
 #include "key_filter.h"
 #include "offset_controller.h"
@@ -11,7 +13,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -69,11 +70,7 @@ LimitsWindow::LimitsWindow(SynthState& state, OffsetController* offset, QWidget*
 void LimitsWindow::openWindow()
 {
     Form_Load();
-    adjustSize();
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-    show();
-    raise();
-    activateWindow();
+    showCentred(this);
 }
 
 void LimitsWindow::Form_Load()

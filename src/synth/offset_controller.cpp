@@ -1,35 +1,17 @@
 #include "offset_controller.h"
 
 #include "command_line.h"
+#include "exact_arith.h"
 #include "hex_text.h"
 #include "link.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 
 namespace plovan {
 
-namespace {
-
-__extension__ typedef unsigned __int128 u128;
-
-u128 pow10(int n)
-{
-    u128 p = 1;
-    for (int i = 0; i < n; ++i)
-        p *= 10;
-    return p;
-}
-
-// Shortest text that reads back as the same double, "." whatever the locale.
-std::string numberText(double v)
-{
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
-
-} // namespace
+using exact::pow10;
+using exact::u128;
 
 std::string offsetText(int tenthsKHz)
 {
@@ -117,20 +99,20 @@ OffsetController::Outcome OffsetController::offsetFrequencySend()
     if (aboveLimit(*mhz, offsetTenths_, limit)) {
         if (outsideLimits) outsideLimits(true);
         if (hooks_.warn)
-            hooks_.warn("Outside Frequency Limits! " + numberText(frequencyMHz(*mhz, offset)) +
+            hooks_.warn("Outside Frequency Limits! " + shortestText(frequencyMHz(*mhz, offset)) +
                         " MHz is above " + std::to_string(limit) + " MHz; the offset was not sent");
         return Outcome::OutsideLimits;
     }
     const auto word = frequencyWord(*mhz, offset, state_.ClkFreq);
     if (!word) {
-        reportError("Frequency offset: " + numberText(frequencyMHz(*mhz, offset)) +
+        reportError("Frequency offset: " + shortestText(frequencyMHz(*mhz, offset)) +
                     " MHz has no frequency word");
         return Outcome::Stopped;
     }
     state_.ftwH = hexText(*word);
     state_.Text4 = padLeft(state_.ftwH, 8);
     if (atOrAboveNyquist(*word) && hooks_.warn)
-        hooks_.warn("Frequency offset: " + numberText(frequencyMHz(*mhz, offset)) +
+        hooks_.warn("Frequency offset: " + shortestText(frequencyMHz(*mhz, offset)) +
                     " MHz is at or above the Nyquist frequency; the unit puts out an alias");
 
     const auto bytes = wordBytes(*word);

@@ -1,5 +1,7 @@
 #include "offset_window.h"
 
+#include "show_centred.h"
+
 #include "key_filter.h"
 #include "offset_controller.h"
 #include "synth_state.h"
@@ -12,7 +14,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -142,11 +143,7 @@ void OffsetWindow::openWindow()
 {
     // Loaded once: reopened later, it shows the offset that is running.
     if (!loaded_) Form_Load();
-    adjustSize();
-    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
-    show();
-    raise();
-    activateWindow();
+    showCentred(this);
 }
 
 void OffsetWindow::Form_Load()

@@ -5,18 +5,10 @@
 #include "link.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace plovan {
 
 namespace {
-
-// Shortest text that reads back as the same double, with "." whatever the locale.
-std::string numberText(double v)
-{
-    char buf[32];
-    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
-}
 
 // A message box where the window offers one, else the status bar.
 void showError(const SynthHooks& hooks, const std::string& message)
@@ -83,7 +75,7 @@ bool ToneController::Phase()
     if (!degrees) return false;
     const auto word = phaseWord(*degrees);
     if (!word) {
-        reportError("Phase: " + numberText(degrees->value()) + " is above 360 degrees");
+        reportError("Phase: " + shortestText(degrees->value()) + " is above 360 degrees");
         return false;
     }
 
@@ -245,8 +237,8 @@ void ToneController::setFrequencyFields(std::uint32_t word)
 
 bool ToneController::refuseFrequency(std::string_view field, double mhz)
 {
-    reportError(std::string(field) + ": " + numberText(mhz) +
-                " MHz has no frequency word; it must be below the clock (" + numberText(state_.ClkFreq) +
+    reportError(std::string(field) + ": " + shortestText(mhz) +
+                " MHz has no frequency word; it must be below the clock (" + shortestText(state_.ClkFreq) +
                 " MHz)");
     return false;
 }
@@ -254,8 +246,8 @@ bool ToneController::refuseFrequency(std::string_view field, double mhz)
 void ToneController::warnIfAboveNyquist(std::uint32_t word, double mhz)
 {
     if (atOrAboveNyquist(word) && hooks_.warn)
-        hooks_.warn(numberText(mhz) + " MHz is at or above the Nyquist frequency (" +
-                    numberText(state_.ClkFreq / 2) + " MHz); the unit puts out an alias");
+        hooks_.warn(shortestText(mhz) + " MHz is at or above the Nyquist frequency (" +
+                    shortestText(state_.ClkFreq / 2) + " MHz); the unit puts out an alias");
 }
 
 void ToneController::reportError(const std::string& message)

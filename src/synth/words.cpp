@@ -1,5 +1,7 @@
 #include "words.h"
 
+#include "exact_arith.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,70 +12,14 @@ namespace plovan {
 
 namespace {
 
-// Wide enough for every product below: decimals of up to 20 places times a
-// 48-bit shift or a 16-bit clock numerator stay under 2^116.
-__extension__ typedef unsigned __int128 u128;
+using namespace exact;
 
 constexpr std::uint32_t kMaxWord = std::numeric_limits<std::uint32_t>::max();
-
-u128 pow10(int n)
-{
-    u128 p = 1;
-    for (int i = 0; i < n; ++i)
-        p *= 10;
-    return p;
-}
-
-// Decimals as parseDecimal makes them; others get the formula alone.
-bool exactRange(const Decimal& d)
-{
-    return d.scale >= 0 && d.scale <= Decimal::kMaxScale && d.mantissa <= Decimal::kMaxMantissa;
-}
 
 std::optional<std::uint32_t> toWord32(double w)
 {
     if (!(w >= 0.0) || w > static_cast<double>(kMaxWord)) return std::nullopt;
     return static_cast<std::uint32_t>(w);
-}
-
-// floor(num / den). Where num / den lies so close to an integer that the
-// double formula's rounding (a few steps of at most 2^-53 of the value each)
-// could land on the other side, the formula's own result is taken; a margin
-// of 2^-48 of the value covers those errors many times over. nullopt above
-// 32 bits.
-template <class Formula>
-std::optional<std::uint32_t> floorAsFormula(u128 num, u128 den, const Formula& formula)
-{
-    const u128 q = num / den;
-    if (q > u128{kMaxWord} + 1) return std::nullopt;
-    const u128 r = num % den;
-    const u128 distance = std::min(r, den - r);
-    const u128 margin = (den * (q + 1)) >> 48;
-    if (distance <= margin) return formula();
-    if (q > kMaxWord) return std::nullopt;
-    return static_cast<std::uint32_t>(q);
-}
-
-// A clock of c * 2^e MHz, c odd. Every double is one; small c and e keep the
-// exact products within 128 bits.
-struct BinaryFraction {
-    std::uint64_t odd;
-    int exp;
-};
-
-std::optional<BinaryFraction> smallBinaryFraction(double x)
-{
-    if (!std::isfinite(x) || x <= 0.0) return std::nullopt;
-    int e = 0;
-    const double f = std::frexp(x, &e); // x = f * 2^e, 0.5 <= f < 1
-    auto c = static_cast<std::uint64_t>(std::ldexp(f, 53));
-    e -= 53;
-    while ((c & 1u) == 0) {
-        c >>= 1;
-        ++e;
-    }
-    if (c >= (1u << 16) || e < -16 || e > 16) return std::nullopt;
-    return BinaryFraction{c, e};
 }
 
 // F * 2^32 / ClkFreq = num / den, exactly.
@@ -105,6 +51,12 @@ std::optional<FrequencyRatio> frequencyRatio(const Decimal& mhz, const Decimal& 
 }
 
 } // namespace
+
+std::string shortestText(double v)
+{
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
 
 double Decimal::value() const
 {
@@ -183,7 +135,7 @@ std::optional<std::uint32_t> frequencyWord(const Decimal& mhz, const Decimal& hu
     const auto ratio = frequencyRatio(mhz, hundredths, clkFreq);
     if (!ratio) return formula();
     if (ratio->atOrAboveClock) return std::nullopt;
-    return floorAsFormula(ratio->num, ratio->den, formula);
+    return floorAsFormula(ratio->num, ratio->den, kMaxWord, formula);
 }
 
 // --- phase ---
@@ -210,7 +162,7 @@ std::optional<std::uint16_t> phaseWord(const Decimal& degrees)
 {
     const auto formula = [&] { return phaseWordFormula(degrees.value()); };
     const auto w = exactRange(degrees) ? floorAsFormula(u128{degrees.mantissa} * kPhaseFull,
-                                                        360 * pow10(degrees.scale), formula)
+                                                        360 * pow10(degrees.scale), kMaxWord, formula)
                                        : formula();
     if (!w || *w > kPhaseFull) return std::nullopt;
     return static_cast<std::uint16_t>(*w);
@@ -243,7 +195,7 @@ std::uint16_t amplitWord(const Decimal& amplitude, unsigned ampMultFact)
     if (num >= kAmpMax * den) return kAmpMax;
     if (num <= kAmpMin * den) return kAmpMin;
     // Nearest: floor(x + 1/2); an exact half goes to the formula, which rounds it to even.
-    return static_cast<std::uint16_t>(*floorAsFormula(2 * num + den, 2 * den, formula));
+    return static_cast<std::uint16_t>(*floorAsFormula(2 * num + den, 2 * den, kMaxWord, formula));
 }
 
 std::uint16_t amplitSpecialWordFormula(double amplitude, unsigned factor)
@@ -261,7 +213,7 @@ std::uint16_t amplitSpecialWord(const Decimal& amplitude, unsigned factor)
     const u128 num = u128{amplitude.mantissa} * factor;
     const u128 den = pow10(amplitude.scale);
     if (num >= kAmpMax * den) return kAmpMax;
-    return static_cast<std::uint16_t>(*floorAsFormula(num, den, formula));
+    return static_cast<std::uint16_t>(*floorAsFormula(num, den, kMaxWord, formula));
 }
 
 } // namespace plovan

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace plovan {
@@ -36,6 +37,10 @@ struct Decimal {
 // (",", signs, exponents), an empty text or more than 18 significant digits
 // gives nullopt.
 std::optional<Decimal> parseDecimal(std::string_view text);
+
+// Shortest text that reads back as the same double, "." whatever the locale;
+// for numbers quoted in messages.
+std::string shortestText(double v);
 
 // ClkFreq, the synthesiser clock in MHz.
 inline constexpr double kClkFreq = 312.5;
