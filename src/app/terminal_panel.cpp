@@ -18,7 +18,7 @@ namespace plovan {
 
 bool TerminalTyping::portOpen() const
 {
-    return link_.backend() && link_.backend()->state() >= 2;
+    return link_.portOpen();
 }
 
 bool TerminalTyping::txtDataIn_KeyPress(const QString& typed)

@@ -10,132 +10,11 @@ namespace plovan {
 
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kTableHeader[] = {"00040", "000000000"};
-constexpr int kCalLocations = 256;
-constexpr std::string_view kDummyCalLine = "0FFF0000"; // full amplitude, no phase
-constexpr std::string_view kEmptyCalLine = "00000000";
 // Text1 at which the calibration recording stops, in MHz.
 constexpr std::uint64_t kStoreEndMHz = 93;
 
-// A number typed into a box (digits and "." only, as the boxes filter them),
-// kept exact. Like the ordinary text-to-number conversion it reads up to the
-// first other character, and an empty text is 0.
-struct Decimal {
-    static constexpr std::uint64_t kMaxWhole = 1'000'000'000;
-    static constexpr int kMaxFractionDigits = 9; // far below any word's resolution
-
-    std::uint64_t whole = 0;    // saturates at kMaxWhole
-    std::uint64_t fraction = 0; // the first kMaxFractionDigits digits after the point
-    std::uint64_t scale = 1;    // 10 ^ digits in `fraction`
-    std::string fractionText;   // every fraction digit as typed
-};
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-Decimal parseDecimal(std::string_view text)
-{
-    Decimal d;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    for (; i < text.size() && isDigit(text[i]); ++i)
-        d.whole = std::min(d.whole * 10 + static_cast<std::uint64_t>(text[i] - '0'), Decimal::kMaxWhole);
-    if (i < text.size() && text[i] == '.') {
-        for (++i; i < text.size() && isDigit(text[i]); ++i) {
-            d.fractionText.push_back(text[i]);
-            if (d.fractionText.size() <= Decimal::kMaxFractionDigits) {
-                d.fraction = d.fraction * 10 + static_cast<std::uint64_t>(text[i] - '0');
-                d.scale *= 10;
-            }
-        }
-    }
-    return d;
-}
-
-// min(value x 4, 4095), a value that is not whole rounded half to even.
-std::uint64_t amplitudeWord(const Decimal& d)
-{
-    constexpr std::uint64_t kMax = 4095;
-    if (d.whole >= (kMax + 1) / 4) return kMax;
-    const std::uint64_t scaled = d.fraction * 4;
-    std::uint64_t q = d.whole * 4 + scaled / d.scale;
-    const std::uint64_t r2 = (scaled % d.scale) * 2;
-    if (r2 > d.scale || (r2 == d.scale && (q & 1) != 0)) ++q;
-    return std::min(q, kMax);
-}
-
-// Int(value x 16383 / 360), at most 16383 (360 degrees).
-std::uint64_t phaseWord(const Decimal& d)
-{
-    constexpr std::uint64_t kMax = 16383;
-    if (d.whole >= 360) return kMax;
-    return (d.whole * d.scale + d.fraction) * kMax / (360 * d.scale);
-}
-
-QString withPath(const QString& path, const QString& message)
-{
-    return path + QStringLiteral(": ") + message;
-}
-
 } // namespace
-
-// --- LineFile ---
-
-LineFile::LineFile() = default;
-LineFile::~LineFile() = default;
-
-bool LineFile::isOpen() const
-{
-    return file_ && file_->isOpen();
-}
-
-FileStatus LineFile::open(const QString& path)
-{
-    if (isOpen()) return {withPath(path_, QStringLiteral("file is already open"))};
-    path_ = path;
-    file_ = std::make_unique<QFile>(path);
-    // Binary: the CR LF line ends are written as they are.
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        FileStatus status{withPath(path, file_->errorString())};
-        file_.reset();
-        return status;
-    }
-    return {};
-}
-
-FileStatus LineFile::failAndClose(const QString& what)
-{
-    FileStatus status{withPath(path_, what)};
-    file_->close();
-    file_.reset();
-    return status;
-}
-
-FileStatus LineFile::writeLine(std::string_view line)
-{
-    if (!isOpen()) return {withPath(path_, QStringLiteral("file is not open"))};
-    std::string bytes(line);
-    bytes += kLineEnd;
-    const auto size = static_cast<qint64>(bytes.size());
-    if (file_->write(bytes.data(), size) != size || !file_->flush())
-        return failAndClose(file_->errorString());
-    return {};
-}
-
-FileStatus LineFile::close()
-{
-    if (!file_) return {};
-    file_->close();
-    // close() flushes; a failure there is the last chance to hear of lost data.
-    FileStatus status;
-    if (file_->error() != QFileDevice::NoError) status.error = withPath(path_, file_->errorString());
-    file_.reset();
-    return status;
-}
 
 // --- table entries ---
 
@@ -182,11 +61,7 @@ FileStatus MakeDummyCalfile(const QString& tablePath)
     // A table named "*cal" would be overwritten by its own companion.
     if (calPath == tablePath)
         return {withPath(calPath, QStringLiteral("the calibration file would replace the table itself"))};
-    LineFile file;
-    if (FileStatus s = file.open(calPath); !s.ok()) return s;
-    for (int i = 0; i < kCalLocations; ++i)
-        if (FileStatus s = file.writeLine(kDummyCalLine); !s.ok()) return s;
-    return file.close();
+    return writeDummyCalFile(calPath);
 }
 
 // --- TableBuilder ---
@@ -249,44 +124,19 @@ TableResult TableBuilder::escape(std::string_view Text29, int CtrlReg)
 
 // --- calibration recording ---
 
-StoreWords storeWords(std::string_view Text3, std::string_view Text2)
-{
-    return {hexField(static_cast<std::int64_t>(amplitudeWord(parseDecimal(Text3))), 4),
-            hexField(static_cast<std::int64_t>(phaseWord(parseDecimal(Text2))), 4)};
-}
-
-FileStatus CalibrationRecorder::open(const QString& path)
-{
-    return file_.open(path);
-}
-
-FileStatus CalibrationRecorder::writeStep(const StoreWords& words)
-{
-    const std::string line = words.line();
-    if (FileStatus s = file_.writeLine(line); !s.ok()) return s;
-    return file_.writeLine(line);
-}
-
-FileStatus CalibrationRecorder::NewCloselut()
-{
-    for (int location = kFirstEmptyLocation; location <= kLastEmptyLocation; ++location)
-        if (FileStatus s = file_.writeLine(kEmptyCalLine); !s.ok()) return s;
-    return file_.close();
-}
-
 StoreResult storeCalibrationStep(SynthState& state, CalibrationRecorder& file,
                                  const std::function<bool()>& tune)
 {
     if (!file.isOpen())
         return {StoreStep::FileError, QStringLiteral("No calibration recording file is open")};
 
-    const StoreWords words = storeWords(state.Text3, state.Text2);
+    const CalWords words = calWords(state.Text3, state.Text2);
     state.PhaseHex = hexText(HexValue(words.phase));
     state.Text4 = words.phase;
     if (FileStatus s = file.writeStep(words); !s.ok()) return {StoreStep::FileError, s.error};
 
     // One MHz up, keeping any typed fraction exactly as typed.
-    const Decimal frequency = parseDecimal(state.Text1);
+    const BoxNumber frequency = readBoxNumber(state.Text1);
     std::string fraction = frequency.fractionText;
     while (!fraction.empty() && fraction.back() == '0')
         fraction.pop_back();

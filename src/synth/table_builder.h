@@ -1,55 +1,22 @@
 // The files the single-tone panel records: the 63-entry image table of
 // "Build Table" with its companion dummy calibration file, and the
-// calibration recording file that "Store" fills one frequency at a time.
+// calibration recording that "Store" fills one frequency at a time.
 //
 // Nothing here asks the operator anything: choosing the file and confirming
-// "Replace existing file" is the window's job. Every line is flushed and
-// checked as it is written, so a failure shows at the step that caused it;
-// the file is then closed and the error text (with the system's message) is
-// handed back for the window to show.
+// "Replace existing file" is the window's job.
 #pragma once
 
+#include "cal_file.h"
+#include "line_file.h"
 #include "synth_state.h"
 
 #include <QString>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-class QFile;
-
 namespace plovan {
-
-// Empty error = success.
-struct FileStatus {
-    QString error;
-    bool ok() const { return error.isEmpty(); }
-};
-
-// A text file written line by line, each line ended by CR LF.
-class LineFile {
-public:
-    LineFile();
-    ~LineFile();
-    LineFile(const LineFile&) = delete;
-    LineFile& operator=(const LineFile&) = delete;
-
-    // Creates or empties the file.
-    FileStatus open(const QString& path);
-    // On failure the file is closed.
-    FileStatus writeLine(std::string_view line);
-    FileStatus close();
-    bool isOpen() const;
-    const QString& path() const { return path_; }
-
-private:
-    FileStatus failAndClose(const QString& what);
-
-    std::unique_ptr<QFile> file_;
-    QString path_;
-};
 
 // --- "Build Table" ---
 
@@ -105,34 +72,6 @@ private:
 };
 
 // --- "Store": calibration recording ---
-
-// The two words of one calibration line, 4 hex digits each: amplitude
-// min(Text3 x 4, 4095), phase Int(Text2 x 16383 / 360), both from the
-// boxes' texts and computed exactly.
-struct StoreWords {
-    std::string amplitude;
-    std::string phase;
-    std::string line() const { return amplitude + phase; }
-};
-StoreWords storeWords(std::string_view Text3, std::string_view Text2);
-
-class CalibrationRecorder {
-public:
-    // Locations the recording never reaches are written empty when it ends.
-    static constexpr int kFirstEmptyLocation = 168;
-    static constexpr int kLastEmptyLocation = 256;
-
-    FileStatus open(const QString& path);
-    bool isOpen() const { return file_.isOpen(); }
-    const QString& path() const { return file_.path(); }
-    // One recorded frequency fills two locations.
-    FileStatus writeStep(const StoreWords& words);
-    // Writes "00000000" for the remaining locations and closes the file.
-    FileStatus NewCloselut();
-
-private:
-    LineFile file_;
-};
 
 enum class StoreStep {
     Tuned,       // the line is recorded and the unit tuned one MHz up

@@ -116,7 +116,7 @@ private slots:
             QVERIFY(!table.recording());
             CalibrationRecorder rec;
             QVERIFY(rec.open("/dev/full").ok());
-            QVERIFY(!rec.writeStep(storeWords("512", "0")).ok());
+            QVERIFY(!rec.writeStep(calWords("512", "0")).ok());
             QVERIFY(!rec.isOpen());
         }
     }
@@ -173,7 +173,7 @@ private slots:
         QFETCH(QString, Text3);
         QFETCH(QString, Text2);
         QFETCH(QString, line);
-        QCOMPARE(QString::fromStdString(storeWords(Text3.toStdString(), Text2.toStdString()).line()), line);
+        QCOMPARE(QString::fromStdString(calWords(Text3.toStdString(), Text2.toStdString()).line()), line);
     }
 
     void storeRecordsUntil93MHz()

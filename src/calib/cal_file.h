@@ -1,0 +1,64 @@
+// The calibration file: 256 lines, one per location, each the amplitude word
+// and the phase word as four hex digits apiece ("0FFF0000" is full
+// amplitude, no phase), ended by CR LF.
+#pragma once
+
+#include "line_file.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace plovan {
+
+inline constexpr int kCalLocations = 256;
+inline constexpr std::string_view kDummyCalLine = "0FFF0000"; // full amplitude, no phase
+inline constexpr std::string_view kEmptyCalLine = "00000000";
+
+// A number typed into a box (digits and "." only, as the boxes filter them),
+// kept exact. Like the ordinary text-to-number conversion it reads up to the
+// first other character, and an empty text is 0.
+struct BoxNumber {
+    static constexpr std::uint64_t kMaxWhole = 1'000'000'000;
+    static constexpr int kMaxFractionDigits = 9; // far below any word's resolution
+
+    std::uint64_t whole = 0;    // saturates at kMaxWhole
+    std::uint64_t fraction = 0; // the first kMaxFractionDigits digits after the point
+    std::uint64_t scale = 1;    // 10 ^ digits in `fraction`
+    std::string fractionText;   // every fraction digit as typed
+};
+BoxNumber readBoxNumber(std::string_view text);
+
+// The two words of one calibration line, 4 hex digits each: amplitude
+// min(amplitude x 4, 4095), phase Int(degrees x 16383 / 360), computed
+// exactly from the boxes' texts.
+struct CalWords {
+    std::string amplitude;
+    std::string phase;
+    std::string line() const { return amplitude + phase; }
+};
+CalWords calWords(std::string_view amplitude, std::string_view degrees);
+
+// Writes kCalLocations lines of kDummyCalLine to `path`.
+FileStatus writeDummyCalFile(const QString& path);
+
+// A calibration file recorded one frequency at a time, as "Store" does.
+class CalibrationRecorder {
+public:
+    // Locations the recording never reaches are written empty when it ends.
+    static constexpr int kFirstEmptyLocation = 168;
+    static constexpr int kLastEmptyLocation = kCalLocations;
+
+    FileStatus open(const QString& path);
+    bool isOpen() const { return file_.isOpen(); }
+    const QString& path() const { return file_.path(); }
+    // One recorded frequency fills two locations.
+    FileStatus writeStep(const CalWords& words);
+    // Writes kEmptyCalLine for the remaining locations and closes the file.
+    FileStatus NewCloselut();
+
+private:
+    LineFile file_;
+};
+
+} // namespace plovan
