@@ -184,10 +184,10 @@ void MainWindow::Form_Load()
     setWindowTitle(caption_);
     VerSion = usb.VerSion;
     versionLabel->setText(VerSion);
-    link_.Amp2FixeD = "0800";
+    tonePage->state.Amp2FixeD = "0800";
     link_.setTestMode(false);
     link_.USBStatus = false;
-    link_.SavString = "=D";
+    link_.saveToDds = false;
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -254,11 +254,12 @@ void MainWindow::wirePanels()
     });
 
     SynthHooks& hooks = tonePage->hooks;
-    hooks.SetButtons = [this] { SetButtons(); };
+    hooks.busy = [this](bool busy) { procedureBusy(busy); };
     hooks.warn = [this](const std::string& m) { statusBar()->showMessage(QString::fromStdString(m)); };
     tonePage->channels.loopHandler = [this] { return direct->Check16_Click(); };
     connect(tonePage, &TonePage::hiresChanged, this, &MainWindow::updateOffsetMenu);
     connect(tonePage, &TonePage::mainVisibleChanged, this, &MainWindow::showMainControls);
+    connect(tonePage, &TonePage::runCaptionsChanged, this, &MainWindow::SetButtons);
     connect(tone->extEnable, &QPushButton::clicked, this,
             [this] { tonePage->Command11_Click(testPanel->loop->isChecked()); });
 
@@ -421,7 +422,7 @@ void MainWindow::Command1_Click()
     // Only a unit that answered counts as connected; otherwise the port is
     // shut again so the next "Connect" starts clean.
     button->setEnabled(false);
-    const bool ok = connectSequence(link_);
+    const bool ok = connectSequence(link_, tonePage->state.Amp2FixeD);
     button->setEnabled(true);
     if (!ok) {
         link_.closePort();
@@ -596,9 +597,24 @@ void MainWindow::SetButtons()
     connection->connect2Button->setText(on ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
 }
 
+void MainWindow::procedureBusy(bool busy)
+{
+    if (busy) {
+        if (busyDepth_++ == 0) {
+            connectedBeforeBusy_ = link_.Connected;
+            link_.Connected = false;
+        }
+    }
+    else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+        // Usable again only if it was before and the port survived the writes.
+        link_.Connected = connectedBeforeBusy_ && link_.portOpen();
+    }
+    SetButtons();
+}
+
 void MainWindow::Dissable()
 {
-    const bool on = link_.DisbuT;
+    const bool on = DisbuT;
     for (QWidget* w : std::initializer_list<QWidget*>{
              directPanel->intTrigButton, tone->extEnable, directPanel->clearButton,
              directPanel->intClockButton, directPanel->resetButton, testPanel->terminalClsButton,

@@ -80,6 +80,10 @@ public:
     void SetButtons();
     // Applies DisbuT to the main buttons while a transfer holds the link.
     void Dissable();
+    bool DisbuT = true; // Enabled value Dissable applies to the main buttons
+    // A procedure writes (nested calls count): the controls that need a
+    // usable link are greyed until the last one ends.
+    void procedureBusy(bool busy);
 
     ConnectionPanel* connection;
     TerminalPanel* terminal;
@@ -145,6 +149,8 @@ private:
     bool FtdiMode = false;
     QString UsbDescBuf;
     QString caption_; // the caption without a log file name
+    int busyDepth_ = 0;
+    bool connectedBeforeBusy_ = false;
 };
 
 } // namespace plovan

@@ -75,8 +75,13 @@ bool TonePage::run(const std::function<bool()>& procedure)
     busy_ = wasBusy;
     panel->showFrom(state);
     panel->inverseSinc->setChecked(channels.Check12());
-    panel->extEnable->setText(qstr(channels.Command11Caption()));
-    panel->initY->setText(qstr(channels.Command48Caption()));
+    const QString ext = qstr(channels.Command11Caption());
+    const QString init = qstr(channels.Command48Caption());
+    if (ext != panel->extEnable->text() || init != panel->initY->text()) {
+        panel->extEnable->setText(ext);
+        panel->initY->setText(init);
+        emit runCaptionsChanged();
+    }
     if (!busy_) runPending(ok);
     return ok;
 }
@@ -180,13 +185,11 @@ void TonePage::Send_Click()
         Check2_Click();
     }
     panel->sendButton->setEnabled(false);
-    link_.Connected = false;
-    if (hooks.SetButtons) hooks.SetButtons();
+    if (hooks.busy) hooks.busy(true);
     const bool ok = run([this] { return tone.Tune() && tone.Amplit() && tone.Phase(); });
     panel->wordBox->setText(qstr(state.ftwH));
     panel->sendButton->setEnabled(true);
-    link_.Connected = link_.portOpen();
-    if (hooks.SetButtons) hooks.SetButtons();
+    if (hooks.busy) hooks.busy(false);
     if (ok) tone.triggerAndUpdate();
 }
 

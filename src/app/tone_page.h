@@ -66,6 +66,9 @@ signals:
     void hiresChanged(bool ticked);
     // Hyde ran: the window shows or hides its own controls of the set.
     void mainVisibleChanged(bool visible);
+    // A run button's caption changed ("Stop" or back): the window re-applies
+    // SetButtons, which keeps a running run's button enabled.
+    void runCaptionsChanged();
 
 private:
     enum Procedure { TuneProc = 1, PhaseProc = 2, AmplitProc = 4, ChirpStatusProc = 8 };

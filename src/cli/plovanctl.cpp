@@ -373,7 +373,6 @@ int runPlovanctl(const QStringList& args)
     s.state.ampTracking = tracking == QLatin1String("on");
     s.state.fixedEnable = a.has("--fixed");
     s.link.saveToDds = a.has("--save");
-    s.link.SavString = s.link.saveToDds ? "=aD" : "=D";
     s.link.setTestMode(a.has("--no-ack"));
     s.link.setAckTimeoutMs(timeout);
 
@@ -400,7 +399,7 @@ int runPlovanctl(const QStringList& args)
     };
     if (command == QLatin1String("connect")) {
         if (!wantOperands(command, ops, 0, 0)) return kBadInput;
-        operation = [&] { return connectSequence(s.link); };
+        operation = [&] { return connectSequence(s.link, s.state.Amp2FixeD); };
     }
     else if (command == QLatin1String("tune")) {
         if (!wantOperands(command, ops, 1, 1) || !frequencyOk(ops[0])) return kBadInput;

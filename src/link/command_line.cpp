@@ -14,9 +14,9 @@ std::string controlByteWrite(bool storeToFlash, std::uint8_t value)
     return (storeToFlash ? "=aE" : "=E") + hexField(value, 2);
 }
 
-std::string headerWrite(std::uint32_t address, std::uint16_t data)
+std::string headerWrite(bool storeToFlash, std::uint32_t address, std::uint16_t data)
 {
-    return "=H" + hexField(address & 0xFFFFFFu, 6) + hexField(data, 4);
+    return (storeToFlash ? "=aH" : "=H") + hexField(address & 0xFFFFFFu, 6) + hexField(data, 4);
 }
 
 std::string registerRead(std::uint8_t reg)

@@ -23,8 +23,8 @@ std::string registerWrite(std::string_view head, std::uint8_t data, std::uint8_t
 // Control-byte write "=E" / "=aE" + two hex digits.
 std::string controlByteWrite(bool storeToFlash, std::uint8_t value);
 
-// Header word write "=H" + six hex digits of address + four of data.
-std::string headerWrite(std::uint32_t address, std::uint16_t data);
+// Header word write "=H" / "=aH" + six hex digits of address + four of data.
+std::string headerWrite(bool storeToFlash, std::uint32_t address, std::uint16_t data);
 
 // Register read-back "=d" + two hex digits of address.
 std::string registerRead(std::uint8_t reg);

@@ -9,6 +9,7 @@
 // time-out. Only the first outcome lets a sequence go on.
 #pragma once
 
+#include "command_line.h"
 #include "port_backend.h"
 #include "terminal_buffer.h"
 
@@ -56,8 +57,11 @@ public:
     PortBackend* backend() const { return backend_.get(); }
 
     // --- state shared with the windows, under the names operators know ---
-    std::string SavString = "=D"; // register-write head; "=aD" while "Save to DDS" is ticked
-    std::string EQual = "=";      // head of the chirp and "U" commands; "=a" to store to flash
+    bool saveToDds = false; // "Save to DDS" ticked: writes store into the unit's flash
+    // Register-write head: "=D", or "=aD" while "Save to DDS" is ticked.
+    std::string SavString() const { return std::string(saveToDds ? kRegisterStoreHead : kRegisterHead); }
+    // Head of the chirp, control and "U" commands: "=", or "=a" to store to flash.
+    std::string EQual() const { return saveToDds ? "=a" : "="; }
     bool RecATFlag = false;       // "@" received
     bool RecCFlag = false;        // "c"/"C" received
     bool RecKFlag = false;        // "k"/"K" received
@@ -67,9 +71,6 @@ public:
     bool Connected = false;       // the link is usable; SetButtons enables controls from it
     int PortHandle = 0;           // result of the last open: 1 or more = opened
     bool USBStatus = false;       // a USB transfer holds the unit; the serial port stays shut
-    std::string Amp2FixeD = "0800";
-    bool DisbuT = true;     // Enabled value Dissable applies to the main buttons
-    bool saveToDds = false; // "Save to DDS" ticked
 
     // True = never wait for "@" ("Wait for ack" unticked). Switching it on
     // releases every wait in progress.

@@ -6,18 +6,30 @@
 
 namespace plovan {
 
+bool selectsSim(const PortSettings& settings)
+{
+    return settings.device == QLatin1String(kSimDevice);
+}
+
+std::unique_ptr<PortBackend> makeBackend(const PortSettings& settings)
+{
+    std::unique_ptr<PortBackend> backend;
+    if (selectsSim(settings))
+        backend = std::make_unique<sim::SimBackend>();
+    else
+        backend = std::make_unique<SerialBackend>();
+    backend->setSettings(settings);
+    return backend;
+}
+
 void useBackendFor(Link& link, const PortSettings& settings)
 {
-    const bool wantSim = settings.device == QLatin1String(kSimDevice);
     PortBackend* current = link.backend();
     const bool haveSim = qobject_cast<sim::SimBackend*>(current) != nullptr;
-    if (!current || wantSim != haveSim) {
-        if (wantSim)
-            link.setBackend(std::make_unique<sim::SimBackend>());
-        else
-            link.setBackend(std::make_unique<SerialBackend>());
-    }
-    link.backend()->setSettings(settings);
+    if (!current || selectsSim(settings) != haveSim)
+        link.setBackend(makeBackend(settings));
+    else
+        current->setSettings(settings);
 }
 
 } // namespace plovan

@@ -34,10 +34,7 @@ public:
     // it ends: a later write must not land in flash unasked.
     void takeSaveToDds()
     {
-        const bool save = c_.link_.saveToDds;
-        c_.link_.SavString = save ? "=aD" : "=D";
-        c_.link_.EQual = save ? "=a" : "=";
-        if (save && c_.hooks.savingToFlash) c_.hooks.savingToFlash(true);
+        if (c_.link_.saveToDds && c_.hooks.savingToFlash) c_.hooks.savingToFlash(true);
         saveTaken_ = true;
     }
     void releaseSaveToDds()
@@ -135,14 +132,14 @@ bool ChirpProgrammer::program(bool withUpdate)
     // A closed port: the Link refuses and reports the first command, and the
     // "Save to DDS" tick stays for the next try.
     if (!link_.portOpen())
-        return link_.send((link_.saveToDds ? "=a" : "=") + std::string(withUpdate ? "r" : "H00000244DF"));
+        return link_.send(withUpdate ? link_.EQual() + "r" : headerWrite(link_.saveToDds, 0x000002, 0x44DF));
 
     run.takeSaveToDds();
     bool ok = true;
     if (withUpdate) ok = sendEQual("r") && sendEQual("C");
-    ok = ok && sendEQual("H00000244DF") && sendEQual("H00000404DF");
-    if (ok && withUpdate && synth_.MultiElecMode)
-        ok = sendEQual(std::string("H000003") + channelDigit() + "030");
+    ok = ok && sendHeader(0x000002, 0x44DF) && sendHeader(0x000004, 0x04DF);
+    // Header word 3: the channels on in its top digit.
+    if (ok && withUpdate && synth_.MultiElecMode) ok = sendHeader(0x000003, (channelMask() << 12) | 0x030);
 
     ok = ok && writeFrequencyPair(plan->start, 0xC4, 0xC5) && writeFrequencyPair(plan->stop, 0xCA, 0xCB);
     ok = ok && writeStep(plan->step);
@@ -154,7 +151,7 @@ bool ChirpProgrammer::program(bool withUpdate)
         if (chirp.Slider3) synth_.Text3 = std::to_string(*chirp.Slider3);
         ok = tone_.Amplit();
     }
-    ok = ok && link_.sendWait(registerWrite(link_.SavString,
+    ok = ok && link_.sendWait(registerWrite(link_.SavString(),
                                             chirp.inverseSinc ? kInverseSincOn : kInverseSincOff, 0xE0));
     if (ok && withUpdate) ok = sendEQual("U");
     ok = ok && StatuZ();
@@ -166,18 +163,21 @@ bool ChirpProgrammer::program(bool withUpdate)
 
 bool ChirpProgrammer::sendEQual(std::string_view command)
 {
-    return link_.sendWait(link_.EQual + std::string(command));
+    return link_.sendWait(link_.EQual() + std::string(command));
 }
 
-char ChirpProgrammer::channelDigit() const
+bool ChirpProgrammer::sendHeader(std::uint32_t address, std::uint16_t data)
+{
+    return link_.sendWait(headerWrite(link_.saveToDds, address, data));
+}
+
+std::uint16_t ChirpProgrammer::channelMask() const
 {
     // The highest ticked channel decides: channels 1 .. n are on.
-    char digit = '0';
-    if (synth_.channelBox[0]) digit = '1';
-    if (synth_.channelBox[1]) digit = '3';
-    if (synth_.channelBox[2]) digit = '7';
-    if (synth_.channelBox[3]) digit = 'F';
-    return digit;
+    std::uint16_t mask = 0;
+    for (std::size_t i = 0; i < synth_.channelBox.size(); ++i)
+        if (synth_.channelBox[i]) mask = static_cast<std::uint16_t>((2u << i) - 1);
+    return mask;
 }
 
 bool ChirpProgrammer::Tune_Stop()
@@ -240,7 +240,7 @@ bool ChirpProgrammer::writeDwell(const RampWord& dwell)
 
 bool ChirpProgrammer::writeRamp(std::uint8_t data, std::uint8_t reg)
 {
-    return link_.sendWait(registerWrite(link_.SavString, data, reg)) && DlaY();
+    return link_.sendWait(registerWrite(link_.SavString(), data, reg)) && DlaY();
 }
 
 bool ChirpProgrammer::DlaY()
@@ -253,8 +253,8 @@ bool ChirpProgrammer::StatuZ()
     statuS = chirp.extRfOn ? statuS | 2 : statuS & 253;
     statuS = chirp.laserOn ? statuS | 1 : statuS & 254;
     statuS = chirp.extTrig ? statuS | 128 : statuS & 127;
-    const std::string head = link_.saveToDds ? "=aE" : "=E";
-    return link_.sendWait(head + hexText(statuS));
+    // Bit 5 stays set, so the byte always has two digits.
+    return link_.sendWait(controlByteWrite(link_.saveToDds, static_cast<std::uint8_t>(statuS)));
 }
 
 bool ChirpProgrammer::enterChirpMode()
@@ -291,8 +291,6 @@ bool ChirpProgrammer::ClearFlash()
 void ChirpProgrammer::setSaveToDds(bool ticked)
 {
     link_.saveToDds = ticked;
-    link_.SavString = ticked ? "=aD" : "=D";
-    link_.EQual = ticked ? "=a" : "=";
 }
 
 void ChirpProgrammer::reportError(const std::string& message)

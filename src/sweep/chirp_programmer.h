@@ -118,7 +118,10 @@ private:
     bool writeDwell(const RampWord& dwell);
     bool writeRamp(std::uint8_t data, std::uint8_t reg);
     bool sendEQual(std::string_view command);
-    char channelDigit() const;
+    // A header word write, stored to flash with "Save to DDS".
+    bool sendHeader(std::uint32_t address, std::uint16_t data);
+    // Channels 1 .. n on, n the highest ticked channel box.
+    std::uint16_t channelMask() const;
     void reportError(const std::string& message);
 
     Link& link_;

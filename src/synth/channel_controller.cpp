@@ -25,10 +25,9 @@ ChannelController::ChannelController(Link& link, SynthState& state, SynthHooks& 
 {
 }
 
-void ChannelController::setConnected(bool connected)
+void ChannelController::reportBusy(bool busy)
 {
-    link_.Connected = connected;
-    if (hooks_.SetButtons) hooks_.SetButtons();
+    if (hooks_.busy) hooks_.busy(busy);
 }
 
 bool ChannelController::writeChannelMask(int mask)
@@ -116,7 +115,7 @@ bool ChannelController::invSyncClicked(bool ticked)
 bool ChannelController::inverseSincOption(bool on)
 {
     if (!link_.send(
-            registerWrite(link_.SavString, on ? kInverseSincOn : kInverseSincOff, kInverseSincRegister)))
+            registerWrite(link_.SavString(), on ? kInverseSincOn : kInverseSincOff, kInverseSincRegister)))
         return false;
     if (StatuZ) StatuZ();
     return true;
@@ -130,26 +129,24 @@ bool ChannelController::secondAmplitudeChanged(int value)
     // Operators know this line by its spelling; keep it.
     const std::string line = "amlpitude2= " + state_.AmP2 + std::string(term);
     link_.setTerminalText(link_.terminalText() + QString::fromLatin1(line.data(), qsizetype(line.size())));
-    return link_.sendWait(link_.SavString + state_.AmP2.substr(0, 2) + "A1") &&
-           link_.sendWait(link_.SavString + state_.AmP2.substr(2, 2) + "A2") && link_.send("=U");
+    return link_.sendWait(link_.SavString() + state_.AmP2.substr(0, 2) + "A1") &&
+           link_.sendWait(link_.SavString() + state_.AmP2.substr(2, 2) + "A2") && link_.send("=U");
 }
 
 bool ChannelController::Command11_Click(bool loopTicked)
 {
     if (command11Caption_ == kStop) {
         command11Caption_ = kExtEnable;
-        // Controls come back only while there is a port to use them on.
-        setConnected(link_.portOpen());
+        reportBusy(false);
         return link_.send("=C");
     }
-    const bool wasConnected = link_.Connected;
-    setConnected(false);
+    reportBusy(true);
     command11Caption_ = kStop;
     const bool started = link_.sendWait("=C") && link_.sendWait(loopTicked ? "=E83" : "=EC3") &&
                          (!loopHandler || loopHandler()) && link_.send("=G");
     if (!started) {
         command11Caption_ = kExtEnable;
-        setConnected(wasConnected && link_.portOpen());
+        reportBusy(false);
     }
     return started;
 }
@@ -158,17 +155,16 @@ bool ChannelController::Command48_Click()
 {
     if (command48Caption_ == kStop) {
         command48Caption_ = kInitY;
-        setConnected(link_.portOpen());
+        reportBusy(false);
         return link_.send("=C");
     }
-    const bool wasConnected = link_.Connected;
-    setConnected(false);
+    reportBusy(true);
     command48Caption_ = kStop;
     static constexpr std::array<const char*, 4> kSequence{"=E03", "=U", "=U", "=EC3"};
     for (const char* command : kSequence) {
         if (!link_.sendWait(command)) {
             command48Caption_ = kInitY;
-            setConnected(wasConnected && link_.portOpen());
+            reportBusy(false);
             return false;
         }
     }

@@ -55,9 +55,9 @@ public:
     bool secondAmplitudeChanged(int value);
 
     // Command11 "Ext Enable"/"Stop" and Command48 "Init Y"/"Stop". The
-    // caption after the click is kept here for the panel to show. A start
-    // that stops early leaves the button and Connected as they were. While a
-    // caption is "Stop" the panel keeps that button enabled, whatever
+    // caption after the click is kept here for the panel to show. A run is
+    // busy from its start until it is stopped or a start stops early. While
+    // a caption is "Stop" the panel keeps that button enabled, whatever
     // SetButtons did, so that the run can be stopped.
     bool Command11_Click(bool loopTicked);
     bool Command48_Click();
@@ -67,7 +67,7 @@ public:
 private:
     bool clickBox(int n, bool ticked);
     bool writeChannelMask(int mask);
-    void setConnected(bool connected);
+    void reportBusy(bool busy);
 
     Link& link_;
     SynthState& state_;

@@ -318,7 +318,7 @@ bool DirectCommands::Command49_Click()
 
 bool DirectCommands::Command51_Click()
 {
-    return link_.sendWait(link_.EQual + "U");
+    return link_.sendWait(link_.EQual() + "U");
 }
 
 void DirectCommands::Command53_Click()
@@ -344,7 +344,6 @@ bool DirectCommands::Command60_Click()
 void DirectCommands::Check11_Click(bool ticked)
 {
     link_.saveToDds = ticked;
-    link_.SavString = std::string(ticked ? kRegisterStoreHead : kRegisterHead);
 }
 
 bool DirectCommands::Check16_Click()
@@ -371,7 +370,7 @@ bool DirectCommands::Check16_Click()
         return refuse(QStringLiteral("Loop: control byte read back as \"%1\", not a hex byte - not changed")
                           .arg(latin1(digits)));
     const std::int64_t h = loopTicked ? (high & 11) : (high | 4);
-    return link_.sendWait("=E" + hexText(h) + hexText(low));
+    return link_.sendWait(controlByteWrite(false, static_cast<std::uint8_t>((h << 4) | low)));
 }
 
 } // namespace plovan

@@ -23,6 +23,7 @@ struct SynthState {
     std::string PhaseHex; // hex text of the last phase word
     std::string Amp;      // hex text of the last amplitude word
     std::string AmP2;     // second amplitude, 4 hex digits
+    std::string Amp2FixeD = "0800"; // second amplitude written with "Amp Tracking" and at connect
 
     // --- controls read (texts exactly as typed) ---
     std::string Text1 = "75";         // frequency, MHz
@@ -45,7 +46,9 @@ struct SynthState {
 
 // What the procedures ask of the window around their writes.
 struct SynthHooks {
-    std::function<void()> SetButtons;              // after Connected changed
+    // A procedure starts (true) or ends (false) writing to the unit; the
+    // window greys its controls meanwhile. Calls come in pairs.
+    std::function<void(bool busy)> busy;
     std::function<void(const std::string&)> echo;  // a line for the echo box (Text20), with its CR LF
     std::function<void(const std::string&)> warn;  // an operator warning for the status bar
     std::function<void(const std::string&)> error; // refused input: a message box in the window

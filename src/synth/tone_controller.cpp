@@ -21,20 +21,11 @@ void showError(const SynthHooks& hooks, const std::string& message)
 
 } // namespace
 
-// Greys the main controls while a procedure writes. Afterwards the link
-// counts as connected again only if the port survived the writes.
+// Reports the writes of one procedure as busy, however the procedure ends.
 struct ToneController::Busy {
     ToneController& c;
-    explicit Busy(ToneController& controller) : c(controller)
-    {
-        c.link_.Connected = false;
-        c.setButtons();
-    }
-    ~Busy()
-    {
-        c.link_.Connected = c.link_.portOpen();
-        c.setButtons();
-    }
+    explicit Busy(ToneController& controller) : c(controller) { c.reportBusy(true); }
+    ~Busy() { c.reportBusy(false); }
     Busy(const Busy&) = delete;
     Busy& operator=(const Busy&) = delete;
 };
@@ -105,7 +96,7 @@ bool ToneController::Amplit()
     if (state_.ampTracking && !(second = amp2FixeD())) return false;
 
     Busy busy(*this);
-    const std::string& head = link_.SavString;
+    const std::string head = link_.SavString();
     if (!writeEchoed(highByte(amp), 0xE3, echoLine(highByte(amp), " E3 Amp"))) return false;
     if (second && !write(highByte(*second), 0xE1, head)) return false;
     if (!writeEchoed(lowByte(amp), 0xE4, echoLine(lowByte(amp), " E4 Amp"))) return false;
@@ -195,7 +186,7 @@ bool ToneController::writeEchoed(std::uint8_t data, std::uint8_t reg, const std:
 {
     // sendWait with the echo between send and wait: a line that went out is
     // echoed even when its acknowledgement never comes.
-    const std::string command = registerWrite(link_.SavString, data, reg);
+    const std::string command = registerWrite(link_.SavString(), data, reg);
     link_.RecATFlag = false;
     if (!link_.send(command)) return false;
     if (hooks_.echo) hooks_.echo(echo);
@@ -204,7 +195,7 @@ bool ToneController::writeEchoed(std::uint8_t data, std::uint8_t reg, const std:
 
 std::string ToneController::echoLine(std::uint8_t data, std::string_view tail) const
 {
-    return link_.SavString + " " + hexField(data, 2) + std::string(tail) + std::string(term);
+    return link_.SavString() + " " + hexField(data, 2) + std::string(tail) + std::string(term);
 }
 
 std::optional<Decimal> ToneController::number(const std::string& text, std::string_view field)
@@ -218,9 +209,9 @@ std::optional<Decimal> ToneController::number(const std::string& text, std::stri
 
 std::optional<std::uint16_t> ToneController::amp2FixeD()
 {
-    const std::int64_t v = HexValue(link_.Amp2FixeD);
-    if (link_.Amp2FixeD.size() == 4 && v >= 0) return static_cast<std::uint16_t>(v);
-    reportError("Amp Tracking: second amplitude \"" + link_.Amp2FixeD + "\" is not four hex digits");
+    const std::int64_t v = HexValue(state_.Amp2FixeD);
+    if (state_.Amp2FixeD.size() == 4 && v >= 0) return static_cast<std::uint16_t>(v);
+    reportError("Amp Tracking: second amplitude \"" + state_.Amp2FixeD + "\" is not four hex digits");
     return std::nullopt;
 }
 
@@ -255,9 +246,9 @@ void ToneController::reportError(const std::string& message)
     showError(hooks_, message);
 }
 
-void ToneController::setButtons()
+void ToneController::reportBusy(bool busy)
 {
-    if (hooks_.SetButtons) hooks_.SetButtons();
+    if (hooks_.busy) hooks_.busy(busy);
 }
 
 bool ToneController::triggerAndUpdate()

@@ -62,7 +62,7 @@ private:
     bool refuseFrequency(std::string_view field, double mhz);
     void warnIfAboveNyquist(std::uint32_t word, double mhz);
     void reportError(const std::string& message);
-    void setButtons();
+    void reportBusy(bool busy);
 
     Link& link_;
     SynthState& state_;

@@ -85,7 +85,7 @@ private slots:
         QFETCH(int, mask);
         QFETCH(QString, write);
         state->CtrlReg = mask;
-        link->SavString = "=aD"; // the mask write never goes to flash
+        link->saveToDds = true; // the mask write never goes to flash
         QVERIFY(direct->Command13_Click());
         QCOMPARE(received(), (Lines{write.toStdString(), "=U"}));
         QCOMPARE(int(unit().channelMask()), mask);
@@ -335,7 +335,7 @@ private slots:
         QCOMPARE(received().back(), std::string("=E00"));
 
         panel.saveToDds->click();
-        QCOMPARE(link->SavString, std::string("=aD"));
+        QCOMPARE(link->SavString(), std::string("=aD"));
 
         QSignalSpy tone(&panel, &TestPanel::toneTextsRequested);
         QTest::mouseClick(panel.set80Button, Qt::LeftButton);

@@ -150,6 +150,29 @@ private slots:
         QVERIFY(panel()->sendButton->isEnabled());
     }
 
+    // The window greys its controls while a procedure writes, however the
+    // procedures nest, and gives them back only with a usable port.
+    void controlsAreGreyedWhileARunHoldsTheUnit()
+    {
+        openWindow();
+        connectToUnit();
+        QTest::mouseClick(panel()->extEnable, Qt::LeftButton);
+        QCOMPARE(panel()->extEnable->text(), QString("Stop"));
+        QVERIFY(!window->link().Connected);
+        QVERIFY(!panel()->sendButton->isEnabled());
+        QVERIFY(panel()->extEnable->isEnabled()); // the run can be stopped
+        QTest::mouseClick(panel()->extEnable, Qt::LeftButton);
+        QVERIFY(window->link().Connected);
+        QVERIFY(panel()->sendButton->isEnabled());
+
+        // A port lost during a run leaves the controls greyed after it.
+        QTest::mouseClick(panel()->initY, Qt::LeftButton);
+        window->link().closePort();
+        QTest::mouseClick(panel()->initY, Qt::LeftButton);
+        QVERIFY(!window->link().Connected);
+        QVERIFY(!panel()->sendButton->isEnabled());
+    }
+
     void typedNumbersUseThePointWhateverTheLocale()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

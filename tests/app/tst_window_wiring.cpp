@@ -143,10 +143,10 @@ private slots:
         // Both "Save to DDS" boxes are one setting.
         window->chirpPanel->saveToDds->setChecked(true);
         QVERIFY(window->testPanel->saveToDds->isChecked());
-        QCOMPARE(window->link().SavString, std::string("=aD"));
+        QCOMPARE(window->link().SavString(), std::string("=aD"));
         window->testPanel->saveToDds->setChecked(false);
         QVERIFY(!window->chirpPanel->saveToDds->isChecked());
-        QCOMPARE(window->link().SavString, std::string("=D"));
+        QCOMPARE(window->link().SavString(), std::string("=D"));
     }
 
     void sliderMovedDuringAnotherProcedureIsSentAfterIt()

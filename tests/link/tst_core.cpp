@@ -89,7 +89,8 @@ private slots:
         QCOMPARE(registerWrite(kRegisterStoreHead, 0x08, 0xE1), std::string("=aD08E1"));
         QCOMPARE(controlByteWrite(false, 0x0C), std::string("=E0C"));
         QCOMPARE(controlByteWrite(true, 0xA3), std::string("=aEA3"));
-        QCOMPARE(headerWrite(0x000002, 0x00DD), std::string("=H00000200DD"));
+        QCOMPARE(headerWrite(false, 0x000002, 0x00DD), std::string("=H00000200DD"));
+        QCOMPARE(headerWrite(true, 0x000003, 0x7030), std::string("=aH0000037030"));
         QCOMPARE(registerRead(0xA3), std::string("=dA3"));
         QCOMPARE(withTerm("=r"), std::string("=r\r\n"));
         QCOMPARE(std::string(withoutTerm("=r\r\n")), std::string("=r"));

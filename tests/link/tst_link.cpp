@@ -36,7 +36,7 @@ private slots:
     void connectSendsFiveLinesInOrder()
     {
         port->responder = ackEveryLine;
-        QVERIFY(connectSequence(*link));
+        QVERIFY(connectSequence(*link, "0800"));
         QCOMPARE(port->lines(), QStringList({"=r", "=p", "=D00DF", "=D08E1", "=D00E2"}));
         // Every line went out in one write with its CR LF.
         for (const QByteArray& w : port->written)
@@ -46,9 +46,8 @@ private slots:
     void connectUsesTheStoreHeadAndAmp2FixeD()
     {
         port->responder = ackEveryLine;
-        link->SavString = "=aD";
-        link->Amp2FixeD = "0FA0";
-        QVERIFY(connectSequence(*link));
+        link->saveToDds = true;
+        QVERIFY(connectSequence(*link, "0FA0"));
         QCOMPARE(port->lines().mid(3), QStringList({"=aD0FE1", "=aDA0E2"}));
     }
 
@@ -62,7 +61,7 @@ private slots:
     void demoModeConnectsWithoutAnyReply()
     {
         link->setTestMode(true); // "Wait for ack" unticked
-        QVERIFY(connectSequence(*link));
+        QVERIFY(connectSequence(*link, "0800"));
         QCOMPARE(port->lines().size(), 5);
     }
 
@@ -70,7 +69,7 @@ private slots:
     {
         link->setAckTimeoutMs(50);
         QSignalSpy status(link, &Link::statusMessage);
-        QVERIFY(!connectSequence(*link));
+        QVERIFY(!connectSequence(*link, "0800"));
         // Nothing is sent into the silence after the time-out.
         QCOMPARE(port->lines(), QStringList({"=r", "=p", "=D00DF", "=D08E1"}));
         QVERIFY(link->terminalText().contains("No reply from unit to =D08E1\r\n"));

@@ -58,7 +58,7 @@ private slots:
     void connectsAndReadsBack()
     {
         QVERIFY(startSim({}));
-        QVERIFY(connectSequence(*link));
+        QVERIFY(connectSequence(*link, "0800"));
         QTRY_COMPARE(link->terminalText(), QString("@@@@@"));
         // The E1 write of the sequence lands in the unit's register.
         const auto e1 = link->readBack("=dE1");

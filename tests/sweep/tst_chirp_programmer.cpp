@@ -172,8 +172,8 @@ private slots:
         QCOMPARE(labelShown, QList<bool>({true, false}));
         QCOMPARE(cleared, 1);
         QVERIFY(!link->saveToDds);
-        QCOMPARE(link->SavString, std::string("=D"));
-        QCOMPARE(link->EQual, std::string("="));
+        QCOMPARE(link->SavString(), std::string("=D"));
+        QCOMPARE(link->EQual(), std::string("="));
         QVERIFY(sim->unit().flashRegister(0xC4).has_value());
 
         // The next run writes to the volatile registers.
@@ -189,8 +189,8 @@ private slots:
         sim->unit().setFaults(sim::Faults{.silent = true});
         QVERIFY(!chirp->CHIRP());
         QCOMPARE(newLines(), QStringList({"=ar"}));
-        QCOMPARE(link->SavString, std::string("=D"));
-        QCOMPARE(link->EQual, std::string("="));
+        QCOMPARE(link->SavString(), std::string("=D"));
+        QCOMPARE(link->EQual(), std::string("="));
         QVERIFY(!chirp->running());
     }
 
@@ -202,7 +202,7 @@ private slots:
         QVERIFY(!chirp->CHIRP());
         QCOMPARE(newLines(), QStringList());
         QVERIFY(link->saveToDds);
-        QCOMPARE(link->SavString, std::string("=aD"));
+        QCOMPARE(link->SavString(), std::string("=aD"));
         // The fields were still calculated.
         QCOMPARE(chirp->chirp.Text22, std::string("20.8"));
     }

@@ -20,7 +20,7 @@ class TestChannelController : public QObject {
     SynthHooks hooks;
     std::unique_ptr<ChannelController> ctl;
     std::vector<std::array<int, 3>> ampCalls; // CtrlReg, AmpMultFact, lines sent before
-    std::vector<bool> setButtons;             // Connected at each SetButtons
+    std::vector<bool> busyReports;
     bool ampResult = true;
 
     QStringList lines() const
@@ -45,9 +45,9 @@ private slots:
         link->Connected = true;
         state = SynthState{};
         ampCalls.clear();
-        setButtons.clear();
+        busyReports.clear();
         ampResult = true;
-        hooks.SetButtons = [this] { setButtons.push_back(link->Connected); };
+        hooks.busy = [this](bool busy) { busyReports.push_back(busy); };
         ctl = std::make_unique<ChannelController>(*link, state, hooks);
         ctl->amplitudeChanged = [this] {
             // Amplit reads boxes "3" and "4": the whole chain is ticked before it runs.
@@ -137,7 +137,7 @@ private slots:
     void masksAndInverseSincWithoutWaits()
     {
         silence();
-        link->SavString = "=aD"; // only the inverse-sinc options take the store head
+        link->saveToDds = true; // only the inverse-sinc options take the store head
         std::vector<int> statuzAfter;
         ctl->StatuZ = [&] { statuzAfter.push_back(sent()); };
         state.CtrlReg = 9;
@@ -160,7 +160,7 @@ private slots:
     void secondAmplitude()
     {
         link->setTerminalText("@");
-        link->SavString = "=aD";
+        link->saveToDds = true;
         QVERIFY(ctl->secondAmplitudeChanged(2048));
         QCOMPARE(state.AmP2, std::string("0800"));
         QVERIFY(link->terminalText().startsWith("@amlpitude2= 0800\r\n"));
@@ -190,29 +190,29 @@ private slots:
         ctl->loopHandler = [&] { return loopAt = sent(), true; };
         QVERIFY(ctl->Command11_Click(loop));
         QCOMPARE(ctl->Command11Caption(), std::string("Stop"));
-        QVERIFY(!link->Connected);
+        QCOMPARE(busyReports, std::vector<bool>({true})); // busy while it runs
         QVERIFY(ctl->Command11_Click(loop));
         QCOMPARE(ctl->Command11Caption(), std::string("Ext Enable"));
         QCOMPARE(lines(), QStringList({"=C", controlByte, "=G", "=C"}));
         QCOMPARE(loopAt, 2);
-        QCOMPARE(setButtons, std::vector<bool>({false, true}));
+        QCOMPARE(busyReports, std::vector<bool>({true, false}));
     }
 
     void initY()
     {
         QVERIFY(ctl->Command48_Click());
         QCOMPARE(ctl->Command48Caption(), std::string("Stop"));
-        QVERIFY(!link->Connected);
+        QCOMPARE(busyReports, std::vector<bool>({true}));
         QVERIFY(ctl->Command48_Click());
         QCOMPARE(lines(), QStringList({"=E03", "=U", "=U", "=EC3", "=C"}));
         QCOMPARE(ctl->Command48Caption(), std::string("Init Y"));
-        QVERIFY(link->Connected);
+        QCOMPARE(busyReports, std::vector<bool>({true, false}));
 
         QVERIFY(ctl->Command48_Click());
         link->closePort();
         QVERIFY(!ctl->Command48_Click()); // "=C" refused; no controls without a port
         QCOMPARE(ctl->Command48Caption(), std::string("Init Y"));
-        QVERIFY(!link->Connected);
+        QCOMPARE(busyReports, std::vector<bool>({true, false, true, false}));
     }
 
     void runStartsStoppedBySilenceRestoreTheButtons()
@@ -226,7 +226,7 @@ private slots:
         QVERIFY(!looped);
         QCOMPARE(ctl->Command11Caption(), std::string("Ext Enable"));
         QCOMPARE(ctl->Command48Caption(), std::string("Init Y"));
-        QCOMPARE(setButtons, std::vector<bool>({false, true, false, true}));
+        QCOMPARE(busyReports, std::vector<bool>({true, false, true, false}));
     }
 };
 

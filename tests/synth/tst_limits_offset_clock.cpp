@@ -200,7 +200,7 @@ private slots:
 
     void offsetAmplitudeGoesTo63And64()
     {
-        link->SavString = "=aD"; // "Save to DDS" does not reach group 1's amplitude
+        link->saveToDds = true; // "Save to DDS" does not reach group 1's amplitude
         offset->Text3 = "500";
         QVERIFY(offset->offsetAmplitudeSend());
         QCOMPARE(newLines(), QStringList({"=D0763", "=DD064"}) + bodge);

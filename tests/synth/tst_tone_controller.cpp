@@ -24,7 +24,7 @@ class TestToneController : public QObject {
     SynthHooks hooks;
     std::unique_ptr<ToneController> tone;
     QStringList echoes, warnings;
-    std::vector<bool> connectedAtSetButtons;
+    std::vector<bool> busyReports;
     std::size_t seen = 0;
 
     QStringList newLines() { return linesSince(sim, seen); } // since the last call
@@ -38,10 +38,10 @@ private slots:
         state = SynthState{};
         echoes.clear();
         warnings.clear();
-        connectedAtSetButtons.clear();
+        busyReports.clear();
         seen = 0;
         hooks = SynthHooks{};
-        hooks.SetButtons = [this] { connectedAtSetButtons.push_back(link->Connected); };
+        hooks.busy = [this](bool busy) { busyReports.push_back(busy); };
         hooks.echo = [this](const std::string& line) { echoes << QString::fromStdString(line); };
         // Errors land here too while the window offers no message box of its own.
         hooks.warn = [this](const std::string& text) { warnings << QString::fromStdString(text); };
@@ -61,7 +61,7 @@ private slots:
                                           "=D8586", "=D1E87", "=U", "=E0C"}));
         QCOMPARE(state.Text4, std::string("51EB851E"));
         QCOMPARE(state.Text29, std::string("51EB"));
-        QCOMPARE(connectedAtSetButtons, (std::vector<bool>{false, true}));
+        QCOMPARE(busyReports, (std::vector<bool>{true, false}));
 
         // Group 1 only; the word's leading zero kept on the wire and in the
         // padded box (the words themselves: tst_words).
@@ -142,7 +142,7 @@ private slots:
         }
 
         state.ampTracking = true;
-        link->Amp2FixeD = "0G00";
+        state.Amp2FixeD = "0G00";
         QVERIFY(!tone->Amplit());
         QVERIFY(newLines().isEmpty());
         QVERIFY(warnings.last().contains("\"0G00\""));
@@ -150,7 +150,7 @@ private slots:
 
     void saveToDdsStoresAmplitudeWritesOnly()
     {
-        link->SavString = "=aD";
+        link->saveToDds = true;
         QVERIFY(tone->Tune());
         QVERIFY(tone->Phase());
         QCOMPARE(newLines().filter("=a"), QStringList());
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(state.ftwH, std::string("4189374B"));
         QCOMPARE(state.Text32, std::string("8191"));
         QCOMPARE(state.Amp, std::string("FFF"));
-        QVERIFY(connectedAtSetButtons.empty() && echoes.isEmpty());
+        QVERIFY(busyReports.empty() && echoes.isEmpty());
         QVERIFY(!link->terminalText().contains("not sent"));
         // The VSWR step writes without asking; the Link refuses and the step ends.
         QVERIFY(!tone->Tune_4_Vswr(100.0));
@@ -212,7 +212,7 @@ private slots:
         state.Text1 = "100";
         QVERIFY(!tone->Tune());
         QCOMPARE(newLines(), QStringList({"=D5144"}));
-        QCOMPARE(connectedAtSetButtons, (std::vector<bool>{false, true}));
+        QCOMPARE(busyReports, (std::vector<bool>{true, false}));
         QVERIFY(!tone->Amplit());
         QCOMPARE(newLines(), QStringList({"=D08E3"}));
         QCOMPARE(echoes, QStringList({"=D 08 E3 Amp\r\n"})); // it did go out
@@ -223,7 +223,7 @@ private slots:
         sim->unit().setFaults(sim::Faults{.hangUpAfter = 2});
         QVERIFY(!tone->Tune());
         QCOMPARE(newLines().size(), 2);
-        QCOMPARE(connectedAtSetButtons, (std::vector<bool>{false, false}));
+        QCOMPARE(busyReports, (std::vector<bool>{true, false}));
         QVERIFY(!link->Connected);
     }
 
@@ -246,7 +246,7 @@ private slots:
             QCOMPARE(state.Text4, before.Text4);
             state = before;
         }
-        QVERIFY(sim->unit().commands().empty() && connectedAtSetButtons.empty());
+        QVERIFY(sim->unit().commands().empty() && busyReports.empty());
     }
 
     void germanLocaleReadsTheDecimalPoint()
