@@ -1,11 +1,12 @@
 # make run   - install what is missing, build, start the program against the simulated unit
 MAKEFLAGS += --no-print-directory
 # make test  - install what is missing, build, run every test
+# make check-deps - fail if the build used a Debian package that scripts/deps.sh does not install
 BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench check-deps clean
 
 all: build
 
@@ -24,6 +25,9 @@ test: build
 
 bench: build
 	@$(BUILD)/bench/link_roundtrip
+
+check-deps:
+	@scripts/check-deps.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
