@@ -4,6 +4,7 @@
 #include "link.h"
 #include "sim_backend.h"
 
+#include <QString>
 #include <QStringList>
 #include <memory>
 

@@ -7,7 +7,7 @@
 #include "chirp_programmer.h"
 #include "link.h"
 #include "sim_backend.h"
-#include "sim_link.h"
+#include "sim_unit_fixture.h"
 #include "single_tone_panel.h"
 #include "tone_controller.h"
 
@@ -30,13 +30,9 @@
 
 using namespace plovan;
 
-class TestChirpPanel : public QObject {
+class TestChirpPanel : public QObject, SimUnitFixture {
     Q_OBJECT
 
-    std::unique_ptr<Link> link;
-    sim::SimBackend* sim = nullptr;
-    SynthState state;
-    SynthHooks hooks;
     std::unique_ptr<ToneController> tone;
     std::unique_ptr<ChirpProgrammer> programmer;
     std::unique_ptr<QWidget> root;
@@ -44,10 +40,6 @@ class TestChirpPanel : public QObject {
     ChirpPanel* panel = nullptr;
     QMenu* fileMenu = nullptr;
     QAction* headerItem = nullptr;
-    QStringList errors;
-    std::size_t seen = 0;
-
-    QStringList newLines() { return linesSince(sim, seen); } // since the last call
 
     QWidget* control(const char* name) { return root->findChild<QWidget*>(QLatin1String(name)); }
     bool shown(const char* name) { return control(name)->isVisibleTo(root.get()); }
@@ -56,13 +48,7 @@ class TestChirpPanel : public QObject {
 private slots:
     void init()
     {
-        link = makeSimLink(sim);
-        link->Connected = true;
-        state = SynthState{};
-        errors.clear();
-        seen = 0;
-        hooks = SynthHooks{};
-        hooks.error = [this](const std::string& m) { errors << QString::fromStdString(m); };
+        setUpUnit(Link::kDefaultAckTimeoutMs);
         tone = std::make_unique<ToneController>(*link, state, hooks);
         programmer = std::make_unique<ChirpProgrammer>(*link, state, hooks, *tone);
 
@@ -94,7 +80,7 @@ private slots:
         root.reset();
         programmer.reset();
         tone.reset();
-        link.reset();
+        tearDownUnit();
     }
 
     void calculateFillsFieldsAndPreview()

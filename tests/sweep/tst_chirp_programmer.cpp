@@ -5,7 +5,7 @@
 #include "chirp_programmer.h"
 #include "link.h"
 #include "sim_backend.h"
-#include "sim_link.h"
+#include "sim_unit_fixture.h"
 #include "tone_controller.h"
 
 #include <QTest>
@@ -25,19 +25,11 @@ const QStringList kRampWorked = {"=D3DC4", "=D70C5", "=D72CA", "=DB0CB", "=D00D0
 
 } // namespace
 
-class TestChirpProgrammer : public QObject {
+class TestChirpProgrammer : public QObject, SimUnitFixture {
     Q_OBJECT
 
-    std::unique_ptr<Link> link;
-    sim::SimBackend* sim = nullptr;
-    SynthState state;
-    SynthHooks synthHooks;
     std::unique_ptr<ToneController> tone;
     std::unique_ptr<ChirpProgrammer> chirp;
-    QStringList errors, warnings;
-    std::size_t seen = 0;
-
-    QStringList newLines() { return linesSince(sim, seen); } // since the last call
 
     // The worked example as the operator leaves it before "CHIRP".
     void workedFields()
@@ -53,25 +45,15 @@ class TestChirpProgrammer : public QObject {
 private slots:
     void init()
     {
-        link = makeSimLink(sim);
-        QVERIFY(link->portOpen());
-        link->Connected = true;
-        link->setAckTimeoutMs(2000);
-        state = SynthState{};
-        errors.clear();
-        warnings.clear();
-        seen = 0;
-        synthHooks = SynthHooks{};
-        synthHooks.error = [this](const std::string& m) { errors << QString::fromStdString(m); };
-        synthHooks.warn = [this](const std::string& m) { warnings << QString::fromStdString(m); };
-        tone = std::make_unique<ToneController>(*link, state, synthHooks);
-        chirp = std::make_unique<ChirpProgrammer>(*link, state, synthHooks, *tone);
+        setUpUnit();
+        tone = std::make_unique<ToneController>(*link, state, hooks);
+        chirp = std::make_unique<ChirpProgrammer>(*link, state, hooks, *tone);
     }
     void cleanup()
     {
         chirp.reset();
         tone.reset();
-        link.reset();
+        tearDownUnit();
     }
 
     void chirpWritesTheWorkedExample()

@@ -4,50 +4,35 @@
 #include "channel_controller.h"
 #include "sim_backend.h"
 
-#include "sim_link.h"
+#include "sim_unit_fixture.h"
 
 #include <QTest>
 
 using namespace plovan;
 using Boxes = std::array<bool, 4>;
 
-class TestChannelController : public QObject {
+class TestChannelController : public QObject, SimUnitFixture {
     Q_OBJECT
 
-    std::unique_ptr<Link> link;
-    sim::SimBackend* backend = nullptr;
-    SynthState state;
-    SynthHooks hooks;
     std::unique_ptr<ChannelController> ctl;
     std::vector<std::array<int, 3>> ampCalls; // CtrlReg, AmpMultFact, lines sent before
-    std::vector<bool> busyReports;
     bool ampResult = true;
 
-    QStringList lines() const
+    QStringList lines()
     {
         QStringList out;
-        for (const std::string& c : backend->unit().commands())
+        for (const std::string& c : unit().commands())
             out << QString::fromStdString(c);
         return out;
     }
-    int sent() const { return int(backend->unit().commands().size()); }
-    void silence()
-    {
-        backend->unit().setFaults(sim::Faults{.silent = true});
-        link->setAckTimeoutMs(50);
-    }
+    int sent() { return int(unit().commands().size()); }
 
 private slots:
     void init()
     {
-        link = makeSimLink(backend);
-        QVERIFY(link->portOpen());
-        link->Connected = true;
-        state = SynthState{};
+        setUpUnit();
         ampCalls.clear();
-        busyReports.clear();
         ampResult = true;
-        hooks.busy = [this](bool busy) { busyReports.push_back(busy); };
         ctl = std::make_unique<ChannelController>(*link, state, hooks);
         ctl->amplitudeChanged = [this] {
             // Amplit reads boxes "3" and "4": the whole chain is ticked before it runs.

@@ -10,7 +10,7 @@
 #include "offset_controller.h"
 #include "offset_window.h"
 #include "sim_backend.h"
-#include "sim_link.h"
+#include "sim_unit_fixture.h"
 #include "tone_controller.h"
 
 #include <QCheckBox>
@@ -50,41 +50,24 @@ const QStringList bodge = {"=U", "=E0C"};
 
 } // namespace
 
-class TestLimitsOffsetClock : public QObject {
+class TestLimitsOffsetClock : public QObject, SimUnitFixture {
     Q_OBJECT
 
-    std::unique_ptr<Link> link;
-    sim::SimBackend* sim = nullptr;
-    SynthState state;
-    SynthHooks hooks;
     std::unique_ptr<OffsetController> offset;
-    QStringList warnings, errors;
     int limitsNotices = 0;
-    std::size_t seen = 0;
-
-    QStringList newLines() { return linesSince(sim, seen); } // since the last call
 
 private slots:
     void init()
     {
-        link = makeSimLink(sim);
-        QVERIFY(link->portOpen());
-        link->Connected = true;
-        state = SynthState{};
-        hooks = SynthHooks{};
-        warnings.clear();
-        errors.clear();
+        setUpUnit(Link::kDefaultAckTimeoutMs);
         limitsNotices = 0;
-        seen = 0;
-        hooks.warn = [this](const std::string& m) { warnings << QString::fromStdString(m); };
-        hooks.error = [this](const std::string& m) { errors << QString::fromStdString(m); };
         offset = std::make_unique<OffsetController>(*link, state, hooks);
         offset->limitsChanged = [this] { ++limitsNotices; };
     }
     void cleanup()
     {
         offset.reset();
-        link.reset();
+        tearDownUnit();
     }
 
     // --- the rules ---
@@ -257,8 +240,7 @@ private slots:
 
     void silentUnitStopsTheOffsetSends()
     {
-        sim->unit().setFaults(sim::Faults{.silent = true});
-        link->setAckTimeoutMs(50);
+        silence();
         state.Text1 = "100";
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::Stopped);
         QCOMPARE(newLines(), QStringList({"=D5244"}));
@@ -522,8 +504,7 @@ private slots:
         QCOMPARE(order, QStringList({"pressSend after =C"}));
 
         // The unit does not answer "=C": the main settings are not re-sent.
-        sim->unit().setFaults(sim::Faults{.silent = true});
-        link->setAckTimeoutMs(50);
+        silence();
         w.openWindow();
         w.Command2->click();
         QCOMPARE(newLines(), QStringList({"=C"}));

@@ -3,7 +3,7 @@
 // holds no number stop them.
 #include "link.h"
 #include "sim_backend.h"
-#include "sim_link.h"
+#include "sim_unit_fixture.h"
 #include "tone_controller.h"
 
 #include <QTest>
@@ -15,42 +15,21 @@
 
 using namespace plovan;
 
-class TestToneController : public QObject {
+class TestToneController : public QObject, SimUnitFixture {
     Q_OBJECT
 
-    std::unique_ptr<Link> link;
-    sim::SimBackend* sim = nullptr;
-    SynthState state;
-    SynthHooks hooks;
     std::unique_ptr<ToneController> tone;
-    QStringList echoes, warnings;
-    std::vector<bool> busyReports;
-    std::size_t seen = 0;
-
-    QStringList newLines() { return linesSince(sim, seen); } // since the last call
 
 private slots:
     void init()
     {
-        link = makeSimLink(sim);
-        QVERIFY(link->portOpen());
-        link->Connected = true;
-        state = SynthState{};
-        echoes.clear();
-        warnings.clear();
-        busyReports.clear();
-        seen = 0;
-        hooks = SynthHooks{};
-        hooks.busy = [this](bool busy) { busyReports.push_back(busy); };
-        hooks.echo = [this](const std::string& line) { echoes << QString::fromStdString(line); };
-        // Errors land here too while the window offers no message box of its own.
-        hooks.warn = [this](const std::string& text) { warnings << QString::fromStdString(text); };
+        setUpUnit();
         tone = std::make_unique<ToneController>(*link, state, hooks);
     }
     void cleanup()
     {
         tone.reset();
-        link.reset();
+        tearDownUnit();
     }
 
     void tuneWritesBothGroupsThenUpdates()
@@ -92,7 +71,8 @@ private slots:
         QVERIFY(!tone->Tune());
         QVERIFY(newLines().isEmpty());
         QCOMPARE(state.ftwH, std::string("A3D70A3D"));
-        QVERIFY(warnings[1].startsWith("Frequency MHz: 312.5 MHz has no frequency word"));
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY(errors.last().startsWith("Frequency MHz: 312.5 MHz has no frequency word"));
     }
 
     void fixedFrequencyAndChirpModeDropWrites()
@@ -145,7 +125,7 @@ private slots:
         state.Amp2FixeD = "0G00";
         QVERIFY(!tone->Amplit());
         QVERIFY(newLines().isEmpty());
-        QVERIFY(warnings.last().contains("\"0G00\""));
+        QVERIFY(errors.last().contains("\"0G00\""));
     }
 
     void saveToDdsStoresAmplitudeWritesOnly()
@@ -207,8 +187,7 @@ private slots:
 
     void silentUnitStopsAtTheFirstWrite()
     {
-        sim->unit().setFaults(sim::Faults{.silent = true});
-        link->setAckTimeoutMs(50);
+        silence();
         state.Text1 = "100";
         QVERIFY(!tone->Tune());
         QCOMPARE(newLines(), QStringList({"=D5144"}));
@@ -242,7 +221,7 @@ private slots:
             SynthState before = state;
             state.*field = text;
             QVERIFY(!(tone.get()->*procedure)());
-            QCOMPARE(warnings.takeFirst(), QString(message));
+            QCOMPARE(errors.takeFirst(), QString(message));
             QCOMPARE(state.Text4, before.Text4);
             state = before;
         }
@@ -261,7 +240,7 @@ private slots:
         std::setlocale(LC_ALL, saved.c_str());
         QVERIFY(tuned && !commaTuned);
         QCOMPARE(newLines(), QStringList({"=D5244", "=D5445", "=D6046", "=DAA47", "=U", "=E0C"}));
-        QCOMPARE(warnings,
+        QCOMPARE(errors,
                  QStringList({"Frequency MHz: \"100,5\" is not a number (the decimal point is \".\")"}));
     }
 
