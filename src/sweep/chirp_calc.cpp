@@ -304,26 +304,15 @@ RampWordResult rampFrequencyWord(std::string_view text, std::string_view field, 
     return {.word = w, .message = {}};
 }
 
-std::optional<std::uint32_t> stepWordFormula(double kHz, double clkFreq)
-{
-    const double w = std::floor(kHz / 1000 * 16777216.0 / clkFreq);
-    if (!(w >= 0.0) || w > kMaxStepWord) return std::nullopt;
-    return static_cast<std::uint32_t>(w);
-}
-
 std::optional<std::uint32_t> stepWord(const Decimal& kHz, double clkFreq)
 {
-    const auto formula = [&] { return stepWordFormula(kHz.value(), clkFreq); };
-    const auto clk = smallBinaryFraction(clkFreq);
-    if (!clk || !exactRange(kHz)) return formula();
-    // S / 1000 * 2^24 / (c * 2^e) with S = mantissa / 10^scale.
-    u128 num = u128{kHz.mantissa} << 24;
-    u128 den = pow10(kHz.scale) * 1000 * clk->odd;
-    if (clk->exp >= 0)
-        den <<= clk->exp;
-    else
-        num <<= -clk->exp;
-    return floorAsFormula(num, den, kMaxStepWord, formula);
+    const auto clk = binaryValue(clkFreq);
+    if (!clk || !exactRange(kHz)) return std::nullopt;
+    // S / 1000 * 2^24 / (odd * 2^exp) with S = mantissa / 10^scale.
+    const auto w =
+        floorShifted(kHz.mantissa, 24 - clk->exp, pow10(kHz.scale) * 1000 * clk->odd, kMaxStepWord);
+    if (!w) return std::nullopt;
+    return static_cast<std::uint32_t>(*w);
 }
 
 RampWordResult deltaFWord(std::string_view Text22, double clkFreq)

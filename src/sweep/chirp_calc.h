@@ -153,11 +153,10 @@ struct RampWordResult {
 // and 23-16 (C5/CB). Refused at or above the clock, where no word exists.
 RampWordResult rampFrequencyWord(std::string_view text, std::string_view field, double clkFreq = kClkFreq);
 
-// Step word of S kHz: floor(S / 1000 * 2^24 / ClkFreq), exact (the formula's
-// double arithmetic decides within rounding distance of an integer, as for
-// the frequency word). nullopt when it does not fit 24 bits.
+// Step word of S kHz: floor(S / 1000 * 2^24 / ClkFreq), exactly, as the
+// frequency word. nullopt when it does not fit 24 bits, when the clock is
+// not a finite positive number, or for a Decimal parseDecimal would not make.
 std::optional<std::uint32_t> stepWord(const Decimal& kHz, double clkFreq = kClkFreq);
-std::optional<std::uint32_t> stepWordFormula(double kHz, double clkFreq = kClkFreq);
 // "Delta F (KHz)" as the step word: 6 digits, bytes to D0, D1, D2.
 // Refused when not a number, negative or wider than 24 bits.
 RampWordResult deltaFWord(std::string_view Text22, double clkFreq = kClkFreq);

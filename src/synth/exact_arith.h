@@ -1,21 +1,17 @@
 // Exact integer arithmetic behind the words: 128-bit products of typed
-// decimals and the clock, and the rule that lets the double formula decide
-// where an exact quotient lies within its rounding errors of an integer.
-// For the word calculations only (synthesiser and chirp).
+// decimals and the clock, and the floor of their quotients. No double
+// arithmetic decides a word.
 #pragma once
 
 #include "words.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace plovan::exact {
 
-// Decimals of up to 20 places times a 48-bit shift or a 16-bit clock
-// numerator stay well under 2^128.
+// Decimals of up to 20 places times a 53-bit clock mantissa stay well under 2^127.
 __extension__ typedef unsigned __int128 u128;
 
 inline u128 pow10(int n)
@@ -26,51 +22,57 @@ inline u128 pow10(int n)
     return p;
 }
 
-// Decimals as parseDecimal makes them; others get the formula alone.
+// Decimals as parseDecimal makes them; the words' products are sized for these.
 inline bool exactRange(const Decimal& d)
 {
     return d.scale >= 0 && d.scale <= Decimal::kMaxScale && d.mantissa <= Decimal::kMaxMantissa;
 }
 
-// floor(num / den), at most `limit`. Where num / den lies so close to an
-// integer that the double formula's rounding (a few steps of at most 2^-53
-// of the value each) could land on the other side, the formula's own result
-// is taken; a margin of 2^-48 of the value covers those errors many times
-// over. nullopt above `limit`.
-template <class Formula>
-std::optional<std::uint32_t> floorAsFormula(u128 num, u128 den, std::uint32_t limit, const Formula& formula)
-{
-    const u128 q = num / den;
-    if (q > u128{limit} + 1) return std::nullopt;
-    const u128 r = num % den;
-    const u128 distance = std::min(r, den - r);
-    const u128 margin = (den * (q + 1)) >> 48;
-    const std::optional<std::uint32_t> w =
-        distance <= margin ? formula() : std::optional<std::uint32_t>(static_cast<std::uint32_t>(q));
-    if (!w || *w > limit) return std::nullopt;
-    return w;
-}
-
-// A clock of c * 2^e MHz, c odd. Every double is one; small c and e keep the
-// exact products within 128 bits.
-struct BinaryFraction {
+// A positive double is exactly odd * 2^exp, odd < 2^53.
+struct BinaryValue {
     std::uint64_t odd;
     int exp;
 };
 
-inline std::optional<BinaryFraction> smallBinaryFraction(double x)
+// nullopt for zero, negative, infinite and not-a-number.
+inline std::optional<BinaryValue> binaryValue(double x)
 {
     if (!std::isfinite(x) || x <= 0.0) return std::nullopt;
     int e = 0;
-    const double f = std::frexp(x, &e); // x = f * 2^e, 0.5 <= f < 1
+    const double f = std::frexp(x, &e); // x = f * 2^e, 0.5 <= f < 1, subnormals too
     auto c = static_cast<std::uint64_t>(std::ldexp(f, 53));
     e -= 53;
     while ((c & 1u) == 0) {
         c >>= 1;
         ++e;
     }
-    if (c >= (1u << 16) || e < -16 || e > 16) return std::nullopt;
-    return BinaryFraction{c, e};
+    return BinaryValue{c, e};
+}
+
+// floor(num * 2^shift / den), nullopt above `limit`. den < 2^127.
+// A negative shift divides the whole quotient (floor of a floor is the
+// floor); a positive one is binary long division, one quotient bit per step,
+// so nothing overflows whatever the shift, and it stops once the quotient is
+// past the limit.
+inline std::optional<std::uint64_t> floorShifted(u128 num, int shift, u128 den, std::uint64_t limit)
+{
+    u128 q = num / den;
+    if (shift < 0) {
+        q = -shift < 128 ? q >> -shift : 0;
+    }
+    else {
+        u128 r = num % den;
+        for (; shift > 0 && q <= limit; --shift) {
+            q <<= 1;
+            r <<= 1;
+            if (r >= den) {
+                r -= den;
+                ++q;
+            }
+        }
+    }
+    if (q > limit) return std::nullopt;
+    return static_cast<std::uint64_t>(q);
 }
 
 } // namespace plovan::exact

@@ -143,7 +143,9 @@ bool ToneController::Tune_4_Vswr(const Decimal& Freq)
 
 bool ToneController::Tune_4_Vswr(double Freq)
 {
-    return vswrStep(frequencyWordFormula(Freq, state_.ClkFreq), Freq);
+    // The decimal the double stands for, so both overloads send the same word.
+    const auto mhz = decimalOf(Freq);
+    return mhz ? Tune_4_Vswr(*mhz) : vswrStep(std::nullopt, Freq);
 }
 
 bool ToneController::vswrStep(std::optional<std::uint32_t> word, double mhz)

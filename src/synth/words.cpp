@@ -16,40 +16,6 @@ using namespace exact;
 
 constexpr std::uint32_t kMaxWord = std::numeric_limits<std::uint32_t>::max();
 
-std::optional<std::uint32_t> toWord32(double w)
-{
-    if (!(w >= 0.0) || w > static_cast<double>(kMaxWord)) return std::nullopt;
-    return static_cast<std::uint32_t>(w);
-}
-
-// F * 2^32 / ClkFreq = num / den, exactly.
-struct FrequencyRatio {
-    bool atOrAboveClock = false; // no 32-bit word; num and den unset
-    u128 num = 0;
-    u128 den = 1;
-};
-
-std::optional<FrequencyRatio> frequencyRatio(const Decimal& mhz, const Decimal& hundredths, double clkFreq)
-{
-    const auto clk = smallBinaryFraction(clkFreq);
-    if (!clk || !exactRange(mhz) || !exactRange(hundredths)) return std::nullopt;
-
-    // F = mhz + hundredths / 100 = m / 10^s; m stays below 2 * 10^38.
-    u128 m = mhz.mantissa;
-    int s = mhz.scale;
-    if (hundredths.mantissa != 0) {
-        s = std::max(mhz.scale, hundredths.scale + 2);
-        m = mhz.mantissa * pow10(s - mhz.scale) + hundredths.mantissa * pow10(s - hundredths.scale - 2);
-    }
-    const u128 p = pow10(s);
-
-    // Whole MHz at or above the clock (rounded up) have no word; below it, m
-    // is small enough for the shift.
-    const u128 clkCeil = clk->exp >= 0 ? u128{clk->odd} << clk->exp : (u128{clk->odd} >> -clk->exp) + 1;
-    if (m / p >= clkCeil) return FrequencyRatio{.atOrAboveClock = true};
-    return FrequencyRatio{.num = m << (32 - clk->exp), .den = p * clk->odd};
-}
-
 } // namespace
 
 std::string shortestText(double v)
@@ -108,34 +74,38 @@ std::optional<Decimal> parseDecimal(std::string_view text)
     return d;
 }
 
-// --- frequency ---
-
-std::optional<std::uint32_t> frequencyWordFormula(double mhz, double clkFreq)
+std::optional<Decimal> decimalOf(double v)
 {
-    return toWord32(std::floor(mhz * 281474976710656.0 / clkFreq / 65536.0));
+    if (!std::isfinite(v) || v < 0.0) return std::nullopt;
+    // Fixed form: parseDecimal takes no exponent.
+    char buf[400];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed).ptr;
+    return parseDecimal(std::string_view(buf, static_cast<std::size_t>(end - buf)));
 }
+
+// --- frequency ---
 
 double frequencyMHz(const Decimal& mhz, const Decimal& hundredths)
 {
     return mhz.value() + hundredths.value() / 100.0;
 }
 
-std::optional<std::uint32_t> frequencyWordExact(const Decimal& mhz, const Decimal& hundredths, double clkFreq)
-{
-    const auto ratio = frequencyRatio(mhz, hundredths, clkFreq);
-    if (!ratio || ratio->atOrAboveClock) return std::nullopt;
-    const u128 q = ratio->num / ratio->den;
-    if (q > kMaxWord) return std::nullopt;
-    return static_cast<std::uint32_t>(q);
-}
-
 std::optional<std::uint32_t> frequencyWord(const Decimal& mhz, const Decimal& hundredths, double clkFreq)
 {
-    const auto formula = [&] { return frequencyWordFormula(frequencyMHz(mhz, hundredths), clkFreq); };
-    const auto ratio = frequencyRatio(mhz, hundredths, clkFreq);
-    if (!ratio) return formula();
-    if (ratio->atOrAboveClock) return std::nullopt;
-    return floorAsFormula(ratio->num, ratio->den, kMaxWord, formula);
+    const auto clk = binaryValue(clkFreq);
+    if (!clk || !exactRange(mhz) || !exactRange(hundredths)) return std::nullopt;
+
+    // F = mhz + hundredths / 100 = m / 10^s; m stays below 2 * 10^38.
+    u128 m = mhz.mantissa;
+    int s = mhz.scale;
+    if (hundredths.mantissa != 0) {
+        s = std::max(mhz.scale, hundredths.scale + 2);
+        m = mhz.mantissa * pow10(s - mhz.scale) + hundredths.mantissa * pow10(s - hundredths.scale - 2);
+    }
+    // F * 2^32 / (odd * 2^exp); a quotient past 32 bits is F at or above the clock.
+    const auto w = floorShifted(m, 32 - clk->exp, pow10(s) * clk->odd, kMaxWord);
+    if (!w) return std::nullopt;
+    return static_cast<std::uint32_t>(*w);
 }
 
 // --- phase ---
@@ -144,76 +114,58 @@ namespace {
 constexpr std::uint32_t kPhaseFull = 16383; // word of 360 degrees
 }
 
-std::optional<std::uint32_t> phaseWordFormula(double degrees)
-{
-    const double factor = 16383.0 / 360.0;
-    return toWord32(std::floor(degrees * factor));
-}
-
-std::optional<std::uint32_t> phaseWordExact(const Decimal& degrees)
-{
-    if (!exactRange(degrees)) return std::nullopt;
-    const u128 q = u128{degrees.mantissa} * kPhaseFull / (360 * pow10(degrees.scale));
-    if (q > kMaxWord) return std::nullopt;
-    return static_cast<std::uint32_t>(q);
-}
-
 std::optional<std::uint16_t> phaseWord(const Decimal& degrees)
 {
-    const auto formula = [&] { return phaseWordFormula(degrees.value()); };
-    const auto w = exactRange(degrees) ? floorAsFormula(u128{degrees.mantissa} * kPhaseFull,
-                                                        360 * pow10(degrees.scale), kMaxWord, formula)
-                                       : formula();
-    if (!w || *w > kPhaseFull) return std::nullopt;
+    if (!exactRange(degrees)) return std::nullopt;
+    const auto w =
+        floorShifted(u128{degrees.mantissa} * kPhaseFull, 0, 360 * pow10(degrees.scale), kPhaseFull);
+    if (!w) return std::nullopt;
     return static_cast<std::uint16_t>(*w);
 }
 
 // --- amplitude ---
 
 namespace {
+
 constexpr unsigned kAmpMax = 4095;
 constexpr unsigned kAmpMin = 2;
-} // namespace
 
-std::uint16_t amplitWordFormula(double amplitude, unsigned ampMultFact)
+// amplitude * factor = num / den, for every Decimal: num < 2^96, and kAmpMax * den fits.
+struct AmplitudeProduct {
+    u128 num;
+    u128 den;
+};
+
+AmplitudeProduct amplitudeProduct(const Decimal& amplitude, unsigned factor)
 {
-    double amp = amplitude * ampMultFact;
-    if (amp > kAmpMax) amp = kAmpMax;
-    if (amp < kAmpMin) amp = kAmpMin;
-    return static_cast<std::uint16_t>(std::nearbyint(amp)); // half to even
+    AmplitudeProduct p{u128{amplitude.mantissa} * factor, 1};
+    // Beyond 34 places the product is below 10^-5 whatever the digits, so
+    // floor and nearest are those of 34 places.
+    if (amplitude.scale > 0) p.den = pow10(std::min(amplitude.scale, 34));
+    // A negative scale multiplies; once past the upper limit the rest does not matter.
+    for (int i = amplitude.scale; i < 0 && p.num != 0 && p.num < kAmpMax; ++i)
+        p.num *= 10;
+    return p;
 }
+
+} // namespace
 
 std::uint16_t amplitWord(const Decimal& amplitude, unsigned ampMultFact)
 {
-    const auto formula = [&] {
-        return std::optional<std::uint32_t>(amplitWordFormula(amplitude.value(), ampMultFact));
-    };
-    if (!exactRange(amplitude)) return static_cast<std::uint16_t>(*formula());
-    const u128 num = u128{amplitude.mantissa} * ampMultFact;
-    const u128 den = pow10(amplitude.scale);
-    // At the limits both sides agree whatever the rounding.
+    const auto [num, den] = amplitudeProduct(amplitude, ampMultFact);
     if (num >= kAmpMax * den) return kAmpMax;
     if (num <= kAmpMin * den) return kAmpMin;
-    // Nearest: floor(x + 1/2); an exact half goes to the formula, which rounds it to even.
-    return static_cast<std::uint16_t>(*floorAsFormula(2 * num + den, 2 * den, kMaxWord, formula));
-}
-
-std::uint16_t amplitSpecialWordFormula(double amplitude, unsigned factor)
-{
-    const double amp = std::floor(amplitude * factor);
-    return static_cast<std::uint16_t>(amp > kAmpMax ? kAmpMax : amp);
+    auto q = static_cast<std::uint16_t>(num / den);
+    const u128 twice = 2 * (num % den);
+    if (twice > den || (twice == den && q % 2 != 0)) ++q;
+    return q;
 }
 
 std::uint16_t amplitSpecialWord(const Decimal& amplitude, unsigned factor)
 {
-    const auto formula = [&] {
-        return std::optional<std::uint32_t>(amplitSpecialWordFormula(amplitude.value(), factor));
-    };
-    if (!exactRange(amplitude)) return static_cast<std::uint16_t>(*formula());
-    const u128 num = u128{amplitude.mantissa} * factor;
-    const u128 den = pow10(amplitude.scale);
+    const auto [num, den] = amplitudeProduct(amplitude, factor);
     if (num >= kAmpMax * den) return kAmpMax;
-    return static_cast<std::uint16_t>(*floorAsFormula(num, den, kMaxWord, formula));
+    return static_cast<std::uint16_t>(num / den);
 }
 
 } // namespace plovan

@@ -1,12 +1,12 @@
 // The synthesiser's words: frequency, phase and amplitude as the unit's
 // registers take them, computed from the numbers the operator typed.
 //
-// The unit has always received the values of the procedures' double
-// arithmetic (Int(F * 2^48 / ClkFreq / 65536) and the like). The words here
-// are computed exactly from the typed decimal, which gives those same values
-// except where the exact value lies within a few rounding errors of a
-// rounding point; there the double formula decides, so the result always
-// equals the formula. The *Formula functions are that double arithmetic.
+// One rule: each word is the floor (amplitWord: the nearest, a half to even)
+// of the exact rational value of the typed decimal, in integers. For every
+// value typed in practice (hundredths of a MHz, thousandths of a degree or
+// of the amplitude) that is what the procedures' double arithmetic always
+// sent. Only a long decimal within the double's rounding of a word boundary
+// could land on the wrong side of it there; the exact word never does.
 #pragma once
 
 #include <array>
@@ -26,7 +26,8 @@ struct Decimal {
     std::uint64_t mantissa = 0;
     int scale = 0; // digits after the point
 
-    // The nearest double, as the ordinary text-to-number conversion reads it.
+    // The nearest double, as the ordinary text-to-number conversion reads it;
+    // for messages and display, never for a word.
     double value() const;
 
     bool operator==(const Decimal&) const = default;
@@ -38,6 +39,11 @@ struct Decimal {
 // gives nullopt.
 std::optional<Decimal> parseDecimal(std::string_view text);
 
+// The shortest decimal that reads back as v (the digits shortestText shows),
+// for a value the program holds as a double; nullopt when it is negative,
+// not finite or needs more than 18 digits or places.
+std::optional<Decimal> decimalOf(double v);
+
 // Shortest text that reads back as the same double, "." whatever the locale;
 // for numbers quoted in messages.
 std::string shortestText(double v);
@@ -45,24 +51,17 @@ std::string shortestText(double v);
 // ClkFreq, the synthesiser clock in MHz.
 inline constexpr double kClkFreq = 312.5;
 
-// --- frequency word: Int(F * 2^48 / ClkFreq / 65536), F in MHz ---
+// --- frequency word: floor(F * 2^32 / ClkFreq), F in MHz ---
 
-// F = mhz + hundredths / 100 ("Hires F" adds Text5 hundredths to Text1).
-// nullopt when F >= ClkFreq: the word no longer fits 32 bits.
+// F = mhz + hundredths / 100 ("Hires F" adds Text5 hundredths to Text1),
+// exactly. Any finite positive clock is taken as the exact binary value of
+// the double. nullopt when F >= ClkFreq (the word no longer fits 32 bits),
+// when the clock is not a finite positive number, or for a Decimal
+// parseDecimal would not make.
 std::optional<std::uint32_t> frequencyWord(const Decimal& mhz, const Decimal& hundredths = {},
                                            double clkFreq = kClkFreq);
-
-// The procedures' double arithmetic, in their order. nullopt when the result
-// does not fit 32 bits (negative, not a number, F >= ClkFreq).
-std::optional<std::uint32_t> frequencyWordFormula(double mhz, double clkFreq = kClkFreq);
-// F as Tune adds it up: Text1 + Text5 / 100 in double.
+// F as a double, for messages: Text1 + Text5 / 100.
 double frequencyMHz(const Decimal& mhz, const Decimal& hundredths = {});
-
-// The exact floor alone, without the formula's say near rounding points.
-// nullopt when F >= ClkFreq, or when the clock is not a binary fraction
-// c * 2^e with c < 2^16 and |e| <= 16 (312.5 = 625 / 2 is).
-std::optional<std::uint32_t> frequencyWordExact(const Decimal& mhz, const Decimal& hundredths = {},
-                                                double clkFreq = kClkFreq);
 
 // Words of 2^31 and more belong to frequencies at or above half the clock:
 // still sent, but the output is an alias, so the operator is warned.
@@ -78,28 +77,22 @@ inline std::array<std::uint8_t, 4> wordBytes(std::uint32_t word)
             static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
 }
 
-// --- phase word: Int(P * (16383 / 360)), P in degrees ---
+// --- phase word: floor(P * 16383 / 360), P in degrees ---
 
-// The 14-bit word; nullopt above 16383 (P beyond 360 degrees). The factor is
-// 16383/360, not 16384/360: 360 degrees gives 3FFF.
+// The 14-bit word; nullopt above 16383 (P beyond 360 degrees) and for a
+// Decimal parseDecimal would not make. The factor is 16383/360, not
+// 16384/360: 360 degrees gives 3FFF.
 std::optional<std::uint16_t> phaseWord(const Decimal& degrees);
-// The factor computed first, then the product, as the procedure does; nullopt
-// when the result does not fit 32 bits.
-std::optional<std::uint32_t> phaseWordFormula(double degrees);
-// Exact floor alone; nullopt when it does not fit 32 bits.
-std::optional<std::uint32_t> phaseWordExact(const Decimal& degrees);
 
 // --- amplitude words (12 bits) ---
 
 // Amplit: A * AmpMultFact limited to 2 ... 4095; a product that is not whole
-// is rounded half to even, as the hex conversion does.
+// is rounded to the nearest, a half to even, as the hex conversion does.
 std::uint16_t amplitWord(const Decimal& amplitude, unsigned ampMultFact);
-std::uint16_t amplitWordFormula(double amplitude, unsigned ampMultFact);
 
-// AmplitSpecial: Int(A * factor), at most 4095, no lower limit. Group 1 uses
-// AmpMultFact as the factor, group 2 uses 2.
+// AmplitSpecial: floor(A * factor), at most 4095, no lower limit. Group 1
+// uses AmpMultFact as the factor, group 2 uses 2.
 std::uint16_t amplitSpecialWord(const Decimal& amplitude, unsigned factor);
-std::uint16_t amplitSpecialWordFormula(double amplitude, unsigned factor);
 
 // Register bytes of a 16-bit word: the first and last two of its four hex digits.
 inline std::uint8_t highByte(std::uint16_t word)

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 using namespace plovan;
@@ -39,6 +40,32 @@ QString q(const std::optional<std::string>& s)
 double mhz(std::uint64_t word)
 {
     return static_cast<double>(word) * 312.5 / 4294967296.0;
+}
+
+using Word = std::optional<std::uint32_t>;
+__extension__ typedef unsigned __int128 u128;
+
+// The procedure's double arithmetic for the step word: what the unit has
+// always received, the reference the exact word is held to.
+Word stepWordFormula(double kHz, double clkFreq = kClkFreq)
+{
+    const double w = std::floor(kHz / 1000 * 16777216.0 / clkFreq);
+    if (!(w >= 0.0) || w > kMaxStepWord) return std::nullopt;
+    return static_cast<std::uint32_t>(w);
+}
+
+Decimal dec(const std::string& text)
+{
+    const auto d = parseDecimal(text);
+    if (!d) qFatal("test value \"%s\" does not parse", text.c_str());
+    return *d;
+}
+
+// units / 10^12 as a 12-place decimal text.
+std::string picoText(long units)
+{
+    const std::string frac = std::to_string(1'000'000'000'000 + units % 1'000'000'000'000).substr(1);
+    return std::to_string(units / 1'000'000'000'000) + "." + frac;
 }
 
 } // namespace
@@ -289,17 +316,48 @@ private slots:
         QVERIFY(!rampFrequencyWord("312.5", kStopField).word); // no word at the clock itself
     }
 
-    void stepWordFollowsTheFormula()
+    void stepWordEqualsTheFormulaOnTypedSteps()
     {
-        // The exact floor equals the double formula over a sweep of typed steps.
+        // Over a sweep of typed steps in thousandths of a kHz the exact word
+        // is what the unit has always received.
         for (int milli = 1; milli <= 32766000; milli += 997) {
             const std::string text =
                 std::to_string(milli / 1000) + "." + std::to_string(1000 + milli % 1000).substr(1);
-            const auto d = parseDecimal(text);
-            QVERIFY(d);
-            QCOMPARE(stepWord(*d), stepWordFormula(d->value()));
+            QCOMPARE(stepWord(dec(text)), stepWordFormula(std::strtod(text.c_str(), nullptr)));
         }
-        QCOMPARE(stepWordFormula(20.8), std::optional<std::uint32_t>(1116));
+        QCOMPARE(stepWord(dec("20.8")), Word(1116));
+    }
+
+    void stepWordIsExactAtItsBoundaries()
+    {
+        // Checked with exact fractions: word 1 starts at 312500 / 2^24 =
+        // 0.0186264514923095703125 kHz; the formula's doubles land on it.
+        QCOMPARE(stepWord(dec("0.018626451492309570")), Word(0));
+        QCOMPARE(stepWordFormula(0.018626451492309570), Word(1));
+        QCOMPARE(stepWord(dec("0.018626451492309571")), Word(1));
+        // Below a whole clock exactly; its double is 312500.
+        QCOMPARE(stepWord(dec("312499.999999999999")), Word(0xFFFFFF));
+        QCOMPARE(stepWordFormula(312499.999999999999), Word());
+
+        // 10^-12 kHz either side of every 997th boundary start(w) = w * 78125 / 2^22.
+        int parted = 0;
+        for (std::uint64_t w = 1; w <= kMaxStepWord; w += 997) {
+            const u128 scaled = u128{w} * 78125 * 1'000'000'000'000;
+            const auto t = static_cast<long>(scaled >> 22);
+            const bool onIt = (scaled & ((u128{1} << 22) - 1)) == 0;
+            for (const auto& [units, word] : {std::pair{t, onIt ? w : w - 1}, std::pair{t + 1, w}}) {
+                const std::string text = picoText(units);
+                QCOMPARE(stepWord(dec(text)), Word(std::uint32_t(word)));
+                const auto formula = stepWordFormula(std::strtod(text.c_str(), nullptr));
+                QVERIFY2(formula && *formula + 1 >= word && *formula <= word + 1, text.c_str());
+                parted += *formula != word;
+            }
+        }
+        QVERIFY(parted > 8000); // of 33656
+
+        // Any finite positive clock is taken exactly: 0.1 MHz * 2^24 / 400 MHz = 4194.304.
+        QCOMPARE(stepWord(dec("100"), 400.0), Word(4194));
+        QCOMPARE(stepWord(dec("100"), 0.0), Word());
     }
 
     void staircaseOfWorkedExample()

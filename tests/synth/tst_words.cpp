@@ -1,17 +1,23 @@
-// The word arithmetic: typed numbers read exactly and locale-free, and words
-// equal to the procedures' double formulas for every value the limits allow.
+// The word arithmetic: typed numbers read exactly and locale-free; words
+// equal to the procedures' double formulas for every value typed in practice
+// (the whole range in hundredths of a MHz, thousandths of a degree and of the
+// amplitude), and exact where long decimals lie within the double's rounding
+// of a word boundary, which the formulas got wrong.
 #include "words.h"
 
 #include <QTest>
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <random>
 #include <string>
 
 using namespace plovan;
 
 using Word = std::optional<std::uint32_t>;
+__extension__ typedef unsigned __int128 u128;
 using Word16 = std::optional<std::uint16_t>;
 
 namespace QTest {
@@ -51,6 +57,70 @@ std::string randomDecimal(std::mt19937_64& rng, long below)
     return fixed(std::uniform_int_distribution<long>(0, below * scale - 1)(rng), places);
 }
 
+// The procedures' double arithmetic, in their order: what the unit has always
+// received, and the reference the exact words are held to.
+Word frequencyWordFormula(double mhz, double clkFreq = kClkFreq)
+{
+    const double w = std::floor(mhz * 281474976710656.0 / clkFreq / 65536.0);
+    if (!(w >= 0.0) || w > 4294967295.0) return std::nullopt;
+    return static_cast<std::uint32_t>(w);
+}
+
+Word phaseWordFormula(double degrees)
+{
+    const double factor = 16383.0 / 360.0;
+    const double w = std::floor(degrees * factor);
+    if (!(w >= 0.0) || w > 4294967295.0) return std::nullopt;
+    return static_cast<std::uint32_t>(w);
+}
+
+std::uint16_t amplitWordFormula(double amplitude, unsigned ampMultFact)
+{
+    const double amp = std::clamp(amplitude * ampMultFact, 2.0, 4095.0);
+    return static_cast<std::uint16_t>(std::nearbyint(amp)); // half to even
+}
+
+std::uint16_t amplitSpecialWordFormula(double amplitude, unsigned factor)
+{
+    return static_cast<std::uint16_t>(std::min(std::floor(amplitude * factor), 4095.0));
+}
+
+// b is at most n steps of one double from a.
+bool withinUlps(double a, double b, int n)
+{
+    for (int i = 0; i < n && a != b; ++i)
+        a = std::nextafter(a, b);
+    return a == b;
+}
+
+// How the formula's word stands to the exact one. Where they part it may
+// only be by one, and only because the typed value's double lies within a
+// few ulps of the boundary between the two words (start(w): lowest value of
+// word w). A word past the top counts as `end`.
+struct Parting {
+    bool parted = false;
+    bool atBoundary = false;
+};
+
+template <class Start>
+Parting parting(Word exact, Word formula, std::uint64_t end, double value, const Start& start)
+{
+    const std::uint64_t e = exact ? *exact : end, f = formula ? *formula : end;
+    if (e == f) return {};
+    const std::uint64_t lower = std::min(e, f), upper = std::max(e, f);
+    return {.parted = true, .atBoundary = upper - lower == 1 && withinUlps(value, start(upper), 4)};
+}
+
+double frequencyStart(std::uint64_t w)
+{
+    return static_cast<double>(w) * 312.5 / 4294967296.0; // exact: w * 625 / 2^33
+}
+
+double phaseStart(std::uint64_t w)
+{
+    return static_cast<double>(w) * 360.0 / 16383.0;
+}
+
 } // namespace
 
 class TestWords : public QObject {
@@ -78,71 +148,187 @@ private slots:
         const auto point = parseDecimal("100.5");
         const double value = point ? point->value() : 0;
         const bool commaRefused = !parseDecimal("100,5");
+        const auto ofDouble = decimalOf(100.5);
         std::setlocale(LC_ALL, saved.c_str());
         QVERIFY(cLibraryTakesComma); // the locale really is in force
         QVERIFY((point == Decimal{1005, 1}));
         QCOMPARE(value, 100.5);
         QVERIFY(commaRefused);
+        QVERIFY((ofDouble == Decimal{1005, 1}));
+    }
+
+    void decimalsOfDoubles()
+    {
+        // The digits the double is shown with, not its binary expansion.
+        QVERIFY((decimalOf(0.1) == Decimal{1, 1}));
+        QVERIFY((decimalOf(42.331150471) == Decimal{42331150471, 9}));
+        QVERIFY((decimalOf(1e-7) == Decimal{1, 7})); // no exponent form
+        QVERIFY((decimalOf(0.0) == Decimal{0, 0}));
+        for (const double bad : {-1.0, 1e-19, 1e18, std::numeric_limits<double>::quiet_NaN(),
+                                 std::numeric_limits<double>::infinity()})
+            QVERIFY(!decimalOf(bad));
+        // The VSWR sweep's whole-MHz steps keep the words they always had.
+        for (int m = 48; m <= 94; ++m) {
+            QVERIFY((decimalOf(m) == Decimal{std::uint64_t(m), 0}));
+            QCOMPARE(frequencyWord(*decimalOf(m)), frequencyWordFormula(m));
+        }
     }
 
     void frequencyWordsOfKnownFrequencies()
     {
         const std::pair<const char*, std::uint32_t> known[] = {
             {"100", 0x51EB851E}, {"80", 0x4189374B}, {"140", 0x72B020C4}, {"30", 0x189374BC}, {"0", 0}};
-        for (const auto& [mhz, word] : known) {
+        for (const auto& [mhz, word] : known)
             QCOMPARE(frequencyWord(dec(mhz)), Word(word));
-            QCOMPARE(frequencyWordFormula(cRead(mhz)), Word(word));
-        }
         QCOMPARE(frequencyWord(dec("156.25")), Word(0x80000000));
         QVERIFY(atOrAboveNyquist(*frequencyWord(dec("156.25"))));
         QVERIFY(!atOrAboveNyquist(*frequencyWord(dec("156.249999"))));
         // At the clock the word no longer fits 32 bits.
         QCOMPARE(frequencyWord(dec("312.5")), Word());
         QCOMPARE(frequencyWord(dec("312"), dec("50")), Word());
+        QCOMPARE(frequencyWord(dec("312"), dec("49.9999999999999999")), Word(0xFFFFFFFF));
         QCOMPARE(frequencyWord(dec("312.4999999")), Word(0xFFFFFFFE));
-        // Clocks with a short binary fraction stay exact; others use the formula.
-        QCOMPARE(frequencyWordExact(dec("100"), {}, 400.0), Word(0x40000000));
-        QCOMPARE(frequencyWordExact(dec("100"), {}, 300.1), Word());
-        QCOMPARE(frequencyWord(dec("100"), {}, 300.1), frequencyWordFormula(100, 300.1));
+        QCOMPARE(frequencyWord(dec("100"), dec("0.5")), frequencyWord(dec("100.005")));
     }
 
     void exactFrequencyWordEqualsTheFormulaFrom0To270MHz()
     {
         // Every hundredth the limits allow, typed in Text1 or as Text1 + Text5
-        // hundredths ("Hires F", added in double by the formula). The exact
-        // word alone already agrees, without the formula's say.
+        // hundredths ("Hires F", added in double by the formula): the exact
+        // word is what the unit has always received.
         for (long m = 0; m <= 27000; ++m) {
             const std::string text = fixed(m, 2);
             const Decimal f = dec(text);
             QCOMPARE(f.value(), cRead(text));
             const Word formula = frequencyWordFormula(f.value());
             QVERIFY(formula.has_value());
-            QCOMPARE(frequencyWordExact(f), formula);
             QCOMPARE(frequencyWord(f), formula);
             const Decimal whole{std::uint64_t(m / 100), 0}, hundredths{std::uint64_t(m % 100), 0};
             const Word hiresFormula = frequencyWordFormula(double(m / 100) + double(m % 100) / 100);
-            QCOMPARE(frequencyWordExact(whole, hundredths), hiresFormula);
             QCOMPARE(frequencyWord(whole, hundredths), hiresFormula);
         }
     }
 
-    void longDecimalsFollowTheFormula()
+    void exactWordsOfHandComputedValues()
     {
-        // Nine places put this value within the double's rounding of a word
-        // boundary: exactly it is one lower than what the unit always got.
-        QCOMPARE(frequencyWordExact(dec("42.331150471")), Word(581794901));
-        QCOMPARE(frequencyWord(dec("42.331150471")), Word(581794902));
-        QCOMPARE(frequencyWordExact(dec("312.499999999999999")), Word(0xFFFFFFFF));
-        QCOMPARE(frequencyWord(dec("312.499999999999999")), Word()); // the double is 312.5
-        QCOMPARE(phaseWordExact(dec("54.01208569859")), Word(2457));
-        QCOMPARE(phaseWord(dec("54.01208569859")), Word16(2458));
-
-        std::mt19937_64 rng(20240611);
-        for (int i = 0; i < 200000; ++i) {
-            const std::string f = randomDecimal(rng, 312), p = randomDecimal(rng, 360);
-            QCOMPARE(frequencyWord(dec(f)), frequencyWordFormula(cRead(f)));
-            QCOMPARE(Word(phaseWord(dec(p))), phaseWordFormula(cRead(p)));
+        // Each checked with exact fractions by hand; where the formula sent
+        // another word, it is shown beside.
+        struct Row {
+            const char* mhz;
+            Word exact, formula;
+        };
+        const Row frequencies[] = {
+            // 581794901 + 1220703111/1220703125
+            {"42.331150471", 581794901, 581794902},
+            // below the clock, exactly; its double is 312.5
+            {"312.499999999999999", 0xFFFFFFFF, {}},
+            // 2^31 - 262144/19073486328125; its double is 156.25
+            {"156.249999999999999", 0x7FFFFFFF, 0x80000000},
+            // word 1 starts at 312.5 / 2^32 = 0.000000072759576141834259...
+            {"0.000000072759576141", 0, 0},
+            {"0.000000072759576142", 1, 1},
+        };
+        for (const Row& r : frequencies) {
+            QCOMPARE(frequencyWord(dec(r.mhz)), r.exact);
+            QCOMPARE(frequencyWordFormula(cRead(r.mhz)), r.formula);
         }
+        const Row phases[] = {
+            // 2457 + 11999999999999/12000000000000
+            {"54.01208569859", 2457, 2458},
+            // word 1 starts at 360 / 16383 = 0.021973997436366965757...
+            {"0.021973997436366965", 0, 1},
+            {"0.021973997436366966", 1, 1},
+        };
+        for (const Row& r : phases) {
+            QCOMPARE(Word(phaseWord(dec(r.mhz))), r.exact);
+            QCOMPARE(phaseWordFormula(cRead(r.mhz)), r.formula);
+        }
+        // 401.499999999999996: nearest 401; the double is 100.375, whose 401.5 went to even.
+        QCOMPARE(int(amplitWord(dec("100.374999999999999"), 4)), 401);
+        QCOMPARE(int(amplitWordFormula(100.374999999999999, 4)), 402);
+        // 3.999999999999999996: floor 3; the double is 1.
+        QCOMPARE(int(amplitSpecialWord(dec("0.999999999999999999"), 4)), 3);
+        QCOMPARE(int(amplitSpecialWordFormula(0.999999999999999999, 4)), 4);
+    }
+
+    void longDecimalsAreExactWhereTheFormulaIsNot()
+    {
+        // Random long decimals: the formula parts from the exact word only at
+        // a word boundary, by one.
+        std::mt19937_64 rng(20240611);
+        for (int i = 0; i < 100000; ++i) {
+            const std::string f = randomDecimal(rng, 312), p = randomDecimal(rng, 360);
+            const Parting pf = parting(frequencyWord(dec(f)), frequencyWordFormula(cRead(f)), 1ull << 32,
+                                       cRead(f), frequencyStart);
+            QVERIFY2(!pf.parted || pf.atBoundary, f.c_str());
+            const Parting pp =
+                parting(Word(phaseWord(dec(p))), phaseWordFormula(cRead(p)), 16384, cRead(p), phaseStart);
+            QVERIFY2(!pp.parted || pp.atBoundary, p.c_str());
+        }
+
+        // Decimals a hair (below 10^-15 MHz) either side of random frequency
+        // word boundaries, where the formula is as often wrong as right: the
+        // exact word is the one the number lies in.
+        int parted = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const auto w = std::uniform_int_distribution<std::uint64_t>(1, 0xFFFFFFFF)(rng);
+            // start(w) = w * 625 / 2^33 MHz, in units of 10^-15
+            const u128 scaled = u128{w} * 625 * 1'000'000'000'000'000;
+            const auto t = static_cast<long>(scaled >> 33);
+            const bool onIt = (scaled & ((u128{1} << 33) - 1)) == 0;
+            for (const auto& [units, word] : {std::pair{t, onIt ? w : w - 1}, std::pair{t + 1, w}}) {
+                const std::string text = fixed(units, 15);
+                QCOMPARE(frequencyWord(dec(text)), Word(std::uint32_t(word)));
+                const Parting pt = parting(Word(std::uint32_t(word)), frequencyWordFormula(cRead(text)),
+                                           1ull << 32, cRead(text), frequencyStart);
+                QVERIFY2(!pt.parted || pt.atBoundary, text.c_str());
+                parted += pt.parted;
+            }
+        }
+        QVERIFY(parted > 10000); // of 40000: these are the points where the formula used to decide
+
+        // The same either side of every phase word boundary.
+        parted = 0;
+        for (std::uint64_t w = 1; w <= 16383; ++w) {
+            // start(w) = w * 360 / 16383 degrees, in units of 10^-15
+            const u128 scaled = u128{w} * 360 * 1'000'000'000'000'000;
+            const auto t = static_cast<long>(scaled / 16383);
+            const bool onIt = scaled % 16383 == 0;
+            for (const auto& [units, word] : {std::pair{t, onIt ? w : w - 1}, std::pair{t + 1, w}}) {
+                const std::string text = fixed(units, 15);
+                QCOMPARE(phaseWord(dec(text)), Word16(std::uint16_t(word)));
+                const Parting pt = parting(Word(std::uint32_t(word)), phaseWordFormula(cRead(text)), 16384,
+                                           cRead(text), phaseStart);
+                QVERIFY2(!pt.parted || pt.atBoundary, text.c_str());
+                parted += pt.parted;
+            }
+        }
+        QVERIFY(parted > 8000); // of 32766
+    }
+
+    void anyFinitePositiveClockIsExact()
+    {
+        QCOMPARE(frequencyWord(dec("100"), {}, 400.0), Word(0x40000000));
+        // 300.1 is 2639707515964621 / 2^43 exactly; 100 MHz of it is 1431178705.9...
+        QCOMPARE(frequencyWord(dec("100"), {}, 300.1), Word(1431178705));
+        // The clock is the double's value, 300.10000000000002273...: typed 300.1 lies below it.
+        QCOMPARE(frequencyWord(dec("300.1"), {}, 300.1), Word(0xFFFFFFFF));
+        QCOMPARE(frequencyWord(dec("300.100000000000022"), {}, 300.1), Word(0xFFFFFFFF));
+        QCOMPARE(frequencyWord(dec("300.100000000000023"), {}, 300.1), Word());
+        // A clock of 2^40 MHz: the words are F / 2^8.
+        QCOMPARE(frequencyWord(dec("549755813888"), {}, 1099511627776.0), Word(0x80000000));
+        QCOMPARE(frequencyWord(dec("1099511627775.99"), {}, 1099511627776.0), Word(0xFFFFFFFF));
+        QCOMPARE(frequencyWord(dec("1099511627776"), {}, 1099511627776.0), Word());
+        // The extremes of the double range: no overflow, no endless shifting.
+        const double tiny = std::numeric_limits<double>::denorm_min(),
+                     huge = std::numeric_limits<double>::max();
+        QCOMPARE(frequencyWord(dec("0"), {}, tiny), Word(0));
+        QCOMPARE(frequencyWord(dec("0.000000000000000001"), {}, tiny), Word());
+        QCOMPARE(frequencyWord(dec("999999999999999999"), {}, huge), Word(0));
+        // A clock that is no positive number has no words.
+        for (const double clk :
+             {0.0, -312.5, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
+            QCOMPARE(frequencyWord(dec("0"), {}, clk), Word());
     }
 
     void phaseWords()
@@ -156,11 +342,10 @@ private slots:
         QCOMPARE(phaseWord(dec("360.03")), Word16());
         QCOMPARE(phaseWord(dec("999999999999999999")), Word16());
 
+        // Every thousandth of a degree: the exact word is what the unit always received.
         for (long m = 0; m <= 360000; ++m) {
             const std::string text = fixed(m, 3);
-            const Word formula = phaseWordFormula(cRead(text));
-            QCOMPARE(phaseWordExact(dec(text)), formula);
-            QCOMPARE(Word(phaseWord(dec(text))), formula);
+            QCOMPARE(Word(phaseWord(dec(text))), phaseWordFormula(cRead(text)));
         }
     }
 
@@ -187,6 +372,52 @@ private slots:
                 QCOMPARE(amplitSpecialWord(dec(text), mult), amplitSpecialWordFormula(cRead(text), mult));
             }
         }
+    }
+
+    void amplitudeWordsAHairFromTheirRoundingPoints()
+    {
+        // 10^-14 either side of every half (Amplit) and every whole (AmplitSpecial)
+        // of the product: inside the double's rounding, where the formula's
+        // half to even or floor of the rounded product decided.
+        constexpr long unit = 100'000'000'000'000; // 10^14
+        int parted = 0;
+        for (const long mult : {2L, 4L}) {
+            for (long k = 2; k <= 4094; ++k) {
+                const long half = (2 * k + 1) * unit / (2 * mult); // A * 10^14 with A * mult = k + 1/2
+                for (const auto& [units, word] : {std::pair{half - 1, k}, std::pair{half + 1, k + 1}}) {
+                    const std::string text = fixed(units, 14);
+                    QCOMPARE(int(amplitWord(dec(text), unsigned(mult))), int(word));
+                    parted += amplitWordFormula(cRead(text), unsigned(mult)) != word;
+                }
+            }
+            for (long k = 1; k <= 4095; ++k) {
+                const long whole = k * unit / mult;
+                for (const auto& [units, word] : {std::pair{whole - 1, k - 1}, std::pair{whole, k}}) {
+                    const std::string text = fixed(units, 14);
+                    QCOMPARE(int(amplitSpecialWord(dec(text), unsigned(mult))), int(word));
+                    parted += amplitSpecialWordFormula(cRead(text), unsigned(mult)) != word;
+                }
+            }
+        }
+        QVERIFY(parted > 7000); // of 32752
+    }
+
+    void decimalsParseDecimalDoesNotMake()
+    {
+        // Frequency and phase words are sized for parseDecimal's 18 digits; others have none.
+        QCOMPARE(frequencyWord(Decimal{1, 40}), Word());
+        QCOMPARE(frequencyWord(Decimal{3, -1}), Word());
+        QCOMPARE(frequencyWord(Decimal{10'000'000'000'000'000'000u, 18}), Word());
+        QCOMPARE(phaseWord(Decimal{1, 19}), Word16());
+        // Amplitude words of every Decimal are exact.
+        QCOMPARE(int(amplitWord(Decimal{1, 40}, 4)), 2);
+        QCOMPARE(int(amplitSpecialWord(Decimal{1, 40}, 4)), 0);
+        QCOMPARE(int(amplitSpecialWord(Decimal{5, -3}, 4)), 4095);
+        QCOMPARE(int(amplitSpecialWord(Decimal{5, -2}, 4)), 2000);
+        QCOMPARE(int(amplitSpecialWord(Decimal{5, -40}, 4)), 4095);
+        QCOMPARE(int(amplitSpecialWord(Decimal{0, -9}, 4)), 0);
+        QCOMPARE(int(amplitSpecialWord(Decimal{10'000'000'000'000'000'000u, 18}, 4)), 40);
+        QCOMPARE(int(amplitWord(Decimal{18'446'744'073'709'551'615u, 19}, 4)), 7); // 7.378...
     }
 };
 
