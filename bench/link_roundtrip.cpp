@@ -1,10 +1,12 @@
 // Round-trip rate of the Link against a zero-delay responder on a
 // pseudo-terminal, the same rate from a plain blocking C loop, and the CPU the
-// Link burns while it waits for a late acknowledgement. Prints figures only.
+// Link burns while it waits for a late acknowledgement. Prints figures only;
+// the last line is "ratio: X", the median Link/plain rate over the round pairs.
 //
-// Usage: link_roundtrip [--seconds S] [--round S] [--only rates|wait]
+// Usage: link_roundtrip [--seconds S] [--round S] [--only rates|wait|link|plain]
 //   --seconds  measuring time of each side (default 2)
 //   --round    length of one alternating round (default 0.02)
+//   --only link|plain  runs that side alone for S seconds (for a profiler)
 
 #include "link.h"
 #include "serial_backend.h"
@@ -155,9 +157,8 @@ void openLink(plovan::Link& link, const std::string& slavePath)
     ps.parity = plovan::ParityNone;
     backend->setSettings(ps);
     link.setBackend(std::move(backend));
-    if (link.openPort() < 1) {
-        std::fprintf(stderr, "open %s failed: %s\n", slavePath.c_str(),
-                     qPrintable(link.backend()->errorString()));
+    if (!link.openPort()) {
+        std::fprintf(stderr, "open %s failed: %s\n", slavePath.c_str(), qPrintable(link.openError()));
         std::exit(1);
     }
 }
@@ -217,10 +218,43 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
+void printTally(const char* name, const Tally& t)
+{
+    std::printf("%-7s %6.0f commands/s (%ld in %.2f s; %.1f us CPU per command)\n", name, t.rate(), t.count,
+                t.seconds, t.cpuUsPerCommand());
+    std::fflush(stdout);
+}
+
+// One side alone, so that a profiler sees nothing else.
+bool measureOneSide(const std::string& path, bool useLink, double seconds)
+{
+    plovan::Link link;
+    int fd = -1;
+    if (useLink)
+        openLink(link, path);
+    else
+        fd = openPlain(path);
+    auto once = [&link, fd, useLink] { return useLink ? link.sendWait(kCommand) : plainRoundTrip(fd); };
+    Tally t;
+    bool ok = true;
+    for (int i = 0; ok && i < kWarmup; ++i)
+        ok = once();
+    if (ok) ok = runRound(once, seconds, t) > 0;
+    if (fd >= 0) close(fd);
+    link.closePort();
+    if (!ok) {
+        std::fprintf(stderr, "a command was not acknowledged\n");
+        return false;
+    }
+    printTally(useLink ? "link:" : "plain:", t);
+    return true;
+}
+
 // Link and plain loop take turns in short rounds, each on a pty and responder
 // of its own, so that load from elsewhere on the machine hits both alike.
+// Stores the median of the per-pair ratios in `medianRatio`.
 bool measureRates(const std::string& linkPath, const std::string& plainPath, double seconds,
-                  double roundSeconds)
+                  double roundSeconds, double& medianRatio)
 {
     plovan::Link link;
     openLink(link, linkPath);
@@ -246,14 +280,14 @@ bool measureRates(const std::string& linkPath, const std::string& plainPath, dou
         std::fprintf(stderr, "a command was not acknowledged\n");
         return false;
     }
-    std::printf("link:   %6.0f commands/s (%ld in %.2f s; %.1f us CPU per command)\n", linkT.rate(),
-                linkT.count, linkT.seconds, linkT.cpuUsPerCommand());
-    std::printf("plain:  %6.0f commands/s (%ld in %.2f s; %.1f us CPU per command)\n", plainT.rate(),
-                plainT.count, plainT.seconds, plainT.cpuUsPerCommand());
-    std::printf("ratio:  %.2f (goal >= 0.80); per round pair: median %.2f, range %.2f-%.2f\n",
-                linkT.rate() / plainT.rate(), median(pairRatios),
-                *std::min_element(pairRatios.begin(), pairRatios.end()),
-                *std::max_element(pairRatios.begin(), pairRatios.end()));
+    printTally("link:", linkT);
+    printTally("plain:", plainT);
+    medianRatio = median(pairRatios);
+    std::printf(
+        "pairs:  %zu rounds of %.3f s; ratio overall %.2f, per pair %.2f-%.2f (goal: median >= 0.80)\n",
+        pairRatios.size(), roundSeconds, linkT.rate() / plainT.rate(),
+        *std::min_element(pairRatios.begin(), pairRatios.end()),
+        *std::max_element(pairRatios.begin(), pairRatios.end()));
     std::fflush(stdout);
     return true;
 }
@@ -312,7 +346,8 @@ int main(int argc, char** argv)
             only = argv[++i];
         }
         else {
-            std::fprintf(stderr, "usage: %s [--seconds S] [--round S] [--only rates|wait]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--seconds S] [--round S] [--only rates|wait|link|plain]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -328,10 +363,20 @@ int main(int argc, char** argv)
     int rc = 0;
     {
         QCoreApplication app(argc, argv);
-        if ((only.empty() || only == "rates") &&
-            !measureRates(forLink.slavePath, forPlain.slavePath, seconds, roundSeconds))
-            rc = 1;
-        if ((only.empty() || only == "wait") && !measureWait(slow.slavePath)) rc = 1;
+        double medianRatio = -1;
+        if (only == "link" || only == "plain") {
+            if (!measureOneSide(only == "link" ? forLink.slavePath : forPlain.slavePath, only == "link",
+                                seconds))
+                rc = 1;
+        }
+        else {
+            if ((only.empty() || only == "rates") &&
+                !measureRates(forLink.slavePath, forPlain.slavePath, seconds, roundSeconds, medianRatio))
+                rc = 1;
+            if ((only.empty() || only == "wait") && !measureWait(slow.slavePath)) rc = 1;
+        }
+        // Last, so that a script can take it from the tail.
+        if (medianRatio >= 0) std::printf("ratio: %.2f\n", medianRatio);
     }
 
     stopResponder(forLink);

@@ -3,15 +3,17 @@
 #include "command_line.h"
 #include "unit_protocol.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QMetaMethod>
 #include <QTimer>
 #include <algorithm>
 
 namespace plovan {
 
 struct Link::Wait {
-    std::function<bool()> done; // empty for a plain pause
-    QEventLoop loop;
+    Condition done;
+    QEventLoop* loop = nullptr; // only once the wait has gone to the event loop
     WaitResult result = WaitResult::Done;
     bool finished = false;
 
@@ -20,11 +22,31 @@ struct Link::Wait {
         if (finished) return;
         finished = true;
         result = r;
-        loop.quit();
+        if (loop) loop->quit();
     }
 };
 
-Link::Link(QObject* parent) : QObject(parent) {}
+// Keeps a wait in the list that cancel, TestMode, a lost connection and
+// every arrival go through, for exactly as long as it runs.
+class Link::Registration {
+public:
+    Registration(std::vector<Wait*>& waits, Wait& wait) : waits_(waits), wait_(wait)
+    {
+        waits_.push_back(&wait_);
+    }
+    ~Registration() { waits_.erase(std::find(waits_.begin(), waits_.end(), &wait_)); }
+    Registration(const Registration&) = delete;
+    Registration& operator=(const Registration&) = delete;
+
+private:
+    std::vector<Wait*>& waits_;
+    Wait& wait_;
+};
+
+Link::Link(QObject* parent) : QObject(parent), eventsLetThrough_(Clock::now())
+{
+    terminal_.reserve();
+}
 
 Link::~Link()
 {
@@ -40,7 +62,7 @@ void Link::setBackend(std::unique_ptr<PortBackend> backend)
     }
     backend_ = std::move(backend);
     if (!backend_) return;
-    connect(backend_.get(), &PortBackend::dataReceived, this, &Link::MyPort_event16);
+    connect(backend_.get(), &PortBackend::bytesReceived, this, &Link::MyPort_event16);
     connect(backend_.get(), &PortBackend::connectionLost, this, &Link::onConnectionLost);
 }
 
@@ -50,10 +72,17 @@ void Link::setTestMode(bool on)
     if (on) finishWaits(WaitResult::TestMode);
 }
 
-int Link::openPort()
+bool Link::openPort()
 {
-    PortHandle = backend_ ? backend_->open() : 0;
-    return PortHandle;
+    if (!backend_) {
+        openError_ = QStringLiteral("no port is chosen");
+        PortHandle = 0;
+        return false;
+    }
+    const OpenResult r = backend_->open();
+    openError_ = r.ok ? QString() : r.reason;
+    PortHandle = r.ok ? 1 : 0;
+    return r.ok;
 }
 
 void Link::closePort()
@@ -69,16 +98,24 @@ bool Link::portOpen() const
 
 bool Link::send(std::string_view command)
 {
-    const QString text = QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()));
+    const auto text = [command] {
+        return QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()));
+    };
     if (!portOpen()) {
-        report(QStringLiteral("Port not open - not sent: ") + text);
+        report(QStringLiteral("Port not open - not sent: ") + text());
         return false;
     }
-    const QByteArray line = QByteArray::fromStdString(withTerm(command));
-    if (!backend_->writeText(line)) {
-        report(QStringLiteral("Write failed - not sent: ") + text);
+    // resize() keeps the buffer, so a steady run of commands allocates nothing.
+    line_.resize(0);
+    line_.append(command.data(), static_cast<qsizetype>(command.size()));
+    line_.append(term.data(), static_cast<qsizetype>(term.size()));
+    if (!backend_->writeText(line_)) {
+        report(QStringLiteral("Write failed - not sent: ") + text());
         return false;
     }
+    // A copy, cheap and shared: a receiver that sends must not change the line
+    // under the receivers after it.
+    const QByteArray line = line_;
     emit bytesSent(line);
     return true;
 }
@@ -99,31 +136,57 @@ bool Link::writeRaw(const QByteArray& bytes)
 
 WaitResult Link::waitAck(std::string_view command)
 {
-    return waitUntil([this] { return RecATFlag; }, command);
+    return waitFor({[](const void* link) { return static_cast<const Link*>(link)->RecATFlag; }, this},
+                   command);
 }
 
 WaitResult Link::waitUntil(const std::function<bool()>& done, std::string_view what)
 {
-    // Replies often arrive while the command is still being written: handle
-    // them before paying for an event loop.
-    if (portOpen() && backend_->pollNow()) MyPort_event16();
+    return waitFor({[](const void* f) { return (*static_cast<const std::function<bool()>*>(f))(); }, &done},
+                   what);
+}
+
+WaitResult Link::waitFor(Condition done, std::string_view what)
+{
     if (done()) return WaitResult::Done;
     if (testMode_) return WaitResult::TestMode;
     if (!portOpen()) return WaitResult::ConnectionLost;
 
-    Wait wait;
-    wait.done = done;
-    QTimer timer;
-    if (ackTimeoutMs_ > 0) {
-        timer.setSingleShot(true);
-        connect(&timer, &QTimer::timeout, this, [&wait] { wait.finish(WaitResult::TimedOut); });
-        timer.start(ackTimeoutMs_);
+    Wait wait{done};
+    const Registration registered(waits_, wait);
+    // Registered first: what the events bring (cancel, TestMode, the reply,
+    // a lost line) ends this wait like any other.
+    letEventsThroughIfDue();
+    // Replies often arrive while the command is still being written; every
+    // arrival re-tests the waits, so a quick reply finishes this one here,
+    // without paying for an event loop.
+    if (!wait.finished && portOpen()) backend_->receiveNow(kQuickWaitMs);
+    if (!wait.finished && !portOpen()) wait.finish(WaitResult::ConnectionLost);
+    if (!wait.finished) {
+        QEventLoop loop;
+        QTimer timer;
+        if (ackTimeoutMs_ > 0) {
+            timer.setSingleShot(true);
+            connect(&timer, &QTimer::timeout, &loop, [&wait] { wait.finish(WaitResult::TimedOut); });
+            timer.start(ackTimeoutMs_);
+        }
+        wait.loop = &loop;
+        loop.exec();
+        wait.loop = nullptr;
+        eventsLetThrough_ = Clock::now();
     }
-    const WaitResult r = runWait(wait);
-    if (r == WaitResult::TimedOut)
+    if (wait.result == WaitResult::TimedOut)
         report(QStringLiteral("No reply from unit to ") +
                QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size())));
-    return r;
+    return wait.result;
+}
+
+void Link::letEventsThroughIfDue()
+{
+    const Clock::time_point now = Clock::now();
+    if (now - eventsLetThrough_ < std::chrono::milliseconds(kLiveIntervalMs)) return;
+    eventsLetThrough_ = now;
+    QCoreApplication::processEvents();
 }
 
 std::optional<std::string> Link::readBack(std::string_view command)
@@ -147,9 +210,14 @@ WaitResult Link::pause(int ms)
 
 WaitResult Link::runWait(Wait& wait)
 {
-    waits_.push_back(&wait);
-    if (!wait.finished) wait.loop.exec();
-    waits_.erase(std::find(waits_.begin(), waits_.end(), &wait));
+    const Registration registered(waits_, wait);
+    if (!wait.finished) {
+        QEventLoop loop;
+        wait.loop = &loop;
+        loop.exec();
+        wait.loop = nullptr;
+        eventsLetThrough_ = Clock::now();
+    }
     return wait.result;
 }
 
@@ -167,7 +235,7 @@ void Link::cancelWaits()
 void Link::checkWaits()
 {
     for (Wait* w : waits_)
-        if (w->done && w->done()) w->finish(WaitResult::Done);
+        if (!w->finished && w->done()) w->finish(WaitResult::Done);
 }
 
 QString Link::terminalText() const
@@ -200,14 +268,14 @@ void Link::report(const QString& message)
     emit statusMessage(message);
 }
 
-void Link::MyPort_event16()
+void Link::MyPort_event16(const QByteArray& chunk)
 {
-    if (!backend_) return;
-    const QByteArray chunk = backend_->readAll();
     if (chunk.isEmpty()) return;
+    // The lines are only copied out for someone who listens to them.
+    static const QMetaMethod lineSignal = QMetaMethod::fromSignal(&Link::lineReceived);
+    const bool lineListened = isSignalConnected(lineSignal);
     std::vector<std::string> lines;
     for (const char c : chunk) {
-        InComeBuff = c;
         // The letters are case-sensitive: "e" and "l" raise nothing.
         switch (c) {
         case '@': RecATFlag = true; break;
@@ -217,19 +285,19 @@ void Link::MyPort_event16()
         case 'K': RecKFlag = true; break;
         case 'E': RecEFlag = true; break;
         case 'L': RecLFlag = true; break;
-        default: break;
-        }
-        terminal_.append(c);
-        if (c == '\n') {
+        case '\n':
             lastLine_ = partialLine_;
             ++linesCompleted_;
-            lines.push_back(std::move(partialLine_));
+            if (lineListened) lines.push_back(partialLine_);
             partialLine_.clear();
+            continue;
+        case '\r': continue;
+        default: break;
         }
-        else if (c != '\r') {
-            partialLine_.push_back(c);
-        }
+        partialLine_.push_back(c);
     }
+    InComeBuff = chunk.back();
+    terminal_.append(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
     emit bytesReceived(chunk);
     emit terminalChanged();
     checkWaits();

@@ -2,19 +2,23 @@
 // by the receive handler, the terminal text, and the waits that senders make
 // for the unit's replies.
 //
-// Waiting never spins. A wait runs a local event loop, so the window stays
-// live and the receive handler keeps running; it ends when the awaited flag
-// is raised, when acknowledgements are switched off (TestMode), when the
-// operator cancels, when the connection is lost, or at the configured
-// time-out. Only the first outcome lets a sequence go on.
+// Waiting never spins. A wait first gives the port a few milliseconds to
+// bring a reply already on its way (a fast line answers within tens of
+// microseconds), then runs a local event loop, so the window stays live and
+// the receive handler keeps running; it ends when the awaited flag is raised,
+// when acknowledgements are switched off (TestMode), when the operator
+// cancels, when the connection is lost, or at the configured time-out. Only
+// the first outcome lets a sequence go on.
 #pragma once
 
 #include "command_line.h"
 #include "port_backend.h"
 #include "terminal_buffer.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,7 +86,10 @@ public:
     void setAckTimeoutMs(int ms) { ackTimeoutMs_ = ms < 0 ? 0 : ms; }
 
     // --- port ---
-    int openPort(); // stores the result in PortHandle
+    // Opens the backend's port; PortHandle becomes 1 when it opened, else 0.
+    bool openPort();
+    // Why the last openPort() failed, in the port's words; empty after a success.
+    const QString& openError() const { return openError_; }
     void closePort();
     bool portOpen() const;
 
@@ -96,6 +103,14 @@ public:
     bool writeRaw(const QByteArray& bytes);
 
     // --- waiting ---
+    // How long a wait may hold the window for a reply on its way before it
+    // goes to the event loop. At 1 ms the kernel had to re-arm its nearest
+    // timer for every command, which cost about a fifth of a round trip.
+    static constexpr int kQuickWaitMs = 5;
+    // The longest stretch of quick replies before pending events are let
+    // through, so that the window, Cancel and "Wait for ack" stay live.
+    static constexpr int kLiveIntervalMs = 10;
+
     // Waits for "@"; `command` names what was sent in the time-out message.
     WaitResult waitAck(std::string_view command);
     // Waits until `done` holds, re-tested after every received chunk.
@@ -120,9 +135,9 @@ public:
     // A message of the program's own, on a line of its own.
     void terminalLine(const QString& line);
 
-    // The receive handler: drains every waiting byte, raises the reply flags
-    // and appends the characters to the terminal text.
-    void MyPort_event16();
+    // The receive handler: takes one arrival from the port, raises the reply
+    // flags and appends the characters to the terminal text.
+    void MyPort_event16(const QByteArray& chunk);
 
 signals:
     void terminalChanged();
@@ -138,8 +153,20 @@ signals:
     void connectionLost();
 
 private:
+    // What a wait waits for: a plain function and its context, so that the
+    // acknowledgement wait costs no std::function.
+    struct Condition {
+        bool (*test)(const void* context) = nullptr; // null for a pause
+        const void* context = nullptr;
+        bool operator()() const { return test && test(context); }
+    };
     struct Wait;
+    class Registration;
+    using Clock = std::chrono::steady_clock;
+
+    WaitResult waitFor(Condition done, std::string_view what);
     WaitResult runWait(Wait& wait);
+    void letEventsThroughIfDue();
     void finishWaits(WaitResult result);
     void checkWaits();
     void report(const QString& message);
@@ -147,10 +174,13 @@ private:
 
     std::unique_ptr<PortBackend> backend_;
     TerminalBuffer terminal_;
+    QByteArray line_; // the line being written, reused from send to send
     std::string partialLine_;
     std::string lastLine_;
     quint64 linesCompleted_ = 0;
     std::vector<Wait*> waits_;
+    Clock::time_point eventsLetThrough_;
+    QString openError_;
     bool testMode_ = false;
     int ackTimeoutMs_ = kDefaultAckTimeoutMs;
 };

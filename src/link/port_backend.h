@@ -33,6 +33,16 @@ QString devicePath(const PortSettings& settings);
 // in the settings file as before), anything else is kept as a device path.
 PortSettings withDevice(PortSettings settings, const QString& path);
 
+// What an open reports: opened, or why not.
+struct OpenResult {
+    bool ok = false;
+    QString reason; // the port's own words ("No such file or directory"); empty when opened
+
+    static OpenResult opened() { return {true, {}}; }
+    static OpenResult failed(const QString& reason) { return {false, reason}; }
+    explicit operator bool() const { return ok; }
+};
+
 class PortBackend : public QObject {
     Q_OBJECT
 public:
@@ -42,38 +52,32 @@ public:
     const PortSettings& settings() const { return settings_; }
     virtual void setSettings(const PortSettings& settings) { settings_ = settings; }
 
-    // Opens with the current settings: a handle of 1 or more, or below 1 on failure
-    // (errorString() says why).
-    virtual int open() = 0;
+    // Opens with the current settings.
+    virtual OpenResult open() = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    // 2 or more while open, as the port component reported it.
-    int state() const { return isOpen() ? 2 : 0; }
 
     // Writes the bytes unchanged, in one call; false when they could not be written.
     virtual bool writeText(const QByteArray& bytes) = 0;
-    virtual qint64 bytesWaiting() const = 0;
-    // The next received byte (0-255), or -1 when none is waiting.
-    virtual int readByte() = 0;
-    // Everything waiting, in one piece.
-    virtual QByteArray readAll()
+    // Hands over, through bytesReceived, what has already reached the operating
+    // system, waiting up to `maxWaitMs` for the first byte when nothing has;
+    // true when bytes were handed over. Lets a waiter take a fast reply without
+    // a round of the event loop. A backend whose bytes only come as events
+    // returns false at once.
+    virtual bool receiveNow(int maxWaitMs)
     {
-        QByteArray out;
-        for (int b = readByte(); b >= 0; b = readByte())
-            out.append(static_cast<char>(b));
-        return out;
+        Q_UNUSED(maxWaitMs);
+        return false;
     }
-    // Reads what has already reached the operating system without waiting for the
-    // event loop to notice it; true when bytes became available.
-    virtual bool pollNow() { return bytesWaiting() > 0; }
 
+    // The last failure (open, write or loss of the connection), for messages.
     virtual QString errorString() const = 0;
     // Short human-readable name of what is connected ("/dev/ttyS0", "simulated unit").
     virtual QString description() const = 0;
 
 signals:
-    // Received data is waiting (the receive event).
-    void dataReceived();
+    // Bytes from the unit, each arrival in one piece and in order.
+    void bytesReceived(const QByteArray& bytes);
     // The port failed under us and has been closed; emitted once per failure.
     void connectionLost(const QString& reason);
 

@@ -1,6 +1,7 @@
 #include "serial_backend.h"
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace plovan {
@@ -22,7 +23,7 @@ QSerialPort::Parity toQtParity(int code)
 
 SerialBackend::SerialBackend(QObject* parent) : PortBackend(parent)
 {
-    connect(&port_, &QSerialPort::readyRead, this, &PortBackend::dataReceived);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialBackend::handOver);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialBackend::onError);
 }
 
@@ -37,25 +38,35 @@ void SerialBackend::setSettings(const PortSettings& settings)
     if (port_.isOpen() && port_.baudRate() != settings.baud) port_.setBaudRate(settings.baud);
 }
 
-int SerialBackend::open()
+OpenResult SerialBackend::openFailed(const QString& fallback)
+{
+    // QSerialPort reports some refusals without a reason of its own.
+    error_ = port_.error() == QSerialPort::NoError || port_.errorString().isEmpty() ? fallback
+                                                                                    : port_.errorString();
+    return OpenResult::failed(error_);
+}
+
+OpenResult SerialBackend::open()
 {
     if (port_.isOpen()) {
         error_ = QStringLiteral("%1 is already open").arg(port_.portName());
-        return 0;
+        return OpenResult::failed(error_);
     }
     const PortSettings& s = settings();
     port_.setPortName(devicePath(s));
-    if (!port_.open(QIODevice::ReadWrite)) {
-        error_ = port_.errorString();
-        return 0;
-    }
+    port_.clearError();
+    if (!port_.open(QIODevice::ReadWrite)) return openFailed(QStringLiteral("the port could not be opened"));
     // Settings are applied once open; a pseudo-terminal accepts them all.
     if (!port_.setBaudRate(s.baud) || !port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) ||
         !port_.setParity(toQtParity(s.parity)) || !port_.setStopBits(QSerialPort::OneStop) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl)) {
-        error_ = port_.errorString();
+        const OpenResult r =
+            openFailed(QStringLiteral("the port refused %1 baud, %2 data bits, parity code %3")
+                           .arg(s.baud)
+                           .arg(s.dataBits)
+                           .arg(s.parity));
         port_.close();
-        return 0;
+        return r;
     }
     // Modem lines are optional: a pseudo-terminal has none.
     port_.setDataTerminalReady(true);
@@ -64,7 +75,7 @@ int SerialBackend::open()
     port_.clear(QSerialPort::Input);
     port_.clearError();
     error_.clear();
-    return 1;
+    return OpenResult::opened();
 }
 
 void SerialBackend::close()
@@ -81,7 +92,10 @@ bool SerialBackend::writeText(const QByteArray& bytes)
     qsizetype done = 0;
     if (port_.bytesToWrite() == 0) {
         const ssize_t n = ::write(port_.handle(), bytes.constData(), static_cast<size_t>(bytes.size()));
-        if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            error_ = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
         done = n > 0 ? n : 0;
     }
     if (done == bytes.size()) return true;
@@ -89,24 +103,37 @@ bool SerialBackend::writeText(const QByteArray& bytes)
     return port_.write(rest) == rest.size();
 }
 
-int SerialBackend::readByte()
+bool SerialBackend::handOver()
 {
-    char c;
-    if (port_.read(&c, 1) != 1) return -1;
-    return static_cast<unsigned char>(c);
+    const qint64 waiting = port_.bytesAvailable();
+    if (waiting <= 0) return false;
+    // Read into the last arrival's buffer unless a receiver still holds it;
+    // a held one is left to its holder.
+    if (!chunk_.isDetached()) chunk_ = QByteArray();
+    chunk_.resize(waiting);
+    const qint64 got = port_.read(chunk_.data(), waiting);
+    if (got <= 0) return false;
+    chunk_.resize(got);
+    ++arrivals_;
+    // Emitted from a copy: a receiver that waits for the next reply reads into
+    // the port again while the others still look at these bytes.
+    const QByteArray bytes = chunk_;
+    emit bytesReceived(bytes);
+    return true;
 }
 
-bool SerialBackend::pollNow()
+bool SerialBackend::receiveNow(int maxWaitMs)
 {
-    if (port_.bytesAvailable() > 0) return true;
     if (!port_.isOpen()) return false;
-    // A reply on a fast line often arrives within a millisecond; catching it
-    // here saves the event loop's round of wake-ups. A slower reply costs the
-    // window this one millisecond and is then waited for in the event loop.
-    if (port_.waitForReadyRead(1)) return true;
-    // An empty look sets TimeoutError, which is no fault of the port.
-    if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
-    return port_.bytesAvailable() > 0;
+    if (handOver()) return true;
+    const quint64 before = arrivals_;
+    // Reads what reached the driver, or waits for it up to maxWaitMs. Inside
+    // a readyRead of its own QSerialPort does not signal again, so what it
+    // buffered is handed over here as well.
+    if (!port_.waitForReadyRead(maxWaitMs) && port_.error() == QSerialPort::TimeoutError)
+        port_.clearError(); // an empty look is no fault of the port
+    handOver();
+    return arrivals_ != before;
 }
 
 void SerialBackend::onError(QSerialPort::SerialPortError error)

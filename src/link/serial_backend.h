@@ -15,21 +15,23 @@ public:
 
     // An open port takes a new baud rate at once; the rest applies at the next open.
     void setSettings(const PortSettings& settings) override;
-    int open() override;
+    OpenResult open() override;
     void close() override;
     bool isOpen() const override { return port_.isOpen(); }
     bool writeText(const QByteArray& bytes) override;
-    qint64 bytesWaiting() const override { return port_.bytesAvailable(); }
-    int readByte() override;
-    QByteArray readAll() override { return port_.readAll(); }
-    bool pollNow() override;
+    bool receiveNow(int maxWaitMs) override;
     QString errorString() const override { return error_; }
     QString description() const override { return devicePath(settings()); }
 
 private:
+    // Hands what QSerialPort holds to bytesReceived; false when it held nothing.
+    bool handOver();
+    OpenResult openFailed(const QString& fallback);
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;
+    QByteArray chunk_; // the last arrival, reused while no receiver keeps a copy
+    quint64 arrivals_ = 0;
     QString error_;
 };
 

@@ -1,5 +1,7 @@
 #include "terminal_buffer.h"
 
+#include <algorithm>
+
 namespace plovan {
 
 void TerminalBuffer::append(char c)
@@ -10,8 +12,13 @@ void TerminalBuffer::append(char c)
 
 void TerminalBuffer::append(std::string_view text)
 {
-    for (char c : text)
-        append(c);
+    while (!text.empty()) {
+        if (text_.size() >= kClearAt) text_.clear();
+        // Up to the next clearing point at once.
+        const std::size_t n = std::min(text.size(), kClearAt - text_.size());
+        text_.append(text.substr(0, n));
+        text.remove_prefix(n);
+    }
 }
 
 void TerminalBuffer::appendLine(std::string_view line)

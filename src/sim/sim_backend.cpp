@@ -10,7 +10,7 @@ SimBackend::SimBackend(const SimConfig& config, QObject* parent) : PortBackend(p
     connect(&replies_, &ReplyQueue::hangUp, this, &SimBackend::onHangUp);
 }
 
-int SimBackend::open()
+OpenResult SimBackend::open()
 {
     if (!open_) {
         unit_.connectionOpened();
@@ -18,7 +18,7 @@ int SimBackend::open()
         hangUpQueued_ = false;
     }
     error_.clear();
-    return 1;
+    return OpenResult::opened();
 }
 
 void SimBackend::close()
@@ -26,8 +26,6 @@ void SimBackend::close()
     open_ = false;
     hangUpQueued_ = false;
     replies_.clear();
-    received_.clear();
-    readPos_ = 0;
 }
 
 bool SimBackend::writeText(const QByteArray& bytes)
@@ -47,30 +45,10 @@ bool SimBackend::writeText(const QByteArray& bytes)
     return true;
 }
 
-int SimBackend::readByte()
-{
-    if (readPos_ >= received_.size()) return -1;
-    const int b = static_cast<unsigned char>(received_[readPos_++]);
-    if (readPos_ == received_.size()) {
-        received_.clear();
-        readPos_ = 0;
-    }
-    return b;
-}
-
-QByteArray SimBackend::readAll()
-{
-    QByteArray out = received_.mid(readPos_);
-    received_.clear();
-    readPos_ = 0;
-    return out;
-}
-
 void SimBackend::onDeliver(const QByteArray& bytes)
 {
     if (!open_) return;
-    received_.append(bytes);
-    emit dataReceived();
+    emit bytesReceived(bytes);
 }
 
 void SimBackend::onHangUp()

@@ -22,13 +22,10 @@ public:
     SimUnit& unit() { return unit_; }
     const SimUnit& unit() const { return unit_; }
 
-    int open() override;
+    OpenResult open() override;
     void close() override;
     bool isOpen() const override { return open_; }
     bool writeText(const QByteArray& bytes) override;
-    qint64 bytesWaiting() const override { return received_.size() - readPos_; }
-    int readByte() override;
-    QByteArray readAll() override;
     QString errorString() const override { return error_; }
     QString description() const override { return QStringLiteral("simulated unit"); }
 
@@ -40,8 +37,6 @@ private:
     ReplyQueue replies_;
     bool open_ = false;
     bool hangUpQueued_ = false;
-    QByteArray received_;
-    qsizetype readPos_ = 0;
     QString error_;
 };
 

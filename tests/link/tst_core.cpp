@@ -170,6 +170,24 @@ private slots:
         QCOMPARE(t.text(), std::string("z\r\nNo reply\r\nagain\r\n"));
     }
 
+    void terminalClearsInsideOneArrival()
+    {
+        // A chunk that runs past the limit clears where a character-by-character
+        // append would: the 2002nd character starts the text afresh.
+        TerminalBuffer t;
+        t.append("ab");
+        t.append(std::string(1998, 'x') + "y" + "tail");
+        QCOMPARE(t.text(), std::string("tail"));
+        // Five times the limit in one piece keeps only what follows the last clearing.
+        t.clear();
+        t.append(std::string(5 * 2001, 'x') + "end");
+        QCOMPARE(t.text(), std::string("end"));
+        // A text set longer than the limit is cleared by the next arrival.
+        t.set(std::string(2100, 'x'));
+        t.append("@@");
+        QCOMPARE(t.text(), std::string("@@"));
+    }
+
     void numbersDoNotFollowTheLocale()
     {
         // Hex text and parsing must not change under a locale with other separators.

@@ -23,7 +23,7 @@ private slots:
         auto backend = std::make_unique<FakeBackend>();
         port = backend.get();
         link->setBackend(std::move(backend));
-        QCOMPARE(link->openPort(), 1);
+        QVERIFY(link->openPort());
         link->setAckTimeoutMs(2000);
     }
     void cleanup()
@@ -164,6 +164,49 @@ private slots:
         link->saveToDds = true;
         QCOMPARE(link->DlaY(), WaitResult::Done);
         QVERIFY(t.elapsed() >= Link::kNewDelyMs - 5);
+    }
+
+    void failedOpenGivesTheReasonAndHandleZero()
+    {
+        link->closePort();
+        port->failOpen = true;
+        QVERIFY(!link->openPort());
+        QCOMPARE(link->PortHandle, 0);
+        QCOMPARE(link->openError(), QString("fake failure"));
+        port->failOpen = false;
+        QVERIFY(link->openPort());
+        QCOMPARE(link->PortHandle, 1);
+        QVERIFY(link->openError().isEmpty());
+    }
+
+    // --- replies already at the port ---
+    void replyWaitingAtThePortEndsTheWait()
+    {
+        // Nothing announces these replies through the event loop: the wait
+        // must look at the port itself.
+        port->answersAtOnce = true;
+        port->responder = ackEveryLine;
+        link->setAckTimeoutMs(200);
+        QVERIFY(connectSequence(*link, "0800"));
+        QCOMPARE(port->lines().size(), 5);
+        QCOMPARE(link->terminalText(), QString("@@@@@"));
+    }
+
+    void longRunOfQuickRepliesStillHearsCancel()
+    {
+        // A file sent line by line to a fast unit never needs the event loop
+        // for a reply; the operator's Cancel must get through all the same.
+        port->answersAtOnce = true;
+        port->responder = ackEveryLine;
+        QTimer::singleShot(30, link, [this] { link->cancelWaits(); });
+        QElapsedTimer t;
+        t.start();
+        int acknowledged = 0;
+        while (t.elapsed() < 10000 && link->sendWait("=D60E0"))
+            ++acknowledged;
+        QVERIFY2(t.elapsed() < 10000, "the cancel never reached a wait");
+        QVERIFY(acknowledged > 0);
+        QVERIFY(!link->waiting());
     }
 
     // --- the receive handler ---

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <cerrno>
+#include <cstring>
 
 using namespace plovan;
 
@@ -118,16 +120,34 @@ private slots:
         QCOMPARE(lost.count(), 1);
     }
 
+    void portInUseIsRefusedWithItsReason()
+    {
+        QVERIFY(startSim({}));
+        SerialBackend second;
+        second.setSettings(link->backend()->settings());
+        const OpenResult r = second.open();
+        QVERIFY(!r.ok);
+        QVERIFY(!r.reason.isEmpty());
+        QVERIFY2(!r.reason.contains("No error") && !r.reason.contains("Unknown error"), qPrintable(r.reason));
+        QCOMPARE(second.errorString(), r.reason);
+        // The first user is not disturbed.
+        QVERIFY(link->sendWait("=I"));
+    }
+
     void missingDeviceFailsToOpen()
     {
         Link lonely;
         auto backend = std::make_unique<SerialBackend>();
         PortSettings settings;
-        settings.device = QStringLiteral("/dev/plovan-no-such-port");
+        // A name of its own: a lock file of a parallel run is "in use", not "missing".
+        settings.device =
+            QStringLiteral("/dev/plovan-no-such-port-%1").arg(QCoreApplication::applicationPid());
         backend->setSettings(settings);
         lonely.setBackend(std::move(backend));
-        QVERIFY(lonely.openPort() < 1);
-        QVERIFY(!lonely.backend()->errorString().isEmpty());
+        QVERIFY(!lonely.openPort());
+        QCOMPARE(lonely.PortHandle, 0);
+        // The system's own reason, not a placeholder.
+        QCOMPARE(lonely.openError(), QString::fromLocal8Bit(std::strerror(ENOENT)));
         QVERIFY(!lonely.send("=r"));
     }
 };

@@ -1,5 +1,7 @@
 // A port whose replies a test scripts: every write is recorded, and the
 // responder's answer arrives later through the event loop, as from a real port.
+// With `answersAtOnce`, the answer instead waits in the driver, so to speak,
+// for the Link's receiveNow(), as a fast serial line's does.
 #pragma once
 
 #include "port_backend.h"
@@ -7,17 +9,18 @@
 #include <QByteArrayList>
 #include <QTimer>
 #include <functional>
+#include <utility>
 
 class FakeBackend : public plovan::PortBackend {
     Q_OBJECT
 public:
     using Responder = std::function<QByteArray(const QByteArray& written)>;
 
-    int open() override
+    plovan::OpenResult open() override
     {
-        if (failOpen) return 0;
+        if (failOpen) return plovan::OpenResult::failed(errorString());
         open_ = true;
-        return 1;
+        return plovan::OpenResult::opened();
     }
     void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
@@ -25,16 +28,18 @@ public:
     {
         if (!open_) return false;
         written.append(bytes);
-        if (responder) deliverLater(responder(bytes), replyDelayMs);
+        if (!responder) return true;
+        if (answersAtOnce)
+            waiting_ += responder(bytes);
+        else
+            deliverLater(responder(bytes), replyDelayMs);
         return true;
     }
-    qint64 bytesWaiting() const override { return inbox_.size(); }
-    int readByte() override
+    bool receiveNow(int /*maxWaitMs*/) override
     {
-        if (inbox_.isEmpty()) return -1;
-        const int b = static_cast<unsigned char>(inbox_.front());
-        inbox_.remove(0, 1);
-        return b;
+        if (waiting_.isEmpty()) return false;
+        deliverNow(std::exchange(waiting_, {}));
+        return true;
     }
     QString errorString() const override { return QStringLiteral("fake failure"); }
     QString description() const override { return QStringLiteral("fake port"); }
@@ -45,11 +50,7 @@ public:
         if (bytes.isEmpty()) return;
         QTimer::singleShot(delayMs, this, [this, bytes] { deliverNow(bytes); });
     }
-    void deliverNow(const QByteArray& bytes)
-    {
-        inbox_.append(bytes);
-        emit dataReceived();
-    }
+    void deliverNow(const QByteArray& bytes) { emit bytesReceived(bytes); }
     void hangUp()
     {
         open_ = false;
@@ -69,10 +70,11 @@ public:
     Responder responder;
     int replyDelayMs = 0;
     bool failOpen = false;
+    bool answersAtOnce = false;
 
 private:
     bool open_ = false;
-    QByteArray inbox_;
+    QByteArray waiting_;
 };
 
 // Answers "@" to every line, as a silent-but-healthy unit does.
