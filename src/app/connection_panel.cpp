@@ -12,8 +12,10 @@ ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), 
 {
     connectButton = new QPushButton(QStringLiteral("Connect"), this);
     connectButton->setObjectName(QStringLiteral("Command1"));
+    connectButton->setToolTip(tr("Connect and initialise the unit"));
     connect2Button = new QPushButton(QStringLiteral("Connect"), this);
     connect2Button->setObjectName(QStringLiteral("Command19"));
+    connect2Button->setToolTip(tr("Open the port and switch laser/RF on"));
     waitForAck = new QCheckBox(QStringLiteral("Wait for ack"), this);
     waitForAck->setObjectName(QStringLiteral("Check17"));
     waitForAck->setChecked(true);
@@ -23,7 +25,6 @@ ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), 
     demoModeLabel->setVisible(false);
     laserLamp = new QLabel(this);
     laserLamp->setObjectName(QStringLiteral("LaserLamp"));
-    laserLamp->setToolTip(QStringLiteral("Toggles Port"));
     laserLamp->setFixedSize(18, 18);
     setLaserOn(false);
     ackTimeout = new QSpinBox(this);
@@ -49,10 +50,23 @@ ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), 
 
 void ConnectionPanel::setLaserOn(bool on)
 {
+    showLamp(on ? QStringLiteral("#10a010") : QStringLiteral("#d01010"),
+             on ? tr("Laser/RF on") : tr("Laser/RF off"));
     laserOn_ = on;
-    laserLamp->setStyleSheet(QStringLiteral("border-radius: 9px; background: %1")
-                                 .arg(on ? QStringLiteral("#10a010") : QStringLiteral("#d01010")));
-    laserLamp->setAccessibleName(on ? QStringLiteral("Laser/RF on") : QStringLiteral("Laser/RF off"));
+}
+
+void ConnectionPanel::setLaserUnknown()
+{
+    // Counted as off, so the next "Connect" switches it on again.
+    showLamp(QStringLiteral("#909090"), tr("Laser/RF state unknown: the connection was lost"));
+    laserOn_ = false;
+}
+
+void ConnectionPanel::showLamp(const QString& colour, const QString& state)
+{
+    laserLamp->setStyleSheet(QStringLiteral("border-radius: 9px; background: %1").arg(colour));
+    laserLamp->setAccessibleName(state);
+    laserLamp->setToolTip(tr("Laser/RF status (green on, red off): ") + state);
 }
 
 } // namespace plovan

@@ -20,13 +20,16 @@ public:
     QPushButton* connect2Button; // Command19
     QCheckBox* waitForAck;       // Check17
     QLabel* demoModeLabel;
-    QLabel* laserLamp;    // green while laser/RF is on, red while off
+    QLabel* laserLamp;    // green while laser/RF is on, red while off, grey when unknown
     QSpinBox* ackTimeout; // reply time-out in ms; 0 waits for ever
 
     void setLaserOn(bool on);
     bool laserOn() const { return laserOn_; }
+    // Grey: nothing is known of the unit's state (the connection was lost).
+    void setLaserUnknown();
 
 private:
+    void showLamp(const QString& colour, const QString& state);
     bool laserOn_ = false;
 };
 

@@ -49,6 +49,7 @@ int main(int argc, char** argv)
     // SIGTERM and SIGINT close the window as "Exit" does, so the settings are written.
     plovan::AppSignals appSignals;
     if (!appSignals.install()) std::fprintf(stderr, "plovan: %s\n", qPrintable(appSignals.errorString()));
-    QObject::connect(&appSignals, &plovan::AppSignals::terminationRequested, &window, &QWidget::close);
+    QObject::connect(&appSignals, &plovan::AppSignals::terminationRequested, &window,
+                     &plovan::MainWindow::terminate);
     return app.exec();
 }

@@ -24,8 +24,10 @@
 #include "usb_probe.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,8 +66,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::
     tone = tonePage->panel;
     direct = new DirectCommands(link_, tonePage->state, this);
     testPanel = new TestPanel(*direct, tabs);
-    // The bench panel keeps its copies of the chirp-mode controls in both modes.
-    testPanel->setProperty(kModeIndependent, true);
     buildChirp();
     auto* toneScroll = new QScrollArea(tabs);
     toneScroll->setWidget(tone);
@@ -115,6 +115,14 @@ void MainWindow::buildChirp()
     chirpPanel->setObjectName(QStringLiteral("ChirpPanel"));
     chirpPanel->setVisible(false);
     chirpPanel->run = [this](const std::function<bool()>& procedure) { return tonePage->run(procedure); };
+    // The mode switch asks each panel of this window in turn; the bench panel
+    // keeps its copies of the chirp controls in both modes.
+    chirpPanel->applyModeToWindow = [this](bool chirpMode) {
+        tone->applyMode(chirpMode);
+        directPanel->applyMode(chirpMode);
+        terminal->applyMode(chirpMode);
+        applyMode(ModeMenus{mnuFile, mnuPort, MnuCal}, chirpMode);
+    };
     tonePage->chirpStatus = [this] { return chirpPanel->StatuZ(); };
     tonePage->channels.StatuZ = [this] { chirpPanel->StatuZ(); };
     connect(tone->chirpMode, &QRadioButton::clicked, this, &MainWindow::Option1_Click);
@@ -226,9 +234,31 @@ bool MainWindow::Form_Unload()
     const QString error = saveSettings(settingsDir_, savedPortSettings_, maxFrequency, minFrequency);
     if (error.isEmpty()) return true;
     std::fprintf(stderr, "plovan: %s\n", qPrintable(error));
-    dialogs.warn(QStringLiteral("Velmar Plovan"),
-                 QStringLiteral("The settings could not be saved:\n") + error);
+    const QString message = QStringLiteral("The settings could not be saved:\n") + error;
+    // Ending on a signal waits for nobody's click.
+    if (terminating_)
+        link_.terminalLine(message);
+    else
+        dialogs.warn(QStringLiteral("Velmar Plovan"), message);
     return false;
+}
+
+void MainWindow::terminate()
+{
+    terminating_ = true;
+    // A dialog waiting for an answer would hold the shut-down up: answer it
+    // with its cancel (No for a question), so nothing is done unasked.
+    for (int i = 0; i < 16; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QCoreApplication::processEvents();
+    }
+    close();
+    QCoreApplication::quit();
 }
 
 MainWindow::~MainWindow()
@@ -249,6 +279,7 @@ void MainWindow::wirePanels()
     connect(&link_, &Link::statusMessage, this, [this](const QString& m) { statusBar()->showMessage(m); });
     connect(&link_, &Link::connectionLost, this, [this] {
         direct->cancel();
+        connection->setLaserUnknown();
         connection->connectButton->setText(QStringLiteral("Connect"));
         SetButtons();
     });
@@ -388,7 +419,10 @@ bool MainWindow::openPort()
 {
     useBackendFor(link_, portSettings_);
     if (link_.openPort() >= 1) {
-        statusBar()->showMessage(QStringLiteral("Port open: ") + link_.backend()->description());
+        // The settings the port really runs with; the start-up line shows portset.txt.
+        const QString line = QStringLiteral("Port open: ") + portDescription(portSettings_);
+        link_.terminalLine(line);
+        statusBar()->showMessage(line);
         return true;
     }
     statusBar()->showMessage(QStringLiteral("Could not open %1: %2")
@@ -412,8 +446,9 @@ void MainWindow::Command1_Click()
         return;
     }
     link_.clearTerminal();
-    if (!link_.USBStatus) openPort();
-    if (link_.PortHandle < 1) {
+    // A port left open by the other "Connect" is used as it is.
+    const bool open = link_.portOpen() || (!link_.USBStatus && openPort());
+    if (!open) {
         if (dialogs.askYesNo(QStringLiteral("Port Error"),
                              QStringLiteral("Error opening the port. Do you want to try to close it?")))
             link_.closePort();
@@ -441,11 +476,11 @@ void MainWindow::Command19_Click()
         disconnectWith(button);
         return;
     }
-    if (link_.PortHandle < 1) {
-        openPort();
-        if (link_.PortHandle < 1)
-            link_.setTerminalText(QStringLiteral("Error opening port! Handle = ") +
-                                  QString::number(link_.PortHandle));
+    // The port's real state decides: a handle is kept after a close.
+    if (!link_.portOpen() && !openPort()) {
+        link_.setTerminalText(QStringLiteral("Error opening port! Handle = ") +
+                              QString::number(link_.PortHandle));
+        return; // nothing is sent into a port that did not open
     }
     button->setText(QStringLiteral("Disconnect"));
     SetButtons();
@@ -545,13 +580,13 @@ void MainWindow::Command52_Click()
 void MainWindow::Option1_Click()
 {
     chirpPanel->setVisible(true);
-    chirpPanel->Option1_Click(this);
+    chirpPanel->Option1_Click();
     SetButtons();
 }
 
 void MainWindow::Option2_Click()
 {
-    chirpPanel->Option2_Click(this);
+    chirpPanel->Option2_Click();
     chirpPanel->setVisible(false);
     SetButtons();
 }
@@ -571,6 +606,30 @@ void MainWindow::Bout_Click()
 
 void MainWindow::SetButtons()
 {
+    QWidget* focused = QApplication::focusWidget();
+    applyButtons();
+    keepFocus(focused);
+}
+
+void MainWindow::keepFocus(QWidget* focused)
+{
+    // Disabling the control that has the keyboard focus makes Qt move the
+    // focus on; an operator working by keyboard gets it back once the
+    // control is enabled again, unless the focus has been moved since.
+    if (focused && !focused->isEnabled()) {
+        if (!parkedFocus_) {
+            parkedFocus_ = focused;
+            focusMovedTo_ = QApplication::focusWidget();
+        }
+    }
+    else if (parkedFocus_ && parkedFocus_->isEnabled()) {
+        if (QApplication::focusWidget() == focusMovedTo_) parkedFocus_->setFocus(Qt::OtherFocusReason);
+        parkedFocus_ = nullptr;
+    }
+}
+
+void MainWindow::applyButtons()
+{
     const bool on = link_.Connected;
     for (QWidget* w : std::initializer_list<QWidget*>{
              tone->sendButton, directPanel->resetButton, directPanel->intClockButton,
@@ -582,10 +641,11 @@ void MainWindow::SetButtons()
     enableIfAvailable(tone->hiresF, on && !tonePage->state.maintainOffset);
     for (QWidget* w : tone->channelBox)
         enableIfAvailable(w, on);
-    // A slider being dragged stays live: taking it from under the mouse would
-    // end the drag, and its newest value is sent once the writes in progress end.
+    // A slider being dragged or worked by keyboard stays live: taking it from
+    // under the mouse or the keys would end the move, and its newest value is
+    // sent once the writes in progress end.
     for (QSlider* slider : {tone->frequencySlider, tone->phaseSlider, tone->amplitudeSlider})
-        if (!slider->isSliderDown()) slider->setEnabled(on);
+        if (!slider->isSliderDown() && !(slider->hasFocus() && link_.portOpen())) slider->setEnabled(on);
     // A run in progress can always be stopped.
     for (QPushButton* run : {tone->extEnable, tone->initY})
         run->setEnabled(on || run->text() == QLatin1String("Stop"));
@@ -614,6 +674,7 @@ void MainWindow::procedureBusy(bool busy)
 
 void MainWindow::Dissable()
 {
+    QWidget* focused = QApplication::focusWidget();
     const bool on = DisbuT;
     for (QWidget* w : std::initializer_list<QWidget*>{
              directPanel->intTrigButton, tone->extEnable, directPanel->clearButton,
@@ -621,6 +682,7 @@ void MainWindow::Dissable()
              connection->connectButton, tone->sendButton, tone->frequencySlider, tone->phaseSlider,
              tone->amplitudeSlider, tone->chirpMode, tone->singleMode})
         enableIfAvailable(w, on);
+    keepFocus(focused);
 }
 
 void MainWindow::showMainControls(bool visible)

@@ -6,6 +6,7 @@
 #include "port_backend.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QAction;
@@ -56,6 +57,9 @@ public:
     // Shut-down: closes the port and writes the settings files; false (after
     // telling the operator) when they could not be written.
     bool Form_Unload();
+    // Ends the program on a signal: open dialogs are cancelled and errors
+    // go to the terminal and standard error, so no click is waited for.
+    void terminate();
     QString settingsFolder() const { return settingsDir_; }
 
     // Handlers, named after the controls they serve.
@@ -149,7 +153,12 @@ private:
     bool FtdiMode = false;
     QString UsbDescBuf;
     QString caption_; // the caption without a log file name
+    void applyButtons();
+    void keepFocus(QWidget* focused);
+    QPointer<QWidget> parkedFocus_;  // lost the focus by being disabled
+    QPointer<QWidget> focusMovedTo_; // where Qt moved it then
     int busyDepth_ = 0;
+    bool terminating_ = false;
     bool connectedBeforeBusy_ = false;
 };
 

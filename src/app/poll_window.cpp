@@ -28,7 +28,7 @@ Form6::Form6(Link& link, const QString& settingsFolder, QWidget* mainWindow)
       dialogs(Dialogs::forWindow(this)), link_(link)
 {
     setObjectName(QStringLiteral("Form6"));
-    setWindowTitle(QStringLiteral("Form6"));
+    setWindowTitle(QStringLiteral("Poll"));
     // Blocks the main window the way a disabled one was, without disabling
     // this window too (a disabled parent disables its child windows).
     setWindowModality(Qt::WindowModal);

@@ -76,6 +76,11 @@ void TerminalPanel::attach(Link& link)
     show(link.terminalText());
 }
 
+void TerminalPanel::applyMode(bool /*chirp*/)
+{
+    txtDataIn->setVisible(true);
+}
+
 void TerminalPanel::show(const QString& text)
 {
     // The unit ends lines with CR LF; the box shows one line break for each.

@@ -43,6 +43,9 @@ public:
     // Shows the link's terminal text from now on and sends typed keys to it.
     void attach(Link& link);
 
+    // The terminal box shows in both modes.
+    void applyMode(bool chirp);
+
     // Shows `text`, keeping the caret and the view at its end. Text added to
     // what was shown last is appended, so what the operator typed into the box
     // while the port was closed stays until the terminal is cleared.

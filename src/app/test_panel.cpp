@@ -68,6 +68,18 @@ DirectCommandPanel::DirectCommandPanel(DirectCommands& commands, QWidget* parent
     grid->setRowStretch(2, 1);
 }
 
+void DirectCommandPanel::applyMode(bool chirp)
+{
+    intTrigButton->setVisible(true);
+    if (chirp) {
+        clearButton->setVisible(true);
+        resetButton->setVisible(true);
+    }
+    else {
+        intTrigButton->setText(QStringLiteral("1 Shot"));
+    }
+}
+
 TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     : QGroupBox(QStringLiteral("Testing Testing"), parent)
 {

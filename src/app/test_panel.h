@@ -26,7 +26,14 @@ public:
     QPushButton* intClockButton; // Command5 "Int Clock"
     QPushButton* resetButton;    // Command9 "Reset"
     QPushButton* setButton;      // Command13 "Set"
+
+    // "Clear" and "Reset" come back in chirp mode; in single-tone mode the
+    // trigger button becomes "1 Shot".
+    void applyMode(bool chirp);
 };
+
+// The bench panel keeps its own "Save to DDS", "Clear Flash" and "CLS" as they
+// are in both modes, so a mode switch passes it by.
 
 class TestPanel : public QGroupBox {
     Q_OBJECT

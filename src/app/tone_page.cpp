@@ -184,8 +184,9 @@ void TonePage::Send_Click()
         panel->invSync->setChecked(false);
         Check2_Click();
     }
-    panel->sendButton->setEnabled(false);
+    // Busy first: the window keeps the keyboard focus of what it greys.
     if (hooks.busy) hooks.busy(true);
+    panel->sendButton->setEnabled(false);
     const bool ok = run([this] { return tone.Tune() && tone.Amplit() && tone.Phase(); });
     panel->wordBox->setText(qstr(state.ftwH));
     panel->sendButton->setEnabled(true);

@@ -9,8 +9,8 @@
 namespace plovan::cli {
 
 struct OptionTable {
-    QStringList withValue; // "--unit" takes the next word (or "--unit=us")
-    QStringList flags;     // "--no-update"
+    QStringList withValue = {}; // "--unit" takes the next word (or "--unit=us")
+    QStringList flags = {};     // "--no-update"
 };
 
 struct ParsedArgs {

@@ -7,6 +7,8 @@
 // anything was sent).
 #pragma once
 
+#include "cli_table.h"
+
 #include <QStringList>
 
 namespace plovan::cli {
@@ -15,5 +17,7 @@ enum ExitStatus { kDone = 0, kLinkFailed = 1, kBadInput = 2 };
 
 // `args` without the program name. Needs a QCoreApplication.
 int runPlovanctl(const QStringList& args);
+// The same over another command table.
+int runCommandLine(const QStringList& args, const CommandTable& rows);
 
 } // namespace plovan::cli

@@ -163,6 +163,18 @@ QString settingsDir()
     return QDir(QDir::homePath()).filePath(QStringLiteral(".config/velmar"));
 }
 
+QString portDescription(const PortSettings& port)
+{
+    if (port.device == QLatin1String(kSimDevice)) return QStringLiteral("simulated unit");
+    static const char* const kParity[] = {"no", "odd", "even", "mark", "space"};
+    const char* parity = port.parity >= 0 && port.parity <= 4 ? kParity[port.parity] : "unknown";
+    return QStringLiteral("%1, %2 baud, %3 databits, %4 parity")
+        .arg(devicePath(port))
+        .arg(port.baud)
+        .arg(port.dataBits)
+        .arg(QLatin1String(parity));
+}
+
 StartupSettings LoadSettings(const QString& dir)
 {
     StartupSettings s;

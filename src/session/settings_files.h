@@ -44,6 +44,10 @@ struct StartupSettings {
     QStringList notes;
 };
 
+// "/dev/ttyS1, 9600 baud, 8 databits, odd parity": the whole of a port's
+// settings, for the line that says which port a session opened.
+QString portDescription(const PortSettings& port);
+
 // Reads both files from `dir`.
 StartupSettings LoadSettings(const QString& dir);
 

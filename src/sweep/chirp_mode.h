@@ -1,41 +1,23 @@
-// The main window in chirp or single-tone mode: which controls show, which
-// menus are enabled, which captions change. Kept as a table of control
-// names, so the switch reaches controls wherever the window has put them;
-// a name the window does not have (yet) is skipped.
+// The switch between chirp and single-tone mode. Every panel applies the mode
+// to its own members (ChirpPanel, SingleTonePanel, DirectCommandPanel,
+// TerminalPanel: applyMode), and the window asks each of its panels in turn.
+// Nothing is looked up by control name: the other windows reuse the names
+// ("Command2", "Text1", ...), and a lookup from the main window reaches them.
 #pragma once
 
-#include <optional>
-#include <vector>
-
-class QWidget;
+class QMenu;
 
 namespace plovan {
 
-struct ModeControl {
-    enum class Property { Visible, Enabled };
-    enum class Target {
-        Control, // the control of that name (every one, should there be several)
-        FrameOf, // the frame (group box) holding it, for its caption
-    };
-
-    const char* objectName = nullptr;
-    Property property = Property::Visible;
-    std::optional<bool> inChirp = std::nullopt;  // left as it is
-    std::optional<bool> inSingle = std::nullopt; // left as it is
-    const char* chirpCaption = nullptr;
-    const char* singleCaption = nullptr;
-    Target target = Target::Control;
+// The main window's menus that single-tone work needs.
+struct ModeMenus {
+    QMenu* file = nullptr;  // mnuFile
+    QMenu* comms = nullptr; // mnuPort
+    QMenu* tools = nullptr; // MnuCal
 };
 
-// A widget with this property set true keeps its controls as they are in
-// both modes (the bench panel's own copies of chirp-mode controls).
-inline constexpr char kModeIndependent[] = "modeIndependent";
-
-// Hyde's, HydeMore's and SetMenu's effects and the captions of both modes.
-const std::vector<ModeControl>& modeControls();
-
-// Applies the table under `root` (the main window). A control that holds
-// the start or stop box (Text1, Text2) is never hidden: both modes use them.
-void applyMode(QWidget* root, bool chirp);
+// SetMenu: chirp mode disables them, single-tone mode enables them again (the
+// window then holds "Tools" off while the link is down).
+void applyMode(const ModeMenus& menus, bool chirp);
 
 } // namespace plovan

@@ -1,7 +1,6 @@
 #include "chirp_panel.h"
 
 #include "chirp_calc.h"
-#include "chirp_mode.h"
 #include "chirp_programmer.h"
 #include "key_filter.h"
 
@@ -19,7 +18,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -144,13 +142,23 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
     previewView = named(new QChartView(chart_, previewFrame), "ChirpPreview");
     previewView->setRenderHint(QPainter::Antialiasing);
     previewView->setMinimumHeight(170);
-    previewView->setMinimumWidth(260);
+    previewView->setMinimumWidth(200);
 
+    // The table takes the width of its texts: a label is never narrower than
+    // what it shows (no explicit minimum width, no word wrap), and the value
+    // columns keep room for ten significant digits, so a typical ramp does not
+    // make the window relayout.
     auto* values = new QGridLayout;
     static const char* rows[] = {"Start (MHz)", "Stop (MHz)", "Step (kHz)", "Ramp time (uS)"};
     static const char* columns[] = {"Requested", "Achieved", "Difference"};
-    for (int c = 0; c < 3; ++c)
-        values->addWidget(new QLabel(QLatin1String(columns[c]), previewFrame), 0, c + 1);
+    const Qt::Alignment numbers = Qt::AlignRight | Qt::AlignVCenter;
+    for (int c = 0; c < 3; ++c) {
+        auto* heading = new QLabel(QLatin1String(columns[c]), previewFrame);
+        heading->setAlignment(numbers);
+        values->addWidget(heading, 0, c + 1);
+        values->setColumnMinimumWidth(
+            c + 1, previewFrame->fontMetrics().horizontalAdvance(QStringLiteral("-0000.000000")));
+    }
     for (int r = 0; r < 4; ++r) {
         values->addWidget(new QLabel(QLatin1String(rows[r]), previewFrame), r + 1, 0);
         requested[r] = new QLabel(previewFrame);
@@ -158,7 +166,7 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
         difference[r] = new QLabel(previewFrame);
         for (QLabel* l : {requested[r], achieved[r], difference[r]}) {
             l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-            l->setMinimumWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("-000.00000")));
+            l->setAlignment(numbers);
         }
         values->addWidget(requested[r], r + 1, 1);
         values->addWidget(achieved[r], r + 1, 2);
@@ -194,6 +202,8 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
         l->setContentsMargins(6, 2, 6, 2);
         l->setSpacing(4);
     }
+    // Columns of numbers side by side need a gap that reads as one.
+    values->setHorizontalSpacing(previewFrame->fontMetrics().horizontalAdvance(QStringLiteral("00")));
     clearPlan(tr("Press \"Calculate DeltaF\" to see the ramp."));
 
     connect(deltaFBox, &QLineEdit::textChanged, this, &ChirpPanel::Text22_Change);
@@ -352,19 +362,31 @@ bool ChirpPanel::StatuZ()
     return programmer_.StatuZ();
 }
 
-void ChirpPanel::Option1_Click(QWidget* root)
+void ChirpPanel::applyMode(bool chirp)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             rampUnitFrame, rampTimeFrame, rampTimeBox, dwellMultiplierFrame, dwellMultiplierBox,
+             dwellTimeFrame, nStepsFrame, nStepsBox, deltaFFrame, deltaFBox, calculateButton, chirpButton,
+             chirpNoUButton, functionsFrame, clearFlashButton, previewFrame})
+        w->setVisible(chirp);
+    if (!shared_.saveToDds) saveToDds->setVisible(chirp);
+}
+
+void ChirpPanel::Option1_Click()
 {
     readInto();
     run([this] { return programmer_.enterChirpMode(); });
-    applyMode(root ? root : window(), true);
+    applyMode(true);
+    if (applyModeToWindow) applyModeToWindow(true);
     showFields();
 }
 
-void ChirpPanel::Option2_Click(QWidget* root)
+void ChirpPanel::Option2_Click()
 {
-    root = root ? root : window();
-    applyMode(root, false);
-    if (auto* timer = root->findChild<QTimer*>(QStringLiteral("Timer3"))) timer->stop();
+    // The controls switch before the unit does, so that a trigger run is over
+    // before the mode commands are sent.
+    applyMode(false);
+    if (applyModeToWindow) applyModeToWindow(false);
     readInto();
     run([this] { return programmer_.enterSingleMode(); });
     showFields();

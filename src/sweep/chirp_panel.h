@@ -46,15 +46,22 @@ public:
     // runner, so that the tone boxes are mirrored into the state and slider
     // writes wait for the chirp. By default the procedure simply runs.
     std::function<bool(const std::function<bool()>&)> run;
+    // Applies a mode switch to the rest of the window: the window points it
+    // at each of its other panels and its menus. By default only this panel
+    // switches.
+    std::function<void(bool chirp)> applyModeToWindow;
 
     // Handlers.
     void Command17_Click(); // "Calculate DeltaF"
     void Command15_Click(); // "CHIRP"
     void Command50_Click(); // "Chirp no U"
-    // The mode options; `root` is the window whose controls switch
-    // (this panel's window when null).
-    void Option1_Click(QWidget* root = nullptr); // "Chirp"
-    void Option2_Click(QWidget* root = nullptr); // "Single"
+    // The mode options: the unit's mode, this panel and, through
+    // applyModeToWindow, the rest of the window.
+    void Option1_Click(); // "Chirp"
+    void Option2_Click(); // "Single"
+    // Shows the ramp fields, their buttons and the preview in chirp mode
+    // only. A "Save to DDS" of another panel is that panel's to show.
+    void applyMode(bool chirp);
     // Sends the status byte from the check boxes (after an inverse-sinc
     // option, and when the amplitude slider moves in chirp mode).
     bool StatuZ();

@@ -94,7 +94,7 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
     fine->addWidget(fineBox);
     fg->addLayout(fine, 1, 1);
 
-    auto* phaseFrame = named(new QGroupBox(QStringLiteral("Phase (0-360)"), this), "FramePhase");
+    phaseFrame = named(new QGroupBox(QStringLiteral("Phase (0-360)"), this), "FramePhase");
     phaseBox = numberBox(phaseFrame, "Text2", QStringLiteral("0"), dec);
     phaseSlider = slider(phaseFrame, "Slider2", 0, 360, 1, 5);
     auto* pl = new QHBoxLayout(phaseFrame);
@@ -316,6 +316,20 @@ void SingleTonePanel::showTableControls(bool visible)
     tableNext->setVisible(visible);
     tableEsc->setVisible(visible);
     locationFrame->setVisible(visible);
+}
+
+void SingleTonePanel::applyMode(bool chirp)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{inverseSinc, inverseOn, inverseOff})
+        w->setVisible(chirp);
+    for (QWidget* w : std::initializer_list<QWidget*>{invSync, hiresF})
+        w->setVisible(!chirp);
+    // Chirp mode has no table to store into; single-tone mode leaves "Store" as it is.
+    if (chirp) store->setVisible(false);
+    // Both modes use the boxes in these frames: only the captions change.
+    frequencyFrame->setTitle(chirp ? QStringLiteral("Start Freq") : QStringLiteral("Frequency (MHz)"));
+    phaseFrame->setTitle(chirp ? QStringLiteral("Stop Freq") : QStringLiteral("Phase (0-360)"));
+    if (!chirp) triggerTimer->stop();
 }
 
 void SingleTonePanel::echo(const QString& line)

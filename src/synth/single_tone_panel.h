@@ -51,6 +51,7 @@ public:
     QLineEdit* fineBox;       // Text5
     QLabel* offsetLabel;      // Label6 "Offset"
     // Frame "Phase (0-360)"
+    QGroupBox* phaseFrame;
     QLineEdit* phaseBox;  // Text2
     QSlider* phaseSlider; // Slider2
     // Frame "Amplitude (0-1024)"
@@ -96,6 +97,12 @@ public:
     // Appends a line (with its CR LF) to the echo box, which empties itself
     // beyond 1000 characters.
     void echo(const QString& line);
+
+    // Chirp or single-tone mode: the inverse-sinc state and options in chirp
+    // mode, "Inv Sync" and "Hires F" in single-tone mode, and the captions of
+    // the frequency and phase frames, which hold the start and stop
+    // frequencies in chirp mode. Single-tone mode also ends a trigger run.
+    void applyMode(bool chirp);
 
 private:
     void Text1_Change();

@@ -2,6 +2,7 @@
 // against the built-in simulated unit.
 #include "connection_panel.h"
 #include "main_window.h"
+#include "settings_files.h"
 #include "port_settings_dialog.h"
 #include "sim_backend.h"
 #include "sim_unit.h"
@@ -10,11 +11,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace plovan;
 
@@ -133,7 +137,9 @@ private slots:
         QTest::mouseClick(button("Command19"), Qt::LeftButton);
         const QString text = window->terminal->txtDataIn->toPlainText();
         QVERIFY2(text.startsWith("Error opening port! Handle = 0"), qPrintable(text));
-        QVERIFY(text.contains("Port not open - not sent: =r"));
+        // It stops there: nothing is written into the port that did not open.
+        QVERIFY(!text.contains("not sent"));
+        QCOMPARE(button("Command19")->text(), QString("Connect"));
     }
 
     void secondConnectTurnsTheLaserOn()
@@ -149,14 +155,82 @@ private slots:
         QVERIFY(!window->link().portOpen());
     }
 
-    void staleHandleAfterDisconnectIsRefusedNotLost()
+    // The port's real state decides, not the handle a close leaves behind.
+    void secondConnectReopensAfterADisconnectOrAFailedConnect()
     {
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
         QTest::mouseClick(button("Command1"), Qt::LeftButton); // disconnect: handle stays 1
-        const std::size_t before = unit().commands().size();
-        QTest::mouseClick(button("Command19"), Qt::LeftButton); // skips the open
-        QCOMPARE(unit().commands().size(), before);
-        QVERIFY(window->terminal->txtDataIn->toPlainText().contains("Port not open - not sent: =r"));
+        QCOMPARE(window->link().PortHandle, 1);
+        std::size_t before = unit().commands().size();
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+        QCOMPARE(button("Command19")->text(), QString("Disconnect"));
+        QVERIFY(window->link().Connected);
+        QCOMPARE(unit().commands().size(), before + 3); // =r, =D00DF, =E0F
+        QVERIFY(!window->link().terminalText().contains("not sent"));
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+
+        // A connect the unit did not answer closed the port again.
+        unit().setFaults(sim::Faults{.silent = true});
+        window->setAckTimeoutMs(50);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(!window->link().portOpen());
+        unit().setFaults(sim::Faults{});
+        before = unit().commands().size();
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+        QVERIFY(window->link().Connected);
+        QCOMPARE(unit().commands().size(), before + 2); // the lamp still shows laser/RF on
+        QVERIFY(!window->link().terminalText().contains("already open"));
+        QVERIFY(!window->link().terminalText().contains("not sent"));
+    }
+
+    void theFirstConnectUsesAPortTheSecondOneOpened()
+    {
+        QTest::mouseClick(button("Command19"), Qt::LeftButton);
+        QVERIFY(window->link().portOpen());
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(questions.isEmpty()); // no "Port Error" for a port that is open
+        QCOMPARE(button("Command1")->text(), QString("Disconnect"));
+    }
+
+    void theOpenedPortIsNamedWithAllItsSettings()
+    {
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QVERIFY(window->link().terminalText().contains("Port open: simulated unit"));
+        PortSettings s;
+        s.device = "/dev/pts/0";
+        QCOMPARE(portDescription(s), QString("/dev/pts/0, 9600 baud, 8 databits, odd parity"));
+        s = withDevice(s, "/dev/ttyS1");
+        s.parity = ParityNone;
+        QCOMPARE(portDescription(s), QString("/dev/ttyS1, 9600 baud, 8 databits, no parity"));
+    }
+
+    // A signal ends the program: a dialog that is up is cancelled, and a
+    // settings file that cannot be written is reported without a box.
+    void terminationWaitsForNoClick()
+    {
+        QTemporaryDir unwritable;
+        QFile blocker(unwritable.filePath("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("PLOVAN_SETTINGS_DIR", blocker.fileName().toLocal8Bit()); // a file, not a folder
+        delete window;
+        window = new MainWindow;
+        QStringList boxes;
+        window->dialogs.warn = [&](const QString&, const QString& text) { boxes << text; };
+        window->show();
+
+        QMessageBox question(QMessageBox::Question, "Port Error", "Close it?",
+                             QMessageBox::Yes | QMessageBox::No, window);
+        bool answered = false;
+        QTimer::singleShot(0, window, [&] { window->terminate(); });
+        const int answer = question.exec();
+        answered = true;
+        qputenv("PLOVAN_SETTINGS_DIR", settings.path().toLocal8Bit());
+        QVERIFY(answered);
+        QVERIFY(answer != QMessageBox::Yes);
+        QVERIFY(boxes.isEmpty());
+        QVERIFY(window->link().terminalText().contains("The settings could not be saved"));
+        QVERIFY(!window->isVisible());
     }
 
     void hangUpIsReportedOnceAndDisconnects()
@@ -170,6 +244,9 @@ private slots:
         QTRY_VERIFY(!window->link().Connected);
         QCOMPARE(button("Command1")->text(), QString("Connect"));
         QCOMPARE(window->link().terminalText().count("Connection lost"), 1);
+        // Nothing is known of the laser/RF state any more.
+        QVERIFY(!window->connection->laserOn());
+        QVERIFY(window->connection->laserLamp->toolTip().contains("unknown"));
     }
 
     void propertiesDialogMapsWhatIsChosen()

@@ -8,6 +8,7 @@
 #include "synth_state.h"
 #include "tone_page.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
@@ -148,6 +149,34 @@ private slots:
         QCOMPARE(unit().phaseWord(), std::uint16_t{0x1FFF});
         QCOMPARE(panel()->wordBox->text(), QString("51EB851E"));
         QVERIFY(panel()->sendButton->isEnabled());
+    }
+
+    // An operator tuning by keyboard keeps the focus across every write.
+    void keyboardFocusStaysWhereTheOperatorLeftIt()
+    {
+        openWindow();
+        connectToUnit();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QSlider* slider = panel()->frequencySlider;
+        slider->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(slider));
+        const std::size_t before = unit().commands().size();
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(slider, Qt::Key_Right);
+        QTRY_VERIFY(unit().commands().size() >= before + 10);
+        QTRY_VERIFY(window->link().Connected);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(slider));
+        QTest::keyClick(slider, Qt::Key_PageUp);
+        QTRY_VERIFY(window->link().Connected);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(slider));
+
+        // A button pressed by keyboard is greyed while it writes, then has the focus back.
+        panel()->sendButton->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(panel()->sendButton));
+        QTest::keyClick(panel()->sendButton, Qt::Key_Space);
+        QTRY_VERIFY(window->link().Connected && panel()->sendButton->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(panel()->sendButton));
     }
 
     // The window greys its controls while a procedure writes, however the

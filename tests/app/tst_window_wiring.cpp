@@ -5,6 +5,7 @@
 #include "chirp_panel.h"
 #include "clock_window.h"
 #include "comm_log.h"
+#include "connection_panel.h"
 #include "debug_window.h"
 #include "fixed_window.h"
 #include "limits_window.h"
@@ -14,20 +15,24 @@
 #include "sim_backend.h"
 #include "sim_unit.h"
 #include "single_tone_panel.h"
+#include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace plovan;
 
@@ -47,6 +52,45 @@ QStringList linesFrom(const std::vector<std::string>& all, std::size_t from)
     return out;
 }
 
+// What an operator reads in a window: its title, every caption, and which
+// controls show and take input.
+QStringList captions(QWidget* window)
+{
+    QStringList out{QStringLiteral("%1 \"%2\" %3")
+                        .arg(window->objectName(), window->windowTitle(),
+                             window->isVisible() ? QStringLiteral("open") : QStringLiteral("closed"))};
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            text = button->text();
+        else if (auto* frame = qobject_cast<QGroupBox*>(w))
+            text = frame->title();
+        else if (auto* label = qobject_cast<QLabel*>(w))
+            text = label->text();
+        out << QStringLiteral("  %1 %2 \"%3\"%4%5")
+                   .arg(QLatin1String(w->metaObject()->className()), w->objectName(), text,
+                        w->isVisibleTo(window) ? QString() : QStringLiteral(" hidden"),
+                        w->isEnabledTo(window) ? QString() : QStringLiteral(" disabled"));
+    }
+    return out;
+}
+
+// Each table label is at least as wide and tall as its text needs.
+void verifyLabelsFit(QWidget* table)
+{
+    for (QLabel* label : table->findChildren<QLabel*>()) {
+        if (label->wordWrap() || label->text().isEmpty()) continue;
+        const QSize need = label->sizeHint();
+        QVERIFY2(label->width() >= need.width() && label->height() >= need.height(),
+                 qPrintable(QStringLiteral("\"%1\" has %2x%3, needs %4x%5")
+                                .arg(label->text())
+                                .arg(label->width())
+                                .arg(label->height())
+                                .arg(need.width())
+                                .arg(need.height())));
+    }
+}
+
 } // namespace
 
 class TestWindowWiring : public QObject {
@@ -63,9 +107,17 @@ class TestWindowWiring : public QObject {
 
     void connectToUnit()
     {
-        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
+    // The mode options as their clicks run them, also while another window
+    // holds the main window disabled.
+    void switchMode(bool chirp)
+    {
+        (chirp ? tone()->chirpMode : tone()->singleMode)->setChecked(true);
+        chirp ? window->Option1_Click() : window->Option2_Click();
+    }
+    QString frameCaption(QWidget* box) { return qobject_cast<QGroupBox*>(box->parentWidget())->title(); }
     static void clickBox(QAbstractButton* box)
     {
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
@@ -131,6 +183,115 @@ private slots:
         QVERIFY(chirp->isHidden());
         QCOMPARE(tone()->phaseBox->text(), QString("0"));
         QVERIFY(window->MnuCal->menuAction()->isEnabled());
+    }
+
+    void modeSwitchAppliesToEveryPanelOfTheWindow()
+    {
+        QTimer* triggerRun = tone()->triggerTimer;
+        switchMode(true);
+        ChirpPanel* chirp = window->chirpPanel;
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 chirp->rampUnitFrame, chirp->rampTimeFrame, chirp->dwellMultiplierFrame, chirp->nStepsFrame,
+                 chirp->deltaFFrame, chirp->calculateButton, chirp->chirpButton, chirp->chirpNoUButton,
+                 chirp->functionsFrame, chirp->saveToDds, chirp->clearFlashButton, chirp->previewFrame,
+                 tone()->inverseSinc, tone()->inverseOn, tone()->inverseOff, window->directPanel->clearButton,
+                 window->directPanel->resetButton, window->directPanel->intTrigButton,
+                 window->terminal->txtDataIn})
+            QVERIFY2(w->isVisibleTo(window), qPrintable(w->objectName()));
+        for (QWidget* w : std::initializer_list<QWidget*>{tone()->invSync, tone()->hiresF, tone()->store})
+            QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
+        // The start and stop boxes are the frequency and phase boxes.
+        QVERIFY(tone()->frequencyBox->isVisibleTo(window));
+        QVERIFY(tone()->phaseBox->isVisibleTo(window));
+        QCOMPARE(frameCaption(tone()->frequencyBox), QString("Start Freq"));
+        QCOMPARE(frameCaption(tone()->phaseBox), QString("Stop Freq"));
+        QCOMPARE(window->directPanel->intTrigButton->text(), QString("Int Trig"));
+        for (QMenu* menu : {window->mnuFile, window->mnuPort, window->MnuCal})
+            QVERIFY2(!menu->menuAction()->isEnabled(), qPrintable(menu->objectName()));
+
+        triggerRun->start();
+        switchMode(false);
+        QVERIFY(chirp->isHidden());
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 chirp->rampTimeBox, chirp->deltaFBox, chirp->chirpButton, chirp->saveToDds,
+                 chirp->previewFrame, tone()->inverseSinc, tone()->inverseOn, tone()->inverseOff})
+            QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 tone()->invSync, tone()->hiresF, tone()->frequencyBox, tone()->phaseBox,
+                 window->directPanel->intTrigButton, window->terminal->txtDataIn})
+            QVERIFY2(w->isVisibleTo(window), qPrintable(w->objectName()));
+        QCOMPARE(frameCaption(tone()->frequencyBox), QString("Frequency (MHz)"));
+        QCOMPARE(frameCaption(tone()->phaseBox), QString("Phase (0-360)"));
+        QCOMPARE(window->directPanel->intTrigButton->text(), QString("1 Shot"));
+        QVERIFY(!triggerRun->isActive());
+        for (QMenu* menu : {window->mnuFile, window->mnuPort, window->MnuCal})
+            QVERIFY2(menu->menuAction()->isEnabled(), qPrintable(menu->objectName()));
+        // The control names recur in the other windows: their "Command2" keeps its caption.
+        QCOMPARE(window->debugWindow->Command2->text(), QString("Esc"));
+        QCOMPARE(window->pollWindow->Command2->text(), QString("Stop"));
+        QCOMPARE(window->fixedWindow->Command2->text(), QString("Quit"));
+    }
+
+    void modeSwitchLeavesTheOtherWindowsAsTheyAre()
+    {
+        QTest::mouseClick(window->testPanel->pollButton, Qt::LeftButton);
+        window->Debug->trigger();
+        window->SetFreqLimits->trigger();
+        window->FixedFreq->trigger();
+        window->FoS->trigger();
+        window->IntClkRate->trigger();
+        const QList<QWidget*> others = {window->debugWindow,        window->pollWindow,
+                                        window->fixedWindow,        window->limitsWindow.get(),
+                                        window->offsetWindow.get(), window->clockWindow.get()};
+        QStringList before;
+        for (QWidget* other : others) {
+            QVERIFY2(other->isVisible(), qPrintable(other->windowTitle()));
+            before << captions(other);
+        }
+
+        std::size_t sent = sentCount();
+        switchMode(true);
+        QCOMPARE(sentSince(sent), QStringList({"=K0000"}));
+        QCOMPARE(frameCaption(tone()->frequencyBox), QString("Start Freq")); // the switch did run
+        QStringList after;
+        for (QWidget* other : others)
+            after << captions(other);
+        QCOMPARE(after, before);
+
+        sent = sentCount();
+        switchMode(false);
+        QCOMPARE(sentSince(sent), QStringList({"=E03", "=C"}));
+        QCOMPARE(window->directPanel->intTrigButton->text(), QString("1 Shot"));
+        after.clear();
+        for (QWidget* other : others)
+            after << captions(other);
+        QCOMPARE(after, before);
+    }
+
+    void rampPreviewTableFitsItsTexts()
+    {
+        clickBox(tone()->chirpMode);
+        ChirpPanel* chirp = window->chirpPanel;
+        // Long texts of every column: 10 significant digits and a difference.
+        tone()->frequencyBox->setText("75");
+        chirp->rampTimeBox->setText("20");
+        QTest::mouseClick(chirp->calculateButton, Qt::LeftButton);
+        QCOMPARE(chirp->achieved[0]->text(), QString("74.99694824"));
+        QCOMPARE(chirp->difference[0]->text(), QString("-0.00305176"));
+        QCOMPARE(chirp->achieved[2]->text(), QString("20.78711987"));
+
+        // The default size, then the smallest the window allows.
+        QCoreApplication::processEvents();
+        verifyLabelsFit(chirp->previewFrame);
+        window->resize(1, 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(window->size(), window->minimumSize().expandedTo(window->minimumSizeHint()));
+        verifyLabelsFit(chirp->previewFrame);
+        // Neighbouring columns keep a gap.
+        for (int r = 0; r < 4; ++r) {
+            QVERIFY(chirp->requested[r]->geometry().right() < chirp->achieved[r]->geometry().left());
+            QVERIFY(chirp->achieved[r]->geometry().right() < chirp->difference[r]->geometry().left());
+        }
     }
 
     void benchPanelKeepsItsCopiesOfTheChirpControls()
@@ -199,7 +360,7 @@ private slots:
         window->clockWindow->Command1->click();
         QVERIFY(window->isEnabled());
         const std::size_t before = sentCount();
-        QTest::mouseClick(window->findChild<QPushButton*>("Command5"), Qt::LeftButton); // "Int Clock"
+        QTest::mouseClick(window->directPanel->intClockButton, Qt::LeftButton);
         QVERIFY(sentSince(before).contains("=K001F"));
     }
 
@@ -250,7 +411,7 @@ private slots:
         QVERIFY(window->mnuCloseLog->isEnabled());
 
         window->commLog->setQuietMs(0);
-        QTest::mouseClick(window->findChild<QPushButton*>("Command2"), Qt::LeftButton); // "Int Trig"
+        QTest::mouseClick(window->directPanel->intTrigButton, Qt::LeftButton);
         QTest::qWait(20);
         window->mnuCloseLog->trigger();
         QCOMPARE(window->windowTitle(), QString("Velmar Plovan No usb found RS232 only"));

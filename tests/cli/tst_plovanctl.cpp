@@ -2,6 +2,7 @@
 // pseudo-terminal; the lines the unit logs and the exit statuses.
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +21,19 @@ QStringList saved(QStringList lines)
     for (QString& l : lines)
         l.replace(0, 1, "=a");
     return lines;
+}
+
+// The command names of the "Commands:" list in plovanctl --help: an entry
+// starts two spaces in, and its name is its leading lower-case words.
+QStringList listedCommands(const QByteArray& usage)
+{
+    const QString list = QString::fromLocal8Bit(usage).section("\nCommands:\n", 1).section("\n\n", 0, 0);
+    static const QRegularExpression entry("^  ([a-z][a-z0-9-]*(?: [a-z][a-z0-9-]*)*)(?= |$)",
+                                          QRegularExpression::MultilineOption);
+    QStringList names;
+    for (auto it = entry.globalMatch(list); it.hasNext();)
+        names << it.next().captured(1);
+    return names;
 }
 
 } // namespace
@@ -300,6 +314,60 @@ private slots:
         QVERIFY(!lastError.isEmpty());
         QVERIFY2(lastError.contains(message), qPrintable(lastError));
         QCOMPARE(commandsSince(mark), QStringList{}); // nothing reached the unit
+    }
+
+    void theUnitIsNamedOnce_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("neither") << QStringList{"tune", "100"};
+        QTest::newRow("both") << QStringList{"--sim", "--port", port, "tune", "100"};
+    }
+    void theUnitIsNamedOnce()
+    {
+        QFETCH(QStringList, args);
+        const qsizetype mark = commandsSince(0).size();
+        QCOMPARE(run(args), 2);
+        QVERIFY2(lastError.contains("give either --port DEVICE or --sim"), qPrintable(lastError));
+        QCOMPARE(commandsSince(mark), QStringList{});
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("firstLine");
+        const QString usage = "Usage: plovanctl [OPTIONS] COMMAND [ARGS]";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << usage;
+        QTest::newRow("no command") << QStringList{"--save"} << 2 << usage;
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "plovanctl 3.09";
+    }
+    void helpAndVersion()
+    {
+        QFETCH(QStringList, args);
+        QByteArray text;
+        QTEST(run(args, &text), "status");
+        QTEST(QString::fromLocal8Bit(text).section('\n', 0, 0), "firstLine");
+    }
+
+    // The list in --help and each command's own help come from the same
+    // table: every command listed answers COMMAND --help with its usage and text.
+    void everyListedCommandHasItsHelp()
+    {
+        QByteArray usage;
+        QCOMPARE(run({"--help"}, &usage), 0);
+        const QStringList names = listedCommands(usage);
+        for (const char* name : {"connect", "tune", "chirp-calc", "poll", "sim"})
+            QVERIFY2(names.contains(name), qPrintable(names.join(", ")));
+        for (const QString& name : names) {
+            QByteArray help;
+            QCOMPARE(run(name.split(' ') + QStringList{"--help"}, &help), 0);
+            const QString text = QString::fromLocal8Bit(help);
+            const QString first = text.section('\n', 0, 0);
+            const QRegularExpression head("^Usage: plovanctl (\\[OPTIONS\\] )?" +
+                                          QRegularExpression::escape(name) + "( |$)");
+            QVERIFY2(head.match(first).hasMatch(), qPrintable(name + ": " + first));
+            QVERIFY2(!text.section('\n', 1).trimmed().isEmpty(), qPrintable(name + " has no description"));
+        }
     }
 
     void numbersReadTheSameUnderAGermanLocale()

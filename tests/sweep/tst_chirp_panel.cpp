@@ -1,7 +1,7 @@
 // The chirp panel headless, next to a single-tone panel as in the main
 // window: "Calculate DeltaF" and its preview, the field rules and key
-// filters, the mode switch by control name, and "CHIRP" through the
-// simulated unit.
+// filters, the mode switch of each panel, and "CHIRP" through the simulated
+// unit.
 #include "chirp_mode.h"
 #include "chirp_panel.h"
 #include "chirp_programmer.h"
@@ -39,7 +39,7 @@ class TestChirpPanel : public QObject, SimUnitFixture {
     SingleTonePanel* tonePanel = nullptr;
     ChirpPanel* panel = nullptr;
     QMenu* fileMenu = nullptr;
-    QAction* headerItem = nullptr;
+    QMenu* toolsMenu = nullptr;
 
     QWidget* control(const char* name) { return root->findChild<QWidget*>(QLatin1String(name)); }
     bool shown(const char* name) { return control(name)->isVisibleTo(root.get()); }
@@ -56,11 +56,7 @@ private slots:
         root->setObjectName("frmTerminal");
         auto* bar = new QMenuBar(root.get());
         fileMenu = bar->addMenu("&File");
-        fileMenu->setObjectName("mnuFile");
-        QMenu* tools = bar->addMenu("&Tools");
-        tools->setObjectName("MnuCal");
-        headerItem = tools->addAction("Header");
-        headerItem->setObjectName("MnuHeader");
+        toolsMenu = bar->addMenu("&Tools");
         tonePanel = new SingleTonePanel(root.get());
         ChirpPanel::Shared shared;
         shared.startBox = tonePanel->frequencyBox;
@@ -145,55 +141,105 @@ private slots:
         QCOMPARE(panel->nStepsBox->text(), QStringLiteral("1921875000")); // 12.3 s, multiplier 1
     }
 
-    void modeSwitchByName()
+    void modeSwitchReachesOnlyThePanelsOwnControls()
     {
-        applyMode(root.get(), true);
+        // Another window of the same parent reuses the control names.
+        auto* other = new QWidget(root.get(), Qt::Window);
+        auto* frame = new QGroupBox("Send Data", other);
+        auto* text1 = new QLineEdit(frame);
+        text1->setObjectName("Text1");
+        QList<QAbstractButton*> reused;
+        const auto reuse = [&](QAbstractButton* b, const char* name) {
+            b->setObjectName(name);
+            reused << b;
+        };
+        reuse(new QPushButton("Esc", other), "Command2");
+        reuse(new QPushButton("Esc", other), "Command15");
+        reuse(new QPushButton("Esc", other), "Command16");
+        reuse(new QCheckBox("Esc", other), "Check11");
+        reuse(new QCheckBox("Esc", other), "Check2");
+        reuse(new QRadioButton("Esc", other), "Option3");
+        other->show();
+
+        panel->applyMode(true);
+        tonePanel->applyMode(true);
         for (const char* name :
              {"Text22", "Text23", "Text25", "Text26", "Command17", "Command15", "Command50", "FrameFunctions",
-              "FrameRampPreview", "Check12", "Option3", "Option4"})
+              "FrameRampPreview", "Check11", "Command16", "Check12", "Option3", "Option4"})
             QVERIFY2(shown(name), name);
-        for (const char* name : {"Check2", "Check3", "Command6"})
-            QVERIFY2(!shown(name), name);
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{tonePanel->invSync, tonePanel->hiresF, tonePanel->store})
+            QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
         QCOMPARE(frameCaption(tonePanel->frequencyBox), QStringLiteral("Start Freq"));
         QCOMPARE(frameCaption(tonePanel->phaseBox), QStringLiteral("Stop Freq"));
-        // The frame holding the start box stays, whatever its name.
-        QVERIFY(tonePanel->frequencyBox->isVisibleTo(root.get()));
-        QVERIFY(!fileMenu->menuAction()->isEnabled());
-        QVERIFY(!headerItem->isEnabled());
 
-        applyMode(root.get(), false);
-        for (const char* name :
-             {"Text22", "Command15", "Command50", "Command16", "FrameRampPreview", "Check11"})
-            QVERIFY2(!shown(name), name);
-        for (const char* name : {"Check2", "Check3"})
-            QVERIFY2(shown(name), name);
+        panel->applyMode(false);
+        tonePanel->applyMode(false);
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 panel->deltaFBox, panel->chirpButton, panel->chirpNoUButton, panel->clearFlashButton,
+                 panel->previewFrame, panel->saveToDds, tonePanel->inverseSinc, tonePanel->inverseOn})
+            QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
+        QVERIFY(!tonePanel->invSync->isHidden());
+        QVERIFY(!tonePanel->hiresF->isHidden());
         QCOMPARE(frameCaption(tonePanel->frequencyBox), QStringLiteral("Frequency (MHz)"));
         QCOMPARE(frameCaption(tonePanel->phaseBox), QStringLiteral("Phase (0-360)"));
-        QVERIFY(fileMenu->menuAction()->isEnabled());
-        QVERIFY(headerItem->isEnabled());
+        // Both modes keep the start and stop boxes.
+        QVERIFY(tonePanel->frequencyBox->isVisibleTo(root.get()));
+        QVERIFY(tonePanel->phaseBox->isVisibleTo(root.get()));
 
-        // Controls the window does not have are skipped; one it has gets its caption.
-        auto* command2 = new QPushButton("Int Trig", root.get());
-        command2->setObjectName("Command2");
-        applyMode(root.get(), false);
-        QCOMPARE(command2->text(), QStringLiteral("1 Shot"));
+        QCOMPARE(frame->title(), QStringLiteral("Send Data"));
+        QVERIFY(text1->isVisibleTo(other));
+        for (QAbstractButton* b : reused) {
+            QCOMPARE(b->text(), QStringLiteral("Esc"));
+            QVERIFY2(b->isVisibleTo(other), qPrintable(b->objectName()));
+        }
+    }
+
+    void sharedSaveToDdsStaysWithItsPanel()
+    {
+        auto* own = new QCheckBox("Save to DDS", root.get());
+        ChirpPanel::Shared shared;
+        shared.saveToDds = own;
+        auto* second = new ChirpPanel(*programmer, shared, root.get());
+        QCOMPARE(second->saveToDds, own);
+        second->applyMode(false);
+        QVERIFY(!own->isHidden());
+        QVERIFY(second->chirpButton->isHidden());
+    }
+
+    void menusFollowTheMode()
+    {
+        applyMode(ModeMenus{fileMenu, nullptr, toolsMenu}, true);
+        QVERIFY(!fileMenu->menuAction()->isEnabled());
+        QVERIFY(!toolsMenu->menuAction()->isEnabled());
+        applyMode(ModeMenus{fileMenu, nullptr, toolsMenu}, false);
+        QVERIFY(fileMenu->menuAction()->isEnabled());
+        QVERIFY(toolsMenu->menuAction()->isEnabled());
     }
 
     void optionsSwitchAndSend()
     {
+        QList<bool> windowModes;
+        panel->applyModeToWindow = [&](bool chirp) {
+            // The panel has switched its own controls by now.
+            QCOMPARE(panel->chirpButton->isHidden(), !chirp);
+            windowModes << chirp;
+            tonePanel->applyMode(chirp);
+        };
         tonePanel->triggerTimer->start();
-        panel->Option1_Click(root.get());
+        panel->Option1_Click();
         QCOMPARE(newLines(), QStringList({"=K0000"}));
         QCOMPARE(tonePanel->phaseBox->text(), QStringLiteral("140"));
         QCOMPARE(panel->dwellTimeBox->text(), QStringLiteral("0.0064"));
         QVERIFY(shown("Command15"));
 
         tonePanel->singleMode->setChecked(true);
-        panel->Option2_Click(root.get());
+        panel->Option2_Click();
         QCOMPARE(newLines(), QStringList({"=E03", "=C"}));
         QCOMPARE(tonePanel->phaseBox->text(), QStringLiteral("0"));
         QVERIFY(!tonePanel->triggerTimer->isActive());
         QVERIFY(!shown("Command15"));
+        QCOMPARE(windowModes, QList<bool>({true, false}));
     }
 
     void chirpButtonSendsTheRamp()

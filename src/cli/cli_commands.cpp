@@ -1,0 +1,413 @@
+#include "cli_commands.h"
+
+#include "channel_controller.h"
+#include "chirp_programmer.h"
+#include "cli_checks.h"
+#include "connect_sequence.h"
+#include "direct_commands.h"
+#include "offset_controller.h"
+#include "poll_loop.h"
+#include "sim_server.h"
+#include "tone_controller.h"
+#include "words.h"
+
+#include <QRegularExpression>
+#include <memory>
+
+// Each prepare function may assume the operand count its row gives. The
+// controllers an operation needs are made here and kept alive by it.
+
+namespace plovan::cli {
+
+namespace {
+
+using Prepared = std::optional<Operation>;
+
+std::optional<double> frequencyIn(const QString& text, const SynthState& state)
+{
+    return numberIn(text, QStringLiteral("frequency"), state.MinFrequency, state.MaxFrequency);
+}
+
+std::optional<double> amplitudeIn(const QString& text)
+{
+    return numberIn(text, QStringLiteral("amplitude"), 0, 1024);
+}
+
+std::optional<double> phaseIn(const QString& text)
+{
+    return numberIn(text, QStringLiteral("phase"), 0, 360);
+}
+
+std::shared_ptr<ToneController> toneFor(Session& s)
+{
+    return std::make_shared<ToneController>(s.link, s.state, s.hooks);
+}
+
+// --- single tone and channels ---
+
+Prepared prepareConnect(Session& s, const ParsedArgs&)
+{
+    return [&s] { return connectSequence(s.link, s.state.Amp2FixeD); };
+}
+
+Prepared prepareTune(Session& s, const ParsedArgs& a)
+{
+    if (!frequencyIn(a.operands[0], s.state)) return std::nullopt;
+    s.state.Text1 = a.operands[0].toStdString();
+    if (a.values.contains("--hires")) {
+        const auto h = parseWhole(a.value("--hires"));
+        if (!h || *h < 0 || *h > 99) {
+            err(QStringLiteral("--hires takes 0 to 99 hundredths of a MHz"));
+            return std::nullopt;
+        }
+        s.state.hiresF = true;
+        s.state.Text5 = QString::number(*h).rightJustified(2, QLatin1Char('0')).toStdString();
+    }
+    return [tone = toneFor(s)] { return tone->Tune(); };
+}
+
+Prepared preparePhase(Session& s, const ParsedArgs& a)
+{
+    if (!phaseIn(a.operands[0])) return std::nullopt;
+    s.state.Text2 = a.operands[0].toStdString();
+    return [tone = toneFor(s)] { return tone->Phase(); };
+}
+
+Prepared prepareAmplitude(Session& s, const ParsedArgs& a)
+{
+    if (!amplitudeIn(a.operands[0])) return std::nullopt;
+    s.state.Text3 = a.operands[0].toStdString();
+    return [tone = toneFor(s)] { return tone->Amplit(); };
+}
+
+Prepared prepareSend(Session& s, const ParsedArgs& a)
+{
+    const QStringList& ops = a.operands;
+    if (!frequencyIn(ops[0], s.state) || !phaseIn(ops[1]) || !amplitudeIn(ops[2])) return std::nullopt;
+    s.state.Text1 = ops[0].toStdString();
+    s.state.Text2 = ops[1].toStdString();
+    s.state.Text3 = ops[2].toStdString();
+    return [tone = toneFor(s)] {
+        return tone->Tune() && tone->Amplit() && tone->Phase() && tone->triggerAndUpdate();
+    };
+}
+
+Prepared prepareChannels(Session& s, const ParsedArgs& a)
+{
+    const QString which = a.operands[0].toLower();
+    const auto n = parseWhole(which);
+    auto channels = std::make_shared<ChannelController>(s.link, s.state, s.hooks);
+    if (which == QLatin1String("all")) return [channels] { return channels->allChannels(); };
+    if (which == QLatin1String("none")) return [channels] { return channels->noChannels(); };
+    if (n && *n >= 1 && *n <= 4) return [channels, n = *n] { return channels->selectOneChannel(n); };
+    err(QStringLiteral("channels takes 1, 2, 3, 4, all or none"));
+    return std::nullopt;
+}
+
+// --- direct commands ---
+
+Prepared prepareCommand(Session& s, const ParsedArgs& a)
+{
+    return [&s, text = "=" + a.operands[0].toStdString()] { return s.link.sendWait(text); };
+}
+
+Prepared prepareRaw(Session& s, const ParsedArgs& a)
+{
+    return [&s, bytes = a.operands[0].toLatin1() + "\r\n"] { return s.link.writeRaw(bytes); };
+}
+
+Prepared prepareIntClock(Session& s, const ParsedArgs& a)
+{
+    const QString word = a.operands.isEmpty() ? QStringLiteral("0001") : a.operands[0].toUpper().left(4);
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-F]{1,4}$"));
+    if (!hex.match(word).hasMatch()) {
+        err(QStringLiteral("int-clock: \"%1\" is not a hex word of up to four digits")
+                .arg(a.operands.value(0)));
+        return std::nullopt;
+    }
+    s.state.IntClkWrd = word.rightJustified(4, QLatin1Char('0')).toStdString();
+    return [direct = std::make_shared<DirectCommands>(s.link, s.state)] { return direct->Command5_Click(); };
+}
+
+// --- chirp ---
+
+// The chirp programmer and the tone controller it writes the amplitude through.
+struct ChirpParts {
+    ToneController tone;
+    ChirpProgrammer chirp;
+    explicit ChirpParts(Session& s) : tone(s.link, s.state, s.hooks), chirp(s.link, s.state, s.hooks, tone) {}
+};
+
+// --amplitude: the slider moves in whole steps; 512 when not given.
+std::optional<int> chirpAmplitude(const ParsedArgs& a)
+{
+    const auto amplitude = parseWhole(a.value("--amplitude", QStringLiteral("512")));
+    if (amplitude && *amplitude >= 0 && *amplitude <= 1024) return amplitude;
+    err(QStringLiteral("--amplitude takes a whole number 0 to 1024"));
+    return std::nullopt;
+}
+
+// Fills the fields as the chirp panel does; the calculation checks the ramp
+// time and the dwell multiplier as it does in the window.
+bool fillChirpFields(Session& s, const ParsedArgs& a, ChirpState& c)
+{
+    // Held to the upper limit, as the window caps the stop box; the window
+    // sets no lower limit on a chirp (its own default start, 75 MHz, lies
+    // below the default lower limit).
+    const QStringList& ops = a.operands;
+    const double maxF = s.state.MaxFrequency;
+    if (!numberIn(ops[0], QStringLiteral("start frequency"), 0, maxF) ||
+        !numberIn(ops[1], QStringLiteral("stop frequency"), 0, maxF))
+        return false;
+    s.state.Text1 = ops[0].toStdString();
+    s.state.Text2 = ops[1].toStdString();
+    c.Text25 = ops[2].toStdString();
+    if (a.values.contains("--unit")) {
+        const auto unit = rampUnit(a.value("--unit"));
+        if (!unit) return false;
+        c.Option5 = *unit;
+    }
+    if (a.values.contains("--dwell")) c.Text23 = a.value("--dwell").toStdString();
+    const auto amplitude = chirpAmplitude(a);
+    if (!amplitude) return false;
+    c.Slider3 = *amplitude;
+    return true;
+}
+
+// "Calculate DeltaF" on the operands: a ramp it refuses is bad input.
+std::shared_ptr<ChirpParts> calculatedChirp(Session& s, const ParsedArgs& a)
+{
+    auto parts = std::make_shared<ChirpParts>(s);
+    if (!fillChirpFields(s, a, parts->chirp.chirp) || !parts->chirp.Command17_Click()) return nullptr;
+    return parts;
+}
+
+Prepared prepareChirp(Session& s, const ParsedArgs& a)
+{
+    auto parts = calculatedChirp(s, a);
+    if (!parts) return std::nullopt;
+    ChirpState& c = parts->chirp.chirp;
+    c.inverseSinc = a.has("--inverse-sinc");
+    c.extRfOn = a.has("--ext-rf");
+    c.laserOn = a.has("--laser");
+    c.extTrig = a.has("--ext-trig");
+    if (a.has("--no-update")) return [parts] { return parts->chirp.ChirpNoU(); };
+    return [parts] { return parts->chirp.CHIRP(); };
+}
+
+Prepared prepareChirpCalc(Session& s, const ParsedArgs& a)
+{
+    auto parts = calculatedChirp(s, a);
+    if (!parts) return std::nullopt;
+    return [parts, &s] {
+        const ChirpState& c = parts->chirp.chirp;
+        out(QStringLiteral("Dwell Time uS: %1").arg(QString::fromStdString(c.Text27)));
+        out(QStringLiteral("N Steps: %1").arg(QString::fromStdString(c.Text26)));
+        out(QStringLiteral("Delta F (KHz): %1").arg(QString::fromStdString(c.Text22)));
+        out(QStringLiteral("Stop Freq: %1").arg(QString::fromStdString(s.state.Text2)));
+        return true;
+    };
+}
+
+// --- frequency offset ---
+
+// The sum is checked here too, so that a refused offset never opens the port.
+bool offsetSumWithinLimit(const QString& mhz, const QString& khz, int tenths, const SynthState& state)
+{
+    const auto mainMHz = parseDecimal(mhz.trimmed().toStdString());
+    if (mainMHz && !aboveLimit(*mainMHz, tenths, state.MaxFrequency)) return true;
+    const double sum = mainMHz ? frequencyMHz(*mainMHz, offsetHundredths(tenths)) : 0;
+    err(QStringLiteral("Outside Frequency Limits! %1 MHz + %2 kHz = %3 MHz is above %4 MHz; nothing was sent")
+            .arg(mhz.trimmed(), khz.trimmed())
+            .arg(sum, 0, 'g', 15)
+            .arg(state.MaxFrequency));
+    return false;
+}
+
+Prepared prepareOffset(Session& s, const ParsedArgs& a)
+{
+    if (!a.values.contains("--frequency")) {
+        err(QStringLiteral("offset needs --frequency MHZ, the main frequency"));
+        return std::nullopt;
+    }
+    const QString mhz = a.value("--frequency");
+    const auto tenths = offsetTenths(a.operands[0]);
+    if (!tenths || !frequencyIn(mhz, s.state)) return std::nullopt;
+    const bool withAmplitude = a.values.contains("--amplitude");
+    if (withAmplitude && !amplitudeIn(a.value("--amplitude"))) return std::nullopt;
+    if (!offsetSumWithinLimit(mhz, a.operands[0], *tenths, s.state)) return std::nullopt;
+    s.state.Text1 = mhz.trimmed().toStdString();
+    auto offset = std::make_shared<OffsetController>(s.link, s.state, s.hooks);
+    offset->setOffsetTenths(*tenths);
+    if (withAmplitude) offset->Text3 = a.value("--amplitude").trimmed().toStdString();
+    return [offset, withAmplitude, &s] {
+        const OffsetController::Outcome sent = offset->offsetFrequencySend();
+        if (sent == OffsetController::Outcome::OutsideLimits) s.inputError = true;
+        if (sent != OffsetController::Outcome::Sent) return false;
+        return !withAmplitude || offset->offsetAmplitudeSend();
+    };
+}
+
+// --- polling ---
+
+Prepared preparePoll(Session& s, const ParsedArgs& a)
+{
+    const auto passes = parseWhole(a.value("--loop", QStringLiteral("1")));
+    if (!passes || *passes < 1) {
+        err(QStringLiteral("--loop takes a number of passes, 1 or more"));
+        return std::nullopt;
+    }
+    auto poll = std::make_shared<PollLoop>(s.link, a.operands[0]);
+    QObject::connect(poll.get(), &PollLoop::problem, [&s](const QString& m) {
+        s.inputError = true;
+        err(m);
+    });
+    if (!poll->checkList()) return std::nullopt;
+    poll->Loop = true;
+    poll->passLimit = *passes;
+    return [poll] { return poll->Go() == PollLoop::End::Finished; };
+}
+
+int runSim(const QStringList& words)
+{
+    return sim::runSimServer(words, QStringLiteral("plovanctl sim"));
+}
+
+} // namespace
+
+const CommandTable& commandRows()
+{
+    static const CommandTable rows{
+        {.name = "connect",
+         .synopsis = "",
+         .summary = "the start-up sequence of \"Connect\"",
+         .description = "Sends the start-up sequence of the window's \"Connect\": =r, =p and =D00DF, then\n"
+                        "the second amplitude into registers E1 and E2, each acknowledged.",
+         .prepare = prepareConnect},
+        {.name = "tune",
+         .synopsis = "MHZ [--hires N]",
+         .summary = "frequency (N: hundredths of a MHz, 0-99)",
+         .description = "Writes the frequency word of MHZ (within the limits of maxmin.txt) into both\n"
+                        "register groups (group 1 only with --fixed), then updates. --hires adds N\n"
+                        "hundredths of a MHz (0-99).",
+         .options = {.withValue = {"--hires"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareTune},
+        {.name = "phase",
+         .synopsis = "DEGREES",
+         .summary = "phase, 0-360",
+         .description = "Writes the phase word of DEGREES (0-360), then updates.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = preparePhase},
+        {.name = "amplitude",
+         .synopsis = "A",
+         .summary = "amplitude, 0-1024",
+         .description = "Writes the amplitude word of A (0-1024) scaled by the channel count, then updates.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareAmplitude},
+        {.name = "send",
+         .synopsis = "MHZ DEGREES AMPLITUDE",
+         .summary = "all three, then trigger and update (\"Send\")",
+         .description = "As the window's \"Send\": frequency, amplitude and phase, then =I and =U.",
+         .minOperands = 3,
+         .maxOperands = 3,
+         .prepare = prepareSend},
+        {.name = "channels",
+         .synopsis = "1|2|3|4|all|none",
+         .summary = "one channel, all or none",
+         .description = "Switches on one channel (1-4), all or none: register 30, then =I and =U.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareChannels},
+        {.name = "command",
+         .synopsis = "TEXT",
+         .summary = "\"=\" + TEXT, acknowledged",
+         .description = "Sends \"=\" + TEXT and waits for the acknowledgement, e.g. command dA3.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareCommand},
+        {.name = "raw",
+         .synopsis = "TEXT",
+         .summary = "TEXT + CR LF exactly as typed",
+         .description = "Sends TEXT and CR LF exactly as given, without waiting.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareRaw},
+        {.name = "int-clock",
+         .synopsis = "[WORD]",
+         .summary = "internal clock word (default 0001)",
+         .description = "As \"Int Clock\": =K + WORD (up to four hex digits, padded; default 0001), =k,\n"
+                        "then the control byte. The \"Loop\" box counts as unticked.",
+         .maxOperands = 1,
+         .prepare = prepareIntClock},
+        {.name = "chirp",
+         .synopsis = "START STOP RAMP [--unit us|ms|s] [--dwell N] [--amplitude A]\n"
+                     "[--inverse-sinc] [--ext-rf] [--laser] [--ext-trig] [--no-update]",
+         .summary = "calculate and program a chirp (\"CHIRP\")",
+         .description = "As \"Calculate DeltaF\" then \"CHIRP\": a ramp from START to STOP MHz (neither\n"
+                        "above the upper limit of maxmin.txt) over RAMP microseconds (--unit ms or s for\n"
+                        "milliseconds or seconds), with dwell multiplier N (--dwell, default 1). A ramp\n"
+                        "the calculation refuses is bad input and nothing is sent. Otherwise: =r, =C,\n"
+                        "the configuration and channel commands, the ramp registers (C4-C5, CA-CB,\n"
+                        "D0-D2, DA-DC), the amplitude A (0-1024 as the slider; default 512), inverse\n"
+                        "sinc (register E0), =U, and the status byte from --ext-rf, --laser and\n"
+                        "--ext-trig. --no-update is \"Chirp no U\": without =r, =C, the channel command\n"
+                        "and =U. With --save the ramp is stored in flash.\n"
+                        "Example: plovanctl --port /dev/ttyUSB0 chirp 75 140 20 --ext-trig",
+         .options = {.withValue = {"--unit", "--dwell", "--amplitude"},
+                     .flags = {"--inverse-sinc", "--ext-rf", "--laser", "--ext-trig", "--no-update"}},
+         .minOperands = 3,
+         .maxOperands = 3,
+         .prepare = prepareChirp},
+        {.name = "chirp-calc",
+         .synopsis = "START STOP RAMP [--unit us|ms|s] [--dwell N]",
+         .summary = "the chirp calculation only; needs no unit",
+         .description = "The calculation of \"Calculate DeltaF\" alone, without a unit: prints the dwell\n"
+                        "time, the number of steps, the step and the stop frequency the ramp reaches:\n"
+                        "  Dwell Time uS: 0.0064\n"
+                        "  N Steps: 3125\n"
+                        "  Delta F (KHz): 20.8\n"
+                        "  Stop Freq: 140\n"
+                        "for chirp-calc 75 140 20. A ramp the calculation refuses is bad input.",
+         .options = {.withValue = {"--unit", "--dwell"}},
+         .minOperands = 3,
+         .maxOperands = 3,
+         .needsUnit = false,
+         .prepare = prepareChirpCalc},
+        {.name = "offset",
+         .synopsis = "KHZ --frequency MHZ [--amplitude A]",
+         .summary = "group 1 at MHZ + KHZ (\"Frequency offset\")",
+         .description = "As \"Send\" in the \"Frequency offset\" window: group 1 (registers 44-47) at MHZ\n"
+                        "plus KHZ (0-5000 in steps of 0.1), then =U and =E0C; with --amplitude, group\n"
+                        "1's own amplitude A (0-1024) into registers 63 and 64. MHZ lies within the\n"
+                        "limits, and so must MHZ + KHZ: above the upper limit nothing is sent.\n"
+                        "Example: plovanctl --port /dev/ttyUSB0 offset 1000 --frequency 100",
+         .options = {.withValue = {"--frequency", "--amplitude"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareOffset},
+        {.name = "poll",
+         .synopsis = "FILE [--loop N]",
+         .summary = "send a poll list, N times (default once)",
+         .description = "As \"Go\" in the polling window: sends the commands of FILE (laid out as\n"
+                        "poll.txt: one command a line without its \"=\", \"*\" ends the list), each\n"
+                        "acknowledged; --loop N runs the list N times (default 1), reading it afresh on\n"
+                        "each pass. A missing or malformed list sends nothing.",
+         .options = {.withValue = {"--loop"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = preparePoll},
+        // Its help is the simulated unit's own.
+        {.name = "sim",
+         .synopsis = "[--delay MS] [--fault FAULT]... [--crc MODEL]",
+         .summary = "run a simulated unit on a pseudo-terminal",
+         .needsUnit = false,
+         .runAlone = runSim},
+    };
+    return rows;
+}
+
+} // namespace plovan::cli
