@@ -202,7 +202,7 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
         l->setContentsMargins(6, 2, 6, 2);
         l->setSpacing(4);
     }
-    // Columns of numbers side by side need a gap that reads as one.
+    // Neighbouring columns of numbers need a clear gap, or they read as one number.
     values->setHorizontalSpacing(previewFrame->fontMetrics().horizontalAdvance(QStringLiteral("00")));
     clearPlan(tr("Press \"Calculate DeltaF\" to see the ramp."));
 
