@@ -204,10 +204,8 @@ int exitStatus(const Session& s, bool ok)
 int runOnUnit(Session& s, const PortSettings& port, const Operation& operation)
 {
     s.link.setBackend(makeBackend(port));
-    s.link.openPort();
-    if (!s.link.portOpen()) {
-        err(QStringLiteral("cannot open %1: %2")
-                .arg(s.link.backend()->description(), s.link.backend()->errorString()));
+    if (!s.link.openPort()) {
+        err(QStringLiteral("cannot open %1: %2").arg(s.link.backend()->description(), s.link.openError()));
         return kLinkFailed;
     }
     s.link.Connected = true;
