@@ -6,8 +6,6 @@
 #include "settings_files.h"
 #include "sim_backend.h"
 
-#include <QDir>
-#include <QFile>
 #include <cstdio>
 
 namespace plovan::cli {
@@ -103,15 +101,6 @@ bool operandCountFits(const CommandRow& row, const ParsedArgs& a)
     return false;
 }
 
-// The limits the window would start with: maxmin.txt, else 140/80.
-void loadLimits(const QString& dir, SynthState& state)
-{
-    if (!QFile::exists(QDir(dir).filePath(QString::fromLatin1(kMaxminFile)))) return;
-    const StartupSettings s = LoadSettings(dir);
-    state.MaxFrequency = s.MaxFrequency;
-    state.MinFrequency = s.MinFrequency;
-}
-
 // Channel boxes ticked from the start: ticking n ticks every box below it.
 bool applyChannels(const QString& list, SynthState& state)
 {
@@ -143,9 +132,8 @@ std::optional<int> wholeOption(const ParsedArgs& a, const char* option, int fall
 }
 
 // The port settings of the run: the settings folder's portset.txt, --baud, and --sim or --port.
-std::optional<PortSettings> portSettings(const ParsedArgs& a, const QString& dir)
+std::optional<PortSettings> portSettings(const ParsedArgs& a, PortSettings port)
 {
-    PortSettings port = LoadSettings(dir).port;
     const auto baud = wholeOption(a, "--baud", port.baud, 1, "a baud rate");
     if (!baud) return std::nullopt;
     port.baud = *baud;
@@ -226,9 +214,11 @@ int runRow(const CommandRow& row, const ParsedArgs& a)
         return kBadInput;
     }
     Session s;
-    const QString dir = a.value("--settings-dir", settingsDir());
-    loadLimits(dir, s.state);
-    const auto port = portSettings(a, dir);
+    // The window's start-up rule, limits included.
+    const StartupSettings loaded = LoadSettings(a.value("--settings-dir", settingsDir()));
+    s.state.MaxFrequency = loaded.MaxFrequency;
+    s.state.MinFrequency = loaded.MinFrequency;
+    const auto port = portSettings(a, loaded.port);
     if (!port) return kBadInput;
     const auto timeout = wholeOption(a, "--ack-timeout", Link::kDefaultAckTimeoutMs, 0, "a number of ms");
     if (!timeout || !applyGlobalOptions(a, s, *timeout)) return kBadInput;

@@ -162,19 +162,7 @@ WaitResult Link::waitFor(Condition done, std::string_view what)
     // without paying for an event loop.
     if (!wait.finished && portOpen()) backend_->receiveNow(kQuickWaitMs);
     if (!wait.finished && !portOpen()) wait.finish(WaitResult::ConnectionLost);
-    if (!wait.finished) {
-        QEventLoop loop;
-        QTimer timer;
-        if (ackTimeoutMs_ > 0) {
-            timer.setSingleShot(true);
-            connect(&timer, &QTimer::timeout, &loop, [&wait] { wait.finish(WaitResult::TimedOut); });
-            timer.start(ackTimeoutMs_);
-        }
-        wait.loop = &loop;
-        loop.exec();
-        wait.loop = nullptr;
-        eventsLetThrough_ = Clock::now();
-    }
+    runLoop(wait, ackTimeoutMs_ > 0 ? ackTimeoutMs_ : kForEver, WaitResult::TimedOut);
     if (wait.result == WaitResult::TimedOut)
         report(QStringLiteral("No reply from unit to ") +
                QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size())));
@@ -204,21 +192,29 @@ std::optional<std::string> Link::readBack(std::string_view command)
 WaitResult Link::pause(int ms)
 {
     Wait wait;
-    QTimer::singleShot(ms, this, [&wait] { wait.finish(WaitResult::Done); });
-    return runWait(wait);
+    const Registration registered(waits_, wait);
+    runLoop(wait, std::max(ms, 0), WaitResult::Done);
+    return wait.result;
 }
 
-WaitResult Link::runWait(Wait& wait)
+void Link::runLoop(Wait& wait, int ms, WaitResult atTimeout)
 {
-    const Registration registered(waits_, wait);
-    if (!wait.finished) {
-        QEventLoop loop;
-        wait.loop = &loop;
-        loop.exec();
-        wait.loop = nullptr;
-        eventsLetThrough_ = Clock::now();
+    if (wait.finished) return;
+    QEventLoop loop;
+    // The timer lives no longer than the wait it ends (a wait cancelled
+    // early must not be reached by its timer later), and keeps to the
+    // millisecond: a coarse timer may fire up to 5% early.
+    QTimer timer;
+    if (ms != kForEver) {
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        connect(&timer, &QTimer::timeout, &loop, [&wait, atTimeout] { wait.finish(atTimeout); });
+        timer.start(ms);
     }
-    return wait.result;
+    wait.loop = &loop;
+    loop.exec();
+    wait.loop = nullptr;
+    eventsLetThrough_ = Clock::now();
 }
 
 void Link::finishWaits(WaitResult result)

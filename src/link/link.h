@@ -165,7 +165,10 @@ private:
     using Clock = std::chrono::steady_clock;
 
     WaitResult waitFor(Condition done, std::string_view what);
-    WaitResult runWait(Wait& wait);
+    static constexpr int kForEver = -1;
+    // Runs the event loop of a registered wait until it finishes, or for `ms`
+    // (kForEver: no limit), after which it finishes with `atTimeout`.
+    void runLoop(Wait& wait, int ms, WaitResult atTimeout);
     void letEventsThroughIfDue();
     void finishWaits(WaitResult result);
     void checkWaits();

@@ -130,7 +130,7 @@ namespace {
 constexpr unsigned kAmpMax = 4095;
 constexpr unsigned kAmpMin = 2;
 
-// amplitude * factor = num / den, for every Decimal: num < 2^96, and kAmpMax * den fits.
+// amplitude * factor = num / den: num < 2^96, and kAmpMax * den fits.
 struct AmplitudeProduct {
     u128 num;
     u128 den;
@@ -138,14 +138,8 @@ struct AmplitudeProduct {
 
 AmplitudeProduct amplitudeProduct(const Decimal& amplitude, unsigned factor)
 {
-    AmplitudeProduct p{u128{amplitude.mantissa} * factor, 1};
-    // Beyond 34 places the product is below 10^-5 whatever the digits, so
-    // floor and nearest are those of 34 places.
-    if (amplitude.scale > 0) p.den = pow10(std::min(amplitude.scale, 34));
-    // A negative scale multiplies; once past the upper limit the rest does not matter.
-    for (int i = amplitude.scale; i < 0 && p.num != 0 && p.num < kAmpMax; ++i)
-        p.num *= 10;
-    return p;
+    // parseDecimal makes no other scales; a hand-made Decimal is held to its range.
+    return {u128{amplitude.mantissa} * factor, pow10(std::clamp(amplitude.scale, 0, Decimal::kMaxScale))};
 }
 
 } // namespace

@@ -316,6 +316,20 @@ private slots:
         QCOMPARE(commandsSince(mark), QStringList{}); // nothing reached the unit
     }
 
+    // The window's start-up rule: a portset.txt without a maxmin.txt gives 130/30 MHz.
+    void limitsFollowTheWindowsRule()
+    {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("portset.txt"), "2\r\n9600\r\n8\r\n1\r\n");
+        const QStringList withDir{"--settings-dir", dir.path(), "--port", port};
+        QCOMPARE(run(withDir + QStringList{"tune", "131"}), 2);
+        QVERIFY2(lastError.contains("130"), qPrintable(lastError));
+        QCOMPARE(run(withDir + QStringList{"tune", "35"}), 0);
+        // No files at all: 140/80, as the window starts.
+        QTemporaryDir empty;
+        QCOMPARE(run(QStringList{"--settings-dir", empty.path(), "--port", port, "tune", "35"}), 2);
+    }
+
     void theUnitIsNamedOnce_data()
     {
         QTest::addColumn<QStringList>("args");
