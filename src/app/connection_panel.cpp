@@ -51,22 +51,22 @@ ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), 
 void ConnectionPanel::setLaserOn(bool on)
 {
     showLamp(on ? QStringLiteral("#10a010") : QStringLiteral("#d01010"),
-             on ? tr("Laser/RF on") : tr("Laser/RF off"));
+             on ? tr("on") : tr("off"));
     laserOn_ = on;
 }
 
 void ConnectionPanel::setLaserUnknown()
 {
     // Counted as off, so the next "Connect" switches it on again.
-    showLamp(QStringLiteral("#909090"), tr("Laser/RF state unknown: the connection was lost"));
+    showLamp(QStringLiteral("#909090"), tr("unknown, the connection was lost"));
     laserOn_ = false;
 }
 
 void ConnectionPanel::showLamp(const QString& colour, const QString& state)
 {
     laserLamp->setStyleSheet(QStringLiteral("border-radius: 9px; background: %1").arg(colour));
-    laserLamp->setAccessibleName(state);
-    laserLamp->setToolTip(tr("Laser/RF status (green on, red off): ") + state);
+    laserLamp->setAccessibleName(tr("Laser/RF ") + state);
+    laserLamp->setToolTip(tr("Laser/RF status (green on, red off, grey unknown): ") + state);
 }
 
 } // namespace plovan

@@ -133,6 +133,9 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
     chart_->setMargins(QMargins(2, 2, 2, 2));
     timeAxis_ = new QValueAxis;
     timeAxis_->setTitleText(QStringLiteral("Time (uS)"));
+    // Three short labels fit the narrow chart; five run into each other.
+    timeAxis_->setTickCount(3);
+    timeAxis_->setLabelFormat(QStringLiteral("%.3g"));
     frequencyAxis_ = new QValueAxis;
     frequencyAxis_->setTitleText(QStringLiteral("MHz"));
     chart_->addAxis(timeAxis_, Qt::AlignBottom);

@@ -2,7 +2,6 @@
 // window: "Calculate DeltaF" and its preview, the field rules and key
 // filters, the mode switch of each panel, and "CHIRP" through the simulated
 // unit.
-#include "chirp_mode.h"
 #include "chirp_panel.h"
 #include "chirp_programmer.h"
 #include "link.h"
@@ -11,15 +10,12 @@
 #include "single_tone_panel.h"
 #include "tone_controller.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QLocale>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -38,12 +34,6 @@ class TestChirpPanel : public QObject, SimUnitFixture {
     std::unique_ptr<QWidget> root;
     SingleTonePanel* tonePanel = nullptr;
     ChirpPanel* panel = nullptr;
-    QMenu* fileMenu = nullptr;
-    QMenu* toolsMenu = nullptr;
-
-    QWidget* control(const char* name) { return root->findChild<QWidget*>(QLatin1String(name)); }
-    bool shown(const char* name) { return control(name)->isVisibleTo(root.get()); }
-    QString frameCaption(QWidget* box) { return qobject_cast<QGroupBox*>(box->parentWidget())->title(); }
 
 private slots:
     void init()
@@ -53,10 +43,6 @@ private slots:
         programmer = std::make_unique<ChirpProgrammer>(*link, state, hooks, *tone);
 
         root = std::make_unique<QWidget>();
-        root->setObjectName("frmTerminal");
-        auto* bar = new QMenuBar(root.get());
-        fileMenu = bar->addMenu("&File");
-        toolsMenu = bar->addMenu("&Tools");
         tonePanel = new SingleTonePanel(root.get());
         ChirpPanel::Shared shared;
         shared.startBox = tonePanel->frequencyBox;
@@ -65,7 +51,6 @@ private slots:
         shared.inverseSinc = tonePanel->inverseSinc;
         panel = new ChirpPanel(*programmer, shared, root.get());
         auto* layout = new QVBoxLayout(root.get());
-        layout->setMenuBar(bar);
         layout->addWidget(tonePanel);
         layout->addWidget(panel);
         root->resize(1366, 768);
@@ -141,60 +126,6 @@ private slots:
         QCOMPARE(panel->nStepsBox->text(), QStringLiteral("1921875000")); // 12.3 s, multiplier 1
     }
 
-    void modeSwitchReachesOnlyThePanelsOwnControls()
-    {
-        // Another window of the same parent reuses the control names.
-        auto* other = new QWidget(root.get(), Qt::Window);
-        auto* frame = new QGroupBox("Send Data", other);
-        auto* text1 = new QLineEdit(frame);
-        text1->setObjectName("Text1");
-        QList<QAbstractButton*> reused;
-        const auto reuse = [&](QAbstractButton* b, const char* name) {
-            b->setObjectName(name);
-            reused << b;
-        };
-        reuse(new QPushButton("Esc", other), "Command2");
-        reuse(new QPushButton("Esc", other), "Command15");
-        reuse(new QPushButton("Esc", other), "Command16");
-        reuse(new QCheckBox("Esc", other), "Check11");
-        reuse(new QCheckBox("Esc", other), "Check2");
-        reuse(new QRadioButton("Esc", other), "Option3");
-        other->show();
-
-        panel->applyMode(true);
-        tonePanel->applyMode(true);
-        for (const char* name :
-             {"Text22", "Text23", "Text25", "Text26", "Command17", "Command15", "Command50", "FrameFunctions",
-              "FrameRampPreview", "Check11", "Command16", "Check12", "Option3", "Option4"})
-            QVERIFY2(shown(name), name);
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{tonePanel->invSync, tonePanel->hiresF, tonePanel->store})
-            QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
-        QCOMPARE(frameCaption(tonePanel->frequencyBox), QStringLiteral("Start Freq"));
-        QCOMPARE(frameCaption(tonePanel->phaseBox), QStringLiteral("Stop Freq"));
-
-        panel->applyMode(false);
-        tonePanel->applyMode(false);
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 panel->deltaFBox, panel->chirpButton, panel->chirpNoUButton, panel->clearFlashButton,
-                 panel->previewFrame, panel->saveToDds, tonePanel->inverseSinc, tonePanel->inverseOn})
-            QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
-        QVERIFY(!tonePanel->invSync->isHidden());
-        QVERIFY(!tonePanel->hiresF->isHidden());
-        QCOMPARE(frameCaption(tonePanel->frequencyBox), QStringLiteral("Frequency (MHz)"));
-        QCOMPARE(frameCaption(tonePanel->phaseBox), QStringLiteral("Phase (0-360)"));
-        // Both modes keep the start and stop boxes.
-        QVERIFY(tonePanel->frequencyBox->isVisibleTo(root.get()));
-        QVERIFY(tonePanel->phaseBox->isVisibleTo(root.get()));
-
-        QCOMPARE(frame->title(), QStringLiteral("Send Data"));
-        QVERIFY(text1->isVisibleTo(other));
-        for (QAbstractButton* b : reused) {
-            QCOMPARE(b->text(), QStringLiteral("Esc"));
-            QVERIFY2(b->isVisibleTo(other), qPrintable(b->objectName()));
-        }
-    }
-
     void sharedSaveToDdsStaysWithItsPanel()
     {
         auto* own = new QCheckBox("Save to DDS", root.get());
@@ -205,16 +136,6 @@ private slots:
         second->applyMode(false);
         QVERIFY(!own->isHidden());
         QVERIFY(second->chirpButton->isHidden());
-    }
-
-    void menusFollowTheMode()
-    {
-        applyMode(ModeMenus{fileMenu, nullptr, toolsMenu}, true);
-        QVERIFY(!fileMenu->menuAction()->isEnabled());
-        QVERIFY(!toolsMenu->menuAction()->isEnabled());
-        applyMode(ModeMenus{fileMenu, nullptr, toolsMenu}, false);
-        QVERIFY(fileMenu->menuAction()->isEnabled());
-        QVERIFY(toolsMenu->menuAction()->isEnabled());
     }
 
     void optionsSwitchAndSend()
@@ -231,14 +152,14 @@ private slots:
         QCOMPARE(newLines(), QStringList({"=K0000"}));
         QCOMPARE(tonePanel->phaseBox->text(), QStringLiteral("140"));
         QCOMPARE(panel->dwellTimeBox->text(), QStringLiteral("0.0064"));
-        QVERIFY(shown("Command15"));
+        QVERIFY(panel->chirpButton->isVisibleTo(root.get()));
 
         tonePanel->singleMode->setChecked(true);
         panel->Option2_Click();
         QCOMPARE(newLines(), QStringList({"=E03", "=C"}));
         QCOMPARE(tonePanel->phaseBox->text(), QStringLiteral("0"));
         QVERIFY(!tonePanel->triggerTimer->isActive());
-        QVERIFY(!shown("Command15"));
+        QVERIFY(!panel->chirpButton->isVisibleTo(root.get()));
         QCOMPARE(windowModes, QList<bool>({true, false}));
     }
 
