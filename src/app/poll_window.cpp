@@ -44,6 +44,8 @@ Form6::Form6(Link& link, const QString& settingsFolder, QWidget* mainWindow)
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
     Text1->setReadOnly(true);
+    Text1->setPlaceholderText(tr("line being sent"));
+    Text1->setToolTip(tr("The poll.txt line sent last"));
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(Text1, 0, 0, 1, 3);

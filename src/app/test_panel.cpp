@@ -20,14 +20,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 }
 
 // A box for one hex byte: the test commands take their argument from it as typed.
-QLineEdit* makeHexByteBox(QWidget* parent, const char* name, const QString& hint)
+QLineEdit* makeHexByteBox(QWidget* parent, const char* name, const QString& placeholder, const QString& hint)
 {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
     box->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,2}")), box));
     box->setMaxLength(2);
-    box->setPlaceholderText(QStringLiteral("hex"));
+    box->setPlaceholderText(placeholder);
     box->setToolTip(hint);
     box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
     return box;
@@ -95,8 +95,8 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
 
     lodsaUButton = makeButton(this, "Command24", QStringLiteral("Lodsa U"));
     repeatWriteButton = makeButton(this, "Command25", QStringLiteral("Command25"));
-    repeatDataBox = makeHexByteBox(this, "Text32", tr("Data byte, hex"));
-    repeatRegisterBox = makeHexByteBox(this, "Text33", tr("Register, hex"));
+    repeatDataBox = makeHexByteBox(this, "Text32", tr("data"), tr("Data byte, hex"));
+    repeatRegisterBox = makeHexByteBox(this, "Text33", tr("reg"), tr("Register, hex"));
     walkRegisterButton = makeButton(this, "Command47", QStringLiteral("Command47"));
     stopButton = makeButton(this, "StopLoop", QStringLiteral("Stop"));
     stopButton->setToolTip(tr("Ends the running test series"));
@@ -124,7 +124,7 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     amp0ReadButton = makeButton(this, "Command44", QStringLiteral("Amp 0 Readback"));
 
     readRegisterButton = makeButton(this, "Command46", QStringLiteral("Command46"));
-    readRegisterBox = makeHexByteBox(this, "Text34", tr("Register, hex"));
+    readRegisterBox = makeHexByteBox(this, "Text34", tr("reg"), tr("Register, hex"));
     updateSeriesButton = makeButton(this, "Command49", QStringLiteral("=U=Df046=U"));
     updateButton = makeButton(this, "Command51", QStringLiteral("U"));
     writeModeOffButton = makeButton(this, "Command58", QStringLiteral("=W0"));

@@ -2,6 +2,7 @@
 
 #include "channel_controller.h"
 #include "chirp_programmer.h"
+#include "clock_word.h"
 #include "cli_checks.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
@@ -11,7 +12,6 @@
 #include "tone_controller.h"
 #include "words.h"
 
-#include <QRegularExpression>
 #include <memory>
 
 // Each prepare function may assume the operand count its row gives. The
@@ -118,14 +118,17 @@ Prepared prepareRaw(Session& s, const ParsedArgs& a)
 
 Prepared prepareIntClock(Session& s, const ParsedArgs& a)
 {
-    const QString word = a.operands.isEmpty() ? QStringLiteral("0001") : a.operands[0].toUpper().left(4);
-    static const QRegularExpression hex(QStringLiteral("^[0-9A-F]{1,4}$"));
-    if (!hex.match(word).hasMatch()) {
-        err(QStringLiteral("int-clock: \"%1\" is not a hex word of up to four digits")
-                .arg(a.operands.value(0)));
+    // The whole operand is checked before the window's padding rule, which
+    // would cut a longer one to its first four digits.
+    const QString typed = a.operands.isEmpty() ? QStringLiteral("0001") : a.operands[0];
+    const auto word = !typed.isEmpty() && typed.size() <= qsizetype(kIntClkDigits)
+                          ? intClkWord(typed.toStdString())
+                          : std::nullopt;
+    if (!word) {
+        err(QStringLiteral("int-clock: \"%1\" is not a hex word of one to four digits").arg(typed));
         return std::nullopt;
     }
-    s.state.IntClkWrd = word.rightJustified(4, QLatin1Char('0')).toStdString();
+    s.state.IntClkWrd = *word;
     return [direct = std::make_shared<DirectCommands>(s.link, s.state)] { return direct->Command5_Click(); };
 }
 

@@ -21,6 +21,7 @@ struct Session {
     SynthState state;
     SynthHooks hooks;
     bool inputError = false; // a controller refused the input: exit status 2
+    int stoppedBy = 0;       // the signal (SIGINT, SIGTERM) that ended the run; 0 = none
 };
 
 // The work of a command once its input has been checked; false when the run

@@ -1,11 +1,13 @@
 #include "plovanctl.h"
 
+#include "app_signals.h"
 #include "backend_factory.h"
 #include "cli_checks.h"
 #include "cli_commands.h"
 #include "settings_files.h"
 #include "sim_backend.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace plovan::cli {
@@ -37,7 +39,8 @@ Commands:
 
 const char* const kUsageTail = R"(
 Exit status: 0 done; 1 port not opened, no reply in time or connection lost;
-2 bad input (nothing sent).
+2 bad input (nothing sent); 130 and 143 stopped by SIGINT (Ctrl-C) and SIGTERM
+(the port is closed and its settings put back).
 )";
 
 // The global options, each with whether it takes a value.
@@ -170,7 +173,10 @@ void reportTo(Session& s)
         err(QString::fromStdString(m));
     };
     s.hooks.warn = [](const std::string& m) { err(QString::fromStdString(m)); };
-    QObject::connect(&s.link, &Link::statusMessage, [](const QString& m) { err(m); });
+    // After a stop signal, the refusals of an operation winding down are no news.
+    QObject::connect(&s.link, &Link::statusMessage, [&s](const QString& m) {
+        if (s.stoppedBy == 0) err(m);
+    });
 }
 
 void echoTraffic(Link& link)
@@ -185,6 +191,7 @@ void echoTraffic(Link& link)
 
 int exitStatus(const Session& s, bool ok)
 {
+    if (s.stoppedBy != 0) return 128 + s.stoppedBy;
     if (s.inputError) return kBadInput;
     return ok ? kDone : kLinkFailed;
 }
@@ -192,6 +199,15 @@ int exitStatus(const Session& s, bool ok)
 int runOnUnit(Session& s, const PortSettings& port, const Operation& operation)
 {
     s.link.setBackend(makeBackend(port));
+    // Ctrl-C or SIGTERM mid-wait: the port is closed at once, which ends every
+    // wait and puts back the line's settings as they were before the run.
+    AppSignals stopSignals;
+    if (!stopSignals.install()) err(stopSignals.errorString());
+    QObject::connect(&stopSignals, &AppSignals::terminationRequested, [&s](int signo) {
+        s.stoppedBy = signo;
+        s.link.closePort();
+        err(QStringLiteral("stopped by %1; port closed").arg(signo == SIGINT ? "SIGINT" : "SIGTERM"));
+    });
     if (!s.link.openPort()) {
         err(QStringLiteral("cannot open %1: %2").arg(s.link.backend()->description(), s.link.openError()));
         return kLinkFailed;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaMethod>
+#include <QStringList>
 #include <QTimer>
 #include <algorithm>
 
@@ -82,6 +83,7 @@ bool Link::openPort()
     const OpenResult r = backend_->open();
     openError_ = r.ok ? QString() : r.reason;
     PortHandle = r.ok ? 1 : 0;
+    if (r.ok && !r.reason.isEmpty()) report(r.reason);
     return r.ok;
 }
 
@@ -146,7 +148,37 @@ WaitResult Link::waitUntil(const std::function<bool()>& done, std::string_view w
                    what);
 }
 
+WaitResult Link::waitAcks(quint64 acksBefore, std::span<const std::string> sent)
+{
+    struct Count {
+        const Link* link;
+        quint64 wanted;
+    } count{this, acksBefore + sent.size()};
+    const WaitResult r =
+        await({[](const void* c) {
+                   const auto* k = static_cast<const Count*>(c);
+                   return k->link->acksReceived_ >= k->wanted;
+               },
+               &count});
+    if (r == WaitResult::TimedOut) {
+        QStringList unanswered;
+        for (std::size_t i = acksReceived_ - acksBefore; i < sent.size(); ++i)
+            unanswered << QString::fromStdString(sent[i]);
+        report(QStringLiteral("No reply from unit to ") + unanswered.join(QStringLiteral(", ")));
+    }
+    return r;
+}
+
 WaitResult Link::waitFor(Condition done, std::string_view what)
+{
+    const WaitResult r = await(done);
+    if (r == WaitResult::TimedOut)
+        report(QStringLiteral("No reply from unit to ") +
+               QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size())));
+    return r;
+}
+
+WaitResult Link::await(Condition done)
 {
     if (done()) return WaitResult::Done;
     if (testMode_) return WaitResult::TestMode;
@@ -163,9 +195,6 @@ WaitResult Link::waitFor(Condition done, std::string_view what)
     if (!wait.finished && portOpen()) backend_->receiveNow(kQuickWaitMs);
     if (!wait.finished && !portOpen()) wait.finish(WaitResult::ConnectionLost);
     runLoop(wait, ackTimeoutMs_ > 0 ? ackTimeoutMs_ : kForEver, WaitResult::TimedOut);
-    if (wait.result == WaitResult::TimedOut)
-        report(QStringLiteral("No reply from unit to ") +
-               QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size())));
     return wait.result;
 }
 
@@ -271,10 +300,14 @@ void Link::MyPort_event16(const QByteArray& chunk)
     static const QMetaMethod lineSignal = QMetaMethod::fromSignal(&Link::lineReceived);
     const bool lineListened = isSignalConnected(lineSignal);
     std::vector<std::string> lines;
+    bool cutNow = false;
     for (const char c : chunk) {
         // The letters are case-sensitive: "e" and "l" raise nothing.
         switch (c) {
-        case '@': RecATFlag = true; break;
+        case '@':
+            RecATFlag = true;
+            ++acksReceived_;
+            break;
         case 'c':
         case 'C': RecCFlag = true; break;
         case 'k':
@@ -282,18 +315,28 @@ void Link::MyPort_event16(const QByteArray& chunk)
         case 'E': RecEFlag = true; break;
         case 'L': RecLFlag = true; break;
         case '\n':
+            if (partialLine_.size() > kMaxLineChars) partialLine_.erase(0, partialLine_.size() - kMaxLineChars);
             lastLine_ = partialLine_;
             ++linesCompleted_;
             if (lineListened) lines.push_back(partialLine_);
             partialLine_.clear();
+            partialLineCut_ = false;
             continue;
         case '\r': continue;
         default: break;
+        }
+        // Cut in halves, so that a flood costs a copy per kMaxLineChars characters.
+        if (partialLine_.size() >= 2 * kMaxLineChars) {
+            partialLine_.erase(0, partialLine_.size() - kMaxLineChars);
+            if (!partialLineCut_) cutNow = true;
+            partialLineCut_ = true;
         }
         partialLine_.push_back(c);
     }
     InComeBuff = chunk.back();
     terminal_.append(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
+    if (cutNow)
+        report(QStringLiteral("Reply line cut: more than %1 characters without a line end").arg(kMaxLineChars));
     emit bytesReceived(chunk);
     emit terminalChanged();
     checkWaits();

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,9 @@ public:
     // Head of the chirp, control and "U" commands: "=", or "=a" to store to flash.
     std::string EQual() const { return saveToDds ? "=a" : "="; }
     bool RecATFlag = false;       // "@" received
+    // Every "@" received since the Link was made; a sequence that sends
+    // without waiting counts its acknowledgements with it.
+    quint64 acksReceived() const { return acksReceived_; }
     bool RecCFlag = false;        // "c"/"C" received
     bool RecKFlag = false;        // "k"/"K" received
     bool RecEFlag = false;        // "E" received
@@ -87,6 +91,7 @@ public:
 
     // --- port ---
     // Opens the backend's port; PortHandle becomes 1 when it opened, else 0.
+    // A setting the port could not take is reported (terminal and status).
     bool openPort();
     // Why the last openPort() failed, in the port's words; empty after a success.
     const QString& openError() const { return openError_; }
@@ -115,6 +120,10 @@ public:
     WaitResult waitAck(std::string_view command);
     // Waits until `done` holds, re-tested after every received chunk.
     WaitResult waitUntil(const std::function<bool()>& done, std::string_view what);
+    // Waits until every command of `sent` has its "@", counting from
+    // `acksBefore` (acksReceived() before the first of them was written). A
+    // time-out names the commands still without one, taking the "@"s in order.
+    WaitResult waitAcks(quint64 acksBefore, std::span<const std::string> sent);
     // Sends a read-back command and returns the text line the unit answers
     // after its "@" (without CR LF); empty when the wait did not complete.
     std::optional<std::string> readBack(std::string_view command);
@@ -134,10 +143,18 @@ public:
     void setTerminalText(const QString& text);
     // A message of the program's own, on a line of its own.
     void terminalLine(const QString& line);
+    // The same, also as a status message (the window's status bar, plovanctl's
+    // standard error): for what stopped an operation.
+    void report(const QString& message);
 
     // The receive handler: takes one arrival from the port, raises the reply
     // flags and appends the characters to the terminal text.
     void MyPort_event16(const QByteArray& chunk);
+
+    // The longest reply line kept whole. The unit's read-back lines are a few
+    // dozen characters; of a longer line (a unit flooding without line ends)
+    // only the last kMaxLineChars characters are kept, and the cut is said once.
+    static constexpr std::size_t kMaxLineChars = 4096;
 
 signals:
     void terminalChanged();
@@ -165,6 +182,8 @@ private:
     using Clock = std::chrono::steady_clock;
 
     WaitResult waitFor(Condition done, std::string_view what);
+    // waitFor without the time-out report.
+    WaitResult await(Condition done);
     static constexpr int kForEver = -1;
     // Runs the event loop of a registered wait until it finishes, or for `ms`
     // (kForEver: no limit), after which it finishes with `atTimeout`.
@@ -172,15 +191,16 @@ private:
     void letEventsThroughIfDue();
     void finishWaits(WaitResult result);
     void checkWaits();
-    void report(const QString& message);
     void onConnectionLost(const QString& reason);
 
     std::unique_ptr<PortBackend> backend_;
     TerminalBuffer terminal_;
     QByteArray line_; // the line being written, reused from send to send
     std::string partialLine_;
+    bool partialLineCut_ = false; // the line being received lost its head
     std::string lastLine_;
     quint64 linesCompleted_ = 0;
+    quint64 acksReceived_ = 0;
     std::vector<Wait*> waits_;
     Clock::time_point eventsLetThrough_;
     QString openError_;

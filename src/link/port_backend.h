@@ -36,9 +36,11 @@ PortSettings withDevice(PortSettings settings, const QString& path);
 // What an open reports: opened, or why not.
 struct OpenResult {
     bool ok = false;
-    QString reason; // the port's own words ("No such file or directory"); empty when opened
+    // Why it failed, in the port's own words ("No such file or directory");
+    // when opened, a note on a setting the port could not take, or empty.
+    QString reason;
 
-    static OpenResult opened() { return {true, {}}; }
+    static OpenResult opened(const QString& note = {}) { return {true, note}; }
     static OpenResult failed(const QString& reason) { return {false, reason}; }
     explicit operator bool() const { return ok; }
 };

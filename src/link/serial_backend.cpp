@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace plovan {
@@ -38,35 +40,54 @@ void SerialBackend::setSettings(const PortSettings& settings)
     if (port_.isOpen() && port_.baudRate() != settings.baud) port_.setBaudRate(settings.baud);
 }
 
-OpenResult SerialBackend::openFailed(const QString& fallback)
+OpenResult SerialBackend::openFailed(const QString& what)
 {
-    // QSerialPort reports some refusals without a reason of its own.
-    error_ = port_.error() == QSerialPort::NoError || port_.errorString().isEmpty() ? fallback
-                                                                                    : port_.errorString();
+    // QSerialPort reports some refusals without a reason of its own ("No
+    // error", "Unknown error"): then `what` alone says it. An empty `what`
+    // is the open itself, whose reason stands alone.
+    const QString said = port_.errorString();
+    const bool hasReason = port_.error() != QSerialPort::NoError && !said.isEmpty() &&
+                           said != QLatin1String("No error") && said != QLatin1String("Unknown error");
+    const QString step = what.isEmpty() ? QStringLiteral("the port could not be opened") : what;
+    error_ = !hasReason ? step : what.isEmpty() ? said : what + QStringLiteral(": ") + said;
     return OpenResult::failed(error_);
+}
+
+bool SerialBackend::isPseudoTerminal() const
+{
+    // Unix 98 pseudo-terminal slaves have majors 136 to 143.
+    struct stat st {};
+    return ::fstat(port_.handle(), &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
 }
 
 OpenResult SerialBackend::open()
 {
     if (port_.isOpen()) {
-        error_ = QStringLiteral("%1 is already open").arg(port_.portName());
+        error_ = QStringLiteral("%1 is already open").arg(description());
         return OpenResult::failed(error_);
     }
     const PortSettings& s = settings();
     port_.setPortName(devicePath(s));
     port_.clearError();
-    if (!port_.open(QIODevice::ReadWrite)) return openFailed(QStringLiteral("the port could not be opened"));
-    // Settings are applied once open; a pseudo-terminal accepts them all.
-    if (!port_.setBaudRate(s.baud) || !port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) ||
-        !port_.setParity(toQtParity(s.parity)) || !port_.setStopBits(QSerialPort::OneStop) ||
-        !port_.setFlowControl(QSerialPort::NoFlowControl)) {
-        const OpenResult r =
-            openFailed(QStringLiteral("the port refused %1 baud, %2 data bits, parity code %3")
-                           .arg(s.baud)
-                           .arg(s.dataBits)
-                           .arg(s.parity));
+    if (!port_.open(QIODevice::ReadWrite)) return openFailed({});
+    // Settings are applied once open, each on its own so that a refusal names itself.
+    const auto refused = [this](const QString& what) {
+        const OpenResult r = openFailed(QStringLiteral("the port refused ") + what);
         port_.close();
         return r;
+    };
+    if (!port_.setBaudRate(s.baud)) return refused(QStringLiteral("%1 baud").arg(s.baud));
+    if (!port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)))
+        return refused(QStringLiteral("%1 data bits").arg(s.dataBits));
+    if (!port_.setStopBits(QSerialPort::OneStop)) return refused(QStringLiteral("one stop bit"));
+    if (!port_.setFlowControl(QSerialPort::NoFlowControl)) return refused(QStringLiteral("no flow control"));
+    QString note;
+    // A pseudo-terminal carries no parity: Linux clears the bit, and QSerialPort
+    // then calls a repeated setting refused. A real line must take it.
+    if (!port_.setParity(toQtParity(s.parity))) {
+        if (!isPseudoTerminal()) return refused(QStringLiteral("parity code %1").arg(s.parity));
+        note = QStringLiteral("parity not set: %1 is a pseudo-terminal, which has none").arg(description());
     }
     // Modem lines are optional: a pseudo-terminal has none.
     port_.setDataTerminalReady(true);
@@ -75,7 +96,7 @@ OpenResult SerialBackend::open()
     port_.clear(QSerialPort::Input);
     port_.clearError();
     error_.clear();
-    return OpenResult::opened();
+    return OpenResult::opened(note);
 }
 
 void SerialBackend::close()
@@ -147,9 +168,6 @@ void SerialBackend::onError(QSerialPort::SerialPortError error)
         error_ = port_.errorString();
         port_.close();
         emit connectionLost(error_);
-        break;
-    case QSerialPort::UnsupportedOperationError: // DTR/RTS on a pseudo-terminal
-        port_.clearError();
         break;
     default: break;
     }

@@ -26,7 +26,9 @@ public:
 private:
     // Hands what QSerialPort holds to bytesReceived; false when it held nothing.
     bool handOver();
-    OpenResult openFailed(const QString& fallback);
+    // A failure of `what`, with QSerialPort's reason where it gave one.
+    OpenResult openFailed(const QString& what);
+    bool isPseudoTerminal() const;
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort port_;

@@ -48,6 +48,8 @@ bool applyFault(const QString& faultText, Faults& faults)
             faults.tooBig = true;
         else if (name == QLatin1String("garbage"))
             faults.garbage = true;
+        else if (name == QLatin1String("bad-readback"))
+            faults.badReadback = true;
         else
             return false;
         return true;
@@ -58,6 +60,10 @@ bool applyFault(const QString& faultText, Faults& faults)
         faults.crcErrorAtLine = *n;
     else if (name == QLatin1String("hangup"))
         faults.hangUpAfter = *n;
+    else if (name == QLatin1String("answer"))
+        faults.answerLines = *n;
+    else if (name == QLatin1String("flood"))
+        faults.floodBytes = *n;
     else
         return false;
     return true;
@@ -69,8 +75,11 @@ QString faultSummary(const Faults& f)
     if (f.silent) parts << QStringLiteral("silent");
     if (f.tooBig) parts << QStringLiteral("too-big");
     if (f.garbage) parts << QStringLiteral("garbage");
+    if (f.badReadback) parts << QStringLiteral("bad-readback");
     if (f.crcErrorAtLine > 0) parts << QStringLiteral("crc-error:%1").arg(f.crcErrorAtLine);
     if (f.hangUpAfter > 0) parts << QStringLiteral("hangup:%1").arg(f.hangUpAfter);
+    if (f.answerLines > 0) parts << QStringLiteral("answer:%1").arg(f.answerLines);
+    if (f.floodBytes > 0) parts << QStringLiteral("flood:%1").arg(f.floodBytes);
     return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
 }
 
@@ -154,7 +163,11 @@ QString serverUsage(const QString& program)
                           "load\n"
                           "                        too-big      answer E to every image and raw header\n"
                           "                        garbage      put noise bytes before every reply\n"
+                          "                        bad-readback answer every read-back \"@??\"\n"
                           "                        hangup:N     hang up the line after N lines, then exit\n"
+                          "                        answer:N     answer only the first N lines of a connection\n"
+                          "                        flood:N      send N bytes without a line end before the\n"
+                          "                                     first reply of a connection\n"
                           "  --crc MODEL         CRC the unit checks LUT lines with: xmodem (default),\n"
                           "                      ccitt-false, kermit, x25, arc, modbus\n"
                           "  -q, --quiet         do not log commands\n"

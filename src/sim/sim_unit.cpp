@@ -126,6 +126,7 @@ void SimUnit::connectionOpened()
     partial_.clear();
     linesTaken_ = 0;
     hungUp_ = false;
+    flooded_ = false;
 }
 
 std::string SimUnit::receive(std::string_view bytes)
@@ -176,7 +177,19 @@ std::string SimUnit::takeLine(std::string_view line)
         log("fault: hanging up after " + std::to_string(linesTaken_) + " lines");
     }
     if (reply.empty() || faults_.silent) return {};
+    if (faults_.answerLines > 0 && linesTaken_ > static_cast<std::size_t>(faults_.answerLines)) {
+        if (linesTaken_ == static_cast<std::size_t>(faults_.answerLines) + 1)
+            log("fault: silent after " + std::to_string(faults_.answerLines) + " lines");
+        return {};
+    }
+    if (faults_.badReadback && reply.size() > 3 && reply.front() == unit::kAck && reply.ends_with("\r\n"))
+        reply = std::string(1, unit::kAck) + "??\r\n";
     if (faults_.garbage) reply.insert(0, kNoise);
+    if (faults_.floodBytes > 0 && !flooded_) {
+        flooded_ = true;
+        log("fault: " + std::to_string(faults_.floodBytes) + " bytes without a line end");
+        reply.insert(0, static_cast<std::size_t>(faults_.floodBytes), kFloodByte);
+    }
     return reply;
 }
 

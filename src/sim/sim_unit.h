@@ -59,6 +59,10 @@ struct Faults {
     bool tooBig = false;    // "E" to every image and raw header
     bool garbage = false;   // kNoise in front of every reply
     int hangUpAfter = 0;    // hang up once this many lines have been taken; 0 = never
+    int answerLines = 0;    // answer only the first this many lines of a connection; 0 = all
+    int floodBytes = 0;     // this many bytes without a line end before the first reply
+                            // of a connection; 0 = none
+    bool badReadback = false; // read-backs ("=d", "=e", "=v", "=AV") answered "@??"
 
     bool operator==(const Faults&) const = default;
 };
@@ -98,6 +102,8 @@ public:
     // Put in front of each reply by the garbage fault. None of these characters
     // is one of the program's reply letters "@cCkKEL" or a hex digit.
     static constexpr std::string_view kNoise = "~%#\x7F";
+    // What the flood fault repeats: no reply letter, no line end.
+    static constexpr char kFloodByte = 'x';
     static constexpr std::string_view kUnknownReply = "?\r\n";
     // What "=v" reports after "@". Free of the reply letters, which the
     // program's receive handler would take as replies.
@@ -180,6 +186,7 @@ private:
     std::string partial_;
     std::size_t linesTaken_ = 0;
     bool hungUp_ = false;
+    bool flooded_ = false; // the flood fault has been sent on this connection
 
     std::array<std::uint8_t, 256> registers_{};
     std::array<std::optional<std::uint8_t>, 256> flash_{};

@@ -1,5 +1,7 @@
 #include "chirp_panel.h"
 
+#include "caption_label.h"
+
 #include "chirp_calc.h"
 #include "chirp_programmer.h"
 #include "key_filter.h"
@@ -121,6 +123,7 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
     if (!shared_.extTrig) fl->addWidget(extTrig);
     if (!shared_.saveToDds) fl->addWidget(saveToDds);
     fl->addWidget(clearFlashButton);
+    fl->addWidget(captionFor(wordBox, tr("Step, dwell words")));
     fl->addWidget(wordBox);
     fl->addWidget(savingToFlash);
     fl->addStretch(1);

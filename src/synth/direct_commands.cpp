@@ -100,7 +100,7 @@ bool DirectCommands::breathe(int sent)
 
 bool DirectCommands::refuse(const QString& why)
 {
-    link_.terminalLine(why);
+    link_.report(why);
     return false;
 }
 

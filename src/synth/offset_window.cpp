@@ -1,5 +1,6 @@
 #include "offset_window.h"
 
+#include "caption_label.h"
 #include "show_centred.h"
 
 #include "key_filter.h"
@@ -80,7 +81,9 @@ OffsetWindow::OffsetWindow(OffsetController& controller, QWidget* parent) : QDia
     ol->addWidget(Text1, 0, 0);
     ol->addWidget(UpDown1, 0, 1);
     ol->addWidget(UpDown2, 0, 2);
-    ol->addWidget(Slider1, 1, 0, 1, 3);
+    ol->addWidget(Slider1, 1, 0);
+    ol->addWidget(new QLabel(QStringLiteral("1"), offsetFrame), 1, 1, Qt::AlignHCenter);
+    ol->addWidget(new QLabel(QStringLiteral("0.1"), offsetFrame), 1, 2, Qt::AlignHCenter);
 
     auto* ampFrame = named(new QGroupBox(QStringLiteral("Amp 2"), this), "Frame2");
     Text3 = named(new QLineEdit(QStringLiteral("500"), ampFrame), "Text3");
@@ -114,7 +117,10 @@ OffsetWindow::OffsetWindow(OffsetController& controller, QWidget* parent) : QDia
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(offsetFrame);
     layout->addWidget(ampFrame);
-    layout->addWidget(Text4);
+    auto* wordRow = new QHBoxLayout;
+    wordRow->addWidget(captionFor(Text4, tr("Group 1 amplitude word")));
+    wordRow->addWidget(Text4, 1);
+    layout->addLayout(wordRow);
     layout->addWidget(Label1);
     layout->addLayout(buttons);
 

@@ -1,5 +1,6 @@
 #include "single_tone_panel.h"
 
+#include "caption_label.h"
 #include "key_filter.h"
 #include "synth_state.h"
 
@@ -215,11 +216,16 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
     echoBox->setReadOnly(true);
     echoBox->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     echoBox->setMaximumHeight(56);
+    echoBox->setToolTip(tr("Each amplitude write, as sent"));
     auto* wl = new QGridLayout(wordFrame);
-    wl->addWidget(wordBox, 0, 0);
-    wl->addWidget(phaseWordBox, 1, 0);
-    wl->addWidget(sendButton, 2, 0);
-    wl->addWidget(echoBox, 0, 1, 3, 1);
+    wl->addWidget(captionFor(wordBox, tr("Word (hex)")), 0, 0);
+    wl->addWidget(wordBox, 0, 1);
+    wl->addWidget(captionFor(phaseWordBox, tr("Phase word")), 1, 0);
+    wl->addWidget(phaseWordBox, 1, 1);
+    wl->addWidget(sendButton, 2, 1);
+    wl->addWidget(captionFor(echoBox, tr("Amplitude writes")), 0, 2);
+    wl->addWidget(echoBox, 1, 2, 2, 1);
+    wl->setColumnStretch(2, 1);
 
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);

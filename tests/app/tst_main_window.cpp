@@ -22,6 +22,8 @@
 
 using namespace plovan;
 
+Q_DECLARE_METATYPE(plovan::sim::Faults)
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 
@@ -106,15 +108,26 @@ private slots:
         QVERIFY(!demo->isVisible());
     }
 
-    void silentUnitLeavesTheProgramDisconnected()
+    // Silent, or answering only the three unwaited lines of the five: not connected.
+    void unansweredConnectLeavesTheProgramDisconnected_data()
     {
-        unit().setFaults(sim::Faults{.silent = true});
+        QTest::addColumn<sim::Faults>("faults");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("silent") << sim::Faults{.silent = true} << "No reply from unit to =r, =p, =D00DF, =D08E1";
+        QTest::newRow("three answers") << sim::Faults{.answerLines = 3} << "No reply from unit to =D08E1";
+        QTest::newRow("four answers") << sim::Faults{.answerLines = 4} << "No reply from unit to =D00E2";
+    }
+    void unansweredConnectLeavesTheProgramDisconnected()
+    {
+        QFETCH(sim::Faults, faults);
+        QFETCH(QString, said);
+        unit().setFaults(faults);
         window->setAckTimeoutMs(100);
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
         QCOMPARE(button("Command1")->text(), QString("Connect"));
         QVERIFY(!window->link().Connected);
         QVERIFY(!window->link().portOpen());
-        QVERIFY(window->terminal->txtDataIn->toPlainText().contains("No reply from unit to =D08E1"));
+        QVERIFY(window->terminal->txtDataIn->toPlainText().contains(said));
     }
 
     void failedOpenAsksWhetherToClose()

@@ -460,6 +460,7 @@ private slots:
 
             std::raise(SIGTERM);
             QTRY_COMPARE(spy.count(), 1);
+            QCOMPARE(spy.at(0).at(0).toInt(), SIGTERM);
             // The next SIGTERM would end the program at once: a hung shut-down
             // can still be stopped.
             struct sigaction now {};
@@ -469,6 +470,7 @@ private slots:
             QVERIFY(handler.install());
             std::raise(SIGINT);
             QTRY_COMPARE(spy.count(), 2);
+            QCOMPARE(spy.at(1).at(0).toInt(), SIGINT);
             QVERIFY(handler.install());
         }
         QVERIFY(std::signal(SIGTERM, oldTerm) == SIG_IGN);

@@ -2,6 +2,7 @@
 // pseudo-terminal; the lines the unit logs and the exit statuses.
 #include <QFile>
 #include <QProcess>
+#include <csignal>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +99,18 @@ class TestPlovanctl : public QObject {
     }
 
     QString lastError;
+
+    // Starts "connect" on the silent unit with no time-out, and returns once
+    // it waits for E1.
+    void startWaitingRun(QProcess& ctl)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PLOVAN_SETTINGS_DIR", settings.path());
+        ctl.setProcessEnvironment(env);
+        ctl.start(qEnvironmentVariable("PLOVANCTL_BIN"), {"--port", port, "--ack-timeout", "0", "connect"});
+        QVERIFY(ctl.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(commandsSince(0).size() == 4, 5000);
+    }
 
     // Poll lists in the settings folder.
     QString pollList() const { return settings.filePath("poll-list.txt"); }
@@ -277,6 +290,12 @@ private slots:
         row("channel", {"channels", "5"});
         row("hires", {"tune", "100", "--hires", "100"});
         row("clock word", {"int-clock", "XYZ"});
+        // Checked whole, before the padding that would cut them to four digits.
+        row("clock word of five digits", {"int-clock", "12345"}, "\"12345\"");
+        row("clock word as a float", {"int-clock", "1e400"}, "\"1e400\"");
+        row("clock word, long zeros", {"int-clock", "0000000000000000000000000100"}, "one to four");
+        row("clock word and line feed", {"int-clock", "100\n"}, "one to four");
+        row("clock word empty", {"int-clock", ""}, "one to four");
         row("operands", {"send", "100"});
         row("command", {"frobnicate"});
         row("option", {"--bogus", "tune", "100"});
@@ -402,6 +421,80 @@ private slots:
         QCOMPARE(run({"--port", port, "--ack-timeout", "100", "poll", pollList(), "--loop", "2"}), 1);
         QVERIFY2(lastError.contains("No reply from unit to =I"), qPrintable(lastError));
         QCOMPARE(commandsSince(0), (QStringList{"=D5144", "=I"}));
+        startSim();
+    }
+
+    // plovan-sim as a unit that misbehaves: the run fails (or copes) and
+    // says why on stderr.
+    void misbehavingUnitsAreReported_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("answers three of five") << "answer:3" << QStringList{"connect"} << 1
+                                                << "No reply from unit to =D08E1\n";
+        QTest::newRow("answers two of five") << "answer:2" << QStringList{"connect"} << 1
+                                              << "No reply from unit to =D00DF, =D08E1\n";
+        QTest::newRow("hangs up") << "hangup:2" << QStringList{"connect"} << 1 << "Connection lost";
+        // 3 MB without a line end before the first "@": cut once, the rest goes on.
+        QTest::newRow("floods") << "flood:3000000" << QStringList{"connect"} << 0
+                                << "Reply line cut: more than 4096 characters without a line end\n";
+        QTest::newRow("rubbish read-back") << "bad-readback" << QStringList{"int-clock", "100"} << 1
+                                           << "control byte read back as \"??\"";
+    }
+    void misbehavingUnitsAreReported()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        startSim({"--fault", fault});
+        QCOMPARE(run(QStringList{"--port", port, "--ack-timeout", "300"} + args), status);
+        QVERIFY2(lastError.contains(said), qPrintable(lastError));
+        QCOMPARE(lastError.count(said), 1);
+        startSim();
+    }
+
+    // Ctrl-C or SIGTERM in the middle of a wait closes the port, which puts
+    // the line's settings back: the next run opens it with the default
+    // (odd) parity as the first did.
+    void stopSignalClosesThePort_data()
+    {
+        QTest::addColumn<int>("signo");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+    void stopSignalClosesThePort()
+    {
+        QFETCH(int, signo);
+        startSim({"--fault", "silent"});
+        QProcess ctl;
+        startWaitingRun(ctl);
+        ::kill(static_cast<pid_t>(ctl.processId()), signo);
+        QVERIFY(ctl.waitForFinished(5000));
+        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ctl.exitCode(), 128 + signo);
+        QVERIFY(ctl.readAllStandardError().contains("port closed"));
+        QCOMPARE(run({"--port", port, "--ack-timeout", "100", "connect"}), 1);
+        QVERIFY2(lastError.startsWith("plovanctl: No reply from unit to"), qPrintable(lastError));
+        startSim();
+    }
+
+    // A run killed outright leaves the pseudo-terminal as it set it, and
+    // Linux keeps no parity on one: the next run opens it all the same and
+    // says what it could not set.
+    void parityAPseudoTerminalCannotTakeIsANote()
+    {
+        startSim({"--fault", "silent"});
+        QProcess ctl;
+        startWaitingRun(ctl);
+        ctl.kill();
+        QVERIFY(ctl.waitForFinished(5000));
+        QCOMPARE(run({"--port", port, "--ack-timeout", "100", "connect"}), 1);
+        QVERIFY2(lastError.contains("parity not set: " + port + " is a pseudo-terminal"), qPrintable(lastError));
+        QVERIFY2(lastError.contains("No reply from unit to"), qPrintable(lastError));
+        QVERIFY(!lastError.contains("No error"));
         startSim();
     }
 

@@ -72,9 +72,48 @@ private slots:
         QVERIFY(!connectSequence(*link, "0800"));
         // Nothing is sent into the silence after the time-out.
         QCOMPARE(port->lines(), QStringList({"=r", "=p", "=D00DF", "=D08E1"}));
-        QVERIFY(link->terminalText().contains("No reply from unit to =D08E1\r\n"));
+        const QString message("No reply from unit to =r, =p, =D00DF, =D08E1");
+        QVERIFY(link->terminalText().contains(message + "\r\n"));
         QVERIFY(!status.isEmpty());
-        QCOMPARE(status.last().at(0).toString(), QString("No reply from unit to =D08E1"));
+        QCOMPARE(status.last().at(0).toString(), message);
+    }
+
+    // A unit that acknowledges only the first n lines of the five: connect
+    // fails, and the time-out names exactly the lines that went unanswered.
+    void connectNeedsAllFiveAcknowledgements_data()
+    {
+        QTest::addColumn<int>("answered");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<QString>("unanswered");
+        const QStringList four{"=r", "=p", "=D00DF", "=D08E1"};
+        QTest::newRow("three") << 3 << four << "=D08E1";
+        QTest::newRow("two") << 2 << four << "=D00DF, =D08E1";
+        QTest::newRow("four") << 4 << (QStringList(four) << "=D00E2") << "=D00E2";
+    }
+    void connectNeedsAllFiveAcknowledgements()
+    {
+        QFETCH(int, answered);
+        QFETCH(QStringList, sent);
+        QFETCH(QString, unanswered);
+        int lines = 0;
+        port->responder = [&](const QByteArray&) { return ++lines <= answered ? QByteArray("@") : QByteArray(); };
+        link->setAckTimeoutMs(100);
+        QVERIFY(!connectSequence(*link, "0800"));
+        QCOMPARE(port->lines(), sent);
+        QVERIFY(link->terminalText().endsWith("No reply from unit to " + unanswered + "\r\n"));
+    }
+
+    // Acknowledgements that all arrive late, in one burst after the fourth
+    // line, still complete the sequence.
+    void lateAcknowledgementsInOneBurstConnect()
+    {
+        int lines = 0;
+        port->responder = [&](const QByteArray&) {
+            ++lines;
+            return lines == 4 ? QByteArray("@@@@") : lines == 5 ? QByteArray("@") : QByteArray();
+        };
+        QVERIFY(connectSequence(*link, "0800"));
+        QCOMPARE(port->lines().size(), 5);
     }
 
     // --- how a wait ends ---
@@ -276,6 +315,36 @@ private slots:
         port->deliverNow("\r\n");
         QCOMPARE(lines.count(), 3);
         QCOMPARE(lines.at(2).at(0).toString(), QString("partial"));
+    }
+
+    // A unit that floods without line ends: the line kept stays bounded
+    // (in one huge arrival and in many small ones), the cut is said once per
+    // line, and the tail that a read-back needs survives.
+    void floodWithoutLineEndsIsCutOnce_data()
+    {
+        QTest::addColumn<int>("chunkSize");
+        QTest::newRow("one arrival") << 8'000'000;
+        QTest::newRow("small arrivals") << 4096;
+    }
+    void floodWithoutLineEndsIsCutOnce()
+    {
+        QFETCH(int, chunkSize);
+        QSignalSpy lines(link, &Link::lineReceived);
+        QSignalSpy status(link, &Link::statusMessage);
+        for (int sent = 0; sent < 8'000'000; sent += chunkSize)
+            port->deliverNow(QByteArray(chunkSize, 'x'));
+        port->deliverNow("@0C\r\n");
+        QCOMPARE(status.count(), 1);
+        QVERIFY(status.at(0).at(0).toString().startsWith("Reply line cut"));
+        QCOMPARE(lines.count(), 1);
+        const QString kept = lines.at(0).at(0).toString();
+        QCOMPARE(kept.size(), qsizetype(Link::kMaxLineChars));
+        QVERIFY(kept.endsWith("x@0C"));
+        // The next line is whole, and its cut would be said afresh.
+        port->deliverNow("@0D\r\n");
+        QCOMPARE(lines.last().at(0).toString(), QString("@0D"));
+        port->deliverNow(QByteArray(3 * Link::kMaxLineChars, 'x'));
+        QCOMPARE(status.count(), 2);
     }
 
     void readBackReturnsTheLineAfterTheAck()

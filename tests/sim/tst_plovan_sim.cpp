@@ -100,14 +100,17 @@ void TstPlovanSim::parsesOptions()
 {
     const auto options =
         parseServerArgs({"--fault", "silent", "--fault=crc-error:3", "--fault", "hangup:5", "--fault",
-                         "garbage", "--fault", "too-big", "--delay=15", "--crc", "kermit", "-q"});
+                         "garbage", "--fault", "too-big", "--fault", "answer:3", "--fault=flood:100",
+                         "--delay=15", "--crc", "kermit", "-q"});
     QVERIFY(options);
     QCOMPARE(options->faults, (plovan::sim::Faults{.silent = true,
                                                    .replyDelayMs = 15,
                                                    .crcErrorAtLine = 3,
                                                    .tooBig = true,
                                                    .garbage = true,
-                                                   .hangUpAfter = 5}));
+                                                   .hangUpAfter = 5,
+                                                   .answerLines = 3,
+                                                   .floodBytes = 100}));
     QCOMPARE(options->crcModel, plovan::Crc16Model::Kermit);
     QVERIFY(options->quiet);
     QString error;

@@ -358,6 +358,28 @@ private slots:
         unit.connectionOpened();
         QVERIFY(!unit.hungUp());
         QCOMPARE(send(unit, "=r"), "@"s);
+
+        // Answers part of a sequence, then falls silent but keeps taking commands;
+        // a new connection is answered again.
+        unit.setFaults(Faults{.answerLines = 2});
+        unit.connectionOpened();
+        QCOMPARE(unit.receive("=r\r\n=p\r\n=D11E4\r\n=e\r\n"), "@@"s);
+        QCOMPARE(unit.registerValue(0xE4), 0x11);
+        unit.connectionOpened();
+        QCOMPARE(send(unit, "=r"), "@"s);
+
+        // A flood before the first reply of each connection, and only then.
+        unit.setFaults(Faults{.floodBytes = 5});
+        unit.connectionOpened();
+        QCOMPARE(send(unit, "=r"), "xxxxx@"s);
+        QVERIFY(!containsReplyLetter("x"));
+        QCOMPARE(send(unit, "=r"), "@"s);
+        unit.connectionOpened();
+        QCOMPARE(send(unit, "=r"), "xxxxx@"s);
+
+        unit.setFaults(Faults{.badReadback = true});
+        QCOMPARE(send(unit, "=e"), "@??\r\n"s);
+        QCOMPARE(send(unit, "=r"), "@"s);
     }
 
     void decodedWords()

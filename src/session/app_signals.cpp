@@ -83,12 +83,12 @@ bool AppSignals::install()
 
 void AppSignals::drain()
 {
-    char buffer[64];
-    bool any = false;
-    while (::read(fds_[1], buffer, sizeof buffer) > 0)
-        any = true;
+    unsigned char buffer[64];
+    int first = 0;
+    for (ssize_t n; (n = ::read(fds_[1], buffer, sizeof buffer)) > 0;)
+        if (first == 0) first = buffer[0];
     // Several signals before we got here are one request.
-    if (any) emit terminationRequested();
+    if (first != 0) emit terminationRequested(first);
 }
 
 void AppSignals::restore()

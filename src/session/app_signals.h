@@ -1,6 +1,7 @@
-// SIGTERM and SIGINT end the program the way "E&xit" does, so that the
-// settings files are still written. The handler only writes a byte into a
-// socket pair; the GUI thread reads it and emits terminationRequested().
+// SIGTERM and SIGINT end a program cleanly: the window the way "E&xit" does,
+// so that the settings files are still written; plovanctl by closing the
+// port, which puts the line's settings back. The handler only writes a byte
+// into a socket pair; the main thread reads it and emits terminationRequested().
 #pragma once
 
 #include <QObject>
@@ -26,7 +27,8 @@ public:
     QString errorString() const { return error_; }
 
 signals:
-    void terminationRequested();
+    // `signo` is the first signal of the request (SIGTERM or SIGINT).
+    void terminationRequested(int signo);
 
 private:
     void drain();
