@@ -2,8 +2,8 @@
 
 #include "channel_controller.h"
 #include "chirp_programmer.h"
-#include "clock_word.h"
 #include "cli_checks.h"
+#include "clock_word.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
 #include "offset_controller.h"

@@ -10,9 +10,9 @@ namespace plovan {
 bool connectSequence(Link& link, const std::string& Amp2FixeD)
 {
     const std::string& amp = Amp2FixeD;
-    const std::vector<std::string> commands{
-        "=r", "=p", "=D00DF", link.SavString() + amp.substr(0, 2) + "E1",
-        link.SavString() + amp.substr(amp.size() >= 2 ? amp.size() - 2 : 0) + "E2"};
+    const std::vector<std::string> commands{"=r", "=p", "=D00DF", link.SavString() + amp.substr(0, 2) + "E1",
+                                            link.SavString() +
+                                                amp.substr(amp.size() >= 2 ? amp.size() - 2 : 0) + "E2"};
     // The first three go out back to back. Each later wait counts every "@"
     // since the first write, so a unit that answers only some of the five is
     // never taken for connected.

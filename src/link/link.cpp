@@ -154,12 +154,11 @@ WaitResult Link::waitAcks(quint64 acksBefore, std::span<const std::string> sent)
         const Link* link;
         quint64 wanted;
     } count{this, acksBefore + sent.size()};
-    const WaitResult r =
-        await({[](const void* c) {
-                   const auto* k = static_cast<const Count*>(c);
-                   return k->link->acksReceived_ >= k->wanted;
-               },
-               &count});
+    const WaitResult r = await({[](const void* c) {
+                                    const auto* k = static_cast<const Count*>(c);
+                                    return k->link->acksReceived_ >= k->wanted;
+                                },
+                                &count});
     if (r == WaitResult::TimedOut) {
         QStringList unanswered;
         for (std::size_t i = acksReceived_ - acksBefore; i < sent.size(); ++i)
@@ -315,7 +314,8 @@ void Link::MyPort_event16(const QByteArray& chunk)
         case 'E': RecEFlag = true; break;
         case 'L': RecLFlag = true; break;
         case '\n':
-            if (partialLine_.size() > kMaxLineChars) partialLine_.erase(0, partialLine_.size() - kMaxLineChars);
+            if (partialLine_.size() > kMaxLineChars)
+                partialLine_.erase(0, partialLine_.size() - kMaxLineChars);
             lastLine_ = partialLine_;
             ++linesCompleted_;
             if (lineListened) lines.push_back(partialLine_);
@@ -336,7 +336,8 @@ void Link::MyPort_event16(const QByteArray& chunk)
     InComeBuff = chunk.back();
     terminal_.append(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
     if (cutNow)
-        report(QStringLiteral("Reply line cut: more than %1 characters without a line end").arg(kMaxLineChars));
+        report(
+            QStringLiteral("Reply line cut: more than %1 characters without a line end").arg(kMaxLineChars));
     emit bytesReceived(chunk);
     emit terminalChanged();
     checkWaits();

@@ -67,18 +67,18 @@ public:
     std::string SavString() const { return std::string(saveToDds ? kRegisterStoreHead : kRegisterHead); }
     // Head of the chirp, control and "U" commands: "=", or "=a" to store to flash.
     std::string EQual() const { return saveToDds ? "=a" : "="; }
-    bool RecATFlag = false;       // "@" received
+    bool RecATFlag = false; // "@" received
     // Every "@" received since the Link was made; a sequence that sends
     // without waiting counts its acknowledgements with it.
     quint64 acksReceived() const { return acksReceived_; }
-    bool RecCFlag = false;        // "c"/"C" received
-    bool RecKFlag = false;        // "k"/"K" received
-    bool RecEFlag = false;        // "E" received
-    bool RecLFlag = false;        // "L" received
-    char InComeBuff = 0;          // the character being handled
-    bool Connected = false;       // the link is usable; SetButtons enables controls from it
-    int PortHandle = 0;           // result of the last open: 1 or more = opened
-    bool USBStatus = false;       // a USB transfer holds the unit; the serial port stays shut
+    bool RecCFlag = false;  // "c"/"C" received
+    bool RecKFlag = false;  // "k"/"K" received
+    bool RecEFlag = false;  // "E" received
+    bool RecLFlag = false;  // "L" received
+    char InComeBuff = 0;    // the character being handled
+    bool Connected = false; // the link is usable; SetButtons enables controls from it
+    int PortHandle = 0;     // result of the last open: 1 or more = opened
+    bool USBStatus = false; // a USB transfer holds the unit; the serial port stays shut
 
     // True = never wait for "@" ("Wait for ack" unticked). Switching it on
     // releases every wait in progress.

@@ -151,27 +151,28 @@ std::optional<ServerOptions> parseServerArgs(const QStringList& args, QString* e
 
 QString serverUsage(const QString& program)
 {
-    return QStringLiteral("Usage: %1 [options]\n"
-                          "Serves a simulated Plovan unit on a pseudo-terminal. Prints the device path\n"
-                          "on the first line, then every command with its meaning; stops on SIGTERM or\n"
-                          "Ctrl-C.\n"
-                          "\n"
-                          "  --delay MS          wait MS milliseconds before each reply\n"
-                          "  --fault FAULT       inject a fault (repeatable):\n"
-                          "                        silent       take commands, answer nothing\n"
-                          "                        crc-error:N  answer K to line N of every image, raw, LUT "
-                          "load\n"
-                          "                        too-big      answer E to every image and raw header\n"
-                          "                        garbage      put noise bytes before every reply\n"
-                          "                        bad-readback answer every read-back \"@??\"\n"
-                          "                        hangup:N     hang up the line after N lines, then exit\n"
-                          "                        answer:N     answer only the first N lines of a connection\n"
-                          "                        flood:N      send N bytes without a line end before the\n"
-                          "                                     first reply of a connection\n"
-                          "  --crc MODEL         CRC the unit checks LUT lines with: xmodem (default),\n"
-                          "                      ccitt-false, kermit, x25, arc, modbus\n"
-                          "  -q, --quiet         do not log commands\n"
-                          "  -h, --help          show this help\n")
+    return QStringLiteral(
+               "Usage: %1 [options]\n"
+               "Serves a simulated Plovan unit on a pseudo-terminal. Prints the device path\n"
+               "on the first line, then every command with its meaning; stops on SIGTERM or\n"
+               "Ctrl-C.\n"
+               "\n"
+               "  --delay MS          wait MS milliseconds before each reply\n"
+               "  --fault FAULT       inject a fault (repeatable):\n"
+               "                        silent       take commands, answer nothing\n"
+               "                        crc-error:N  answer K to line N of every image, raw, LUT "
+               "load\n"
+               "                        too-big      answer E to every image and raw header\n"
+               "                        garbage      put noise bytes before every reply\n"
+               "                        bad-readback answer every read-back \"@??\"\n"
+               "                        hangup:N     hang up the line after N lines, then exit\n"
+               "                        answer:N     answer only the first N lines of a connection\n"
+               "                        flood:N      send N bytes without a line end before the\n"
+               "                                     first reply of a connection\n"
+               "  --crc MODEL         CRC the unit checks LUT lines with: xmodem (default),\n"
+               "                      ccitt-false, kermit, x25, arc, modbus\n"
+               "  -q, --quiet         do not log commands\n"
+               "  -h, --help          show this help\n")
         .arg(program);
 }
 

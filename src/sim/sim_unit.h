@@ -52,16 +52,16 @@ namespace plovan::sim {
 
 // Failures the unit can be told to show; may be changed at any time.
 struct Faults {
-    bool silent = false;    // commands take effect, but nothing is sent back
-    int replyDelayMs = 0;   // applied by the transports, before each reply
-    int crcErrorAtLine = 0; // "K" instead of "C" to this record (1-based, header not
-                            // counted) of every image, raw and LUT load; 0 = never
-    bool tooBig = false;    // "E" to every image and raw header
-    bool garbage = false;   // kNoise in front of every reply
-    int hangUpAfter = 0;    // hang up once this many lines have been taken; 0 = never
-    int answerLines = 0;    // answer only the first this many lines of a connection; 0 = all
-    int floodBytes = 0;     // this many bytes without a line end before the first reply
-                            // of a connection; 0 = none
+    bool silent = false;      // commands take effect, but nothing is sent back
+    int replyDelayMs = 0;     // applied by the transports, before each reply
+    int crcErrorAtLine = 0;   // "K" instead of "C" to this record (1-based, header not
+                              // counted) of every image, raw and LUT load; 0 = never
+    bool tooBig = false;      // "E" to every image and raw header
+    bool garbage = false;     // kNoise in front of every reply
+    int hangUpAfter = 0;      // hang up once this many lines have been taken; 0 = never
+    int answerLines = 0;      // answer only the first this many lines of a connection; 0 = all
+    int floodBytes = 0;       // this many bytes without a line end before the first reply
+                              // of a connection; 0 = none
     bool badReadback = false; // read-backs ("=d", "=e", "=v", "=AV") answered "@??"
 
     bool operator==(const Faults&) const = default;

@@ -2,8 +2,8 @@
 // against the built-in simulated unit.
 #include "connection_panel.h"
 #include "main_window.h"
-#include "settings_files.h"
 #include "port_settings_dialog.h"
+#include "settings_files.h"
 #include "sim_backend.h"
 #include "sim_unit.h"
 #include "terminal_panel.h"
@@ -113,7 +113,8 @@ private slots:
     {
         QTest::addColumn<sim::Faults>("faults");
         QTest::addColumn<QString>("said");
-        QTest::newRow("silent") << sim::Faults{.silent = true} << "No reply from unit to =r, =p, =D00DF, =D08E1";
+        QTest::newRow("silent") << sim::Faults{.silent = true}
+                                << "No reply from unit to =r, =p, =D00DF, =D08E1";
         QTest::newRow("three answers") << sim::Faults{.answerLines = 3} << "No reply from unit to =D08E1";
         QTest::newRow("four answers") << sim::Faults{.answerLines = 4} << "No reply from unit to =D00E2";
     }

@@ -2,10 +2,10 @@
 // pseudo-terminal; the lines the unit logs and the exit statuses.
 #include <QFile>
 #include <QProcess>
-#include <csignal>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 namespace {
 
@@ -432,16 +432,16 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said");
-        QTest::newRow("answers three of five") << "answer:3" << QStringList{"connect"} << 1
-                                                << "No reply from unit to =D08E1\n";
-        QTest::newRow("answers two of five") << "answer:2" << QStringList{"connect"} << 1
-                                              << "No reply from unit to =D00DF, =D08E1\n";
+        QTest::newRow("answers three of five")
+            << "answer:3" << QStringList{"connect"} << 1 << "No reply from unit to =D08E1\n";
+        QTest::newRow("answers two of five")
+            << "answer:2" << QStringList{"connect"} << 1 << "No reply from unit to =D00DF, =D08E1\n";
         QTest::newRow("hangs up") << "hangup:2" << QStringList{"connect"} << 1 << "Connection lost";
         // 3 MB without a line end before the first "@": cut once, the rest goes on.
         QTest::newRow("floods") << "flood:3000000" << QStringList{"connect"} << 0
                                 << "Reply line cut: more than 4096 characters without a line end\n";
-        QTest::newRow("rubbish read-back") << "bad-readback" << QStringList{"int-clock", "100"} << 1
-                                           << "control byte read back as \"??\"";
+        QTest::newRow("rubbish read-back")
+            << "bad-readback" << QStringList{"int-clock", "100"} << 1 << "control byte read back as \"??\"";
     }
     void misbehavingUnitsAreReported()
     {
@@ -492,7 +492,8 @@ private slots:
         ctl.kill();
         QVERIFY(ctl.waitForFinished(5000));
         QCOMPARE(run({"--port", port, "--ack-timeout", "100", "connect"}), 1);
-        QVERIFY2(lastError.contains("parity not set: " + port + " is a pseudo-terminal"), qPrintable(lastError));
+        QVERIFY2(lastError.contains("parity not set: " + port + " is a pseudo-terminal"),
+                 qPrintable(lastError));
         QVERIFY2(lastError.contains("No reply from unit to"), qPrintable(lastError));
         QVERIFY(!lastError.contains("No error"));
         startSim();

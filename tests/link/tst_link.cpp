@@ -96,7 +96,9 @@ private slots:
         QFETCH(QStringList, sent);
         QFETCH(QString, unanswered);
         int lines = 0;
-        port->responder = [&](const QByteArray&) { return ++lines <= answered ? QByteArray("@") : QByteArray(); };
+        port->responder = [&](const QByteArray&) {
+            return ++lines <= answered ? QByteArray("@") : QByteArray();
+        };
         link->setAckTimeoutMs(100);
         QVERIFY(!connectSequence(*link, "0800"));
         QCOMPARE(port->lines(), sent);

@@ -98,10 +98,9 @@ void TstPlovanSim::badOptionsExitWith2()
 
 void TstPlovanSim::parsesOptions()
 {
-    const auto options =
-        parseServerArgs({"--fault", "silent", "--fault=crc-error:3", "--fault", "hangup:5", "--fault",
-                         "garbage", "--fault", "too-big", "--fault", "answer:3", "--fault=flood:100",
-                         "--delay=15", "--crc", "kermit", "-q"});
+    const auto options = parseServerArgs({"--fault", "silent", "--fault=crc-error:3", "--fault", "hangup:5",
+                                          "--fault", "garbage", "--fault", "too-big", "--fault", "answer:3",
+                                          "--fault=flood:100", "--delay=15", "--crc", "kermit", "-q"});
     QVERIFY(options);
     QCOMPARE(options->faults, (plovan::sim::Faults{.silent = true,
                                                    .replyDelayMs = 15,
