@@ -163,7 +163,7 @@ WaitResult Link::waitAcks(quint64 acksBefore, std::span<const std::string> sent)
         QStringList unanswered;
         for (std::size_t i = acksReceived_ - acksBefore; i < sent.size(); ++i)
             unanswered << QString::fromStdString(sent[i]);
-        report(QStringLiteral("No reply from unit to ") + unanswered.join(QStringLiteral(", ")));
+        reportNoReply(unanswered.join(QStringLiteral(", ")));
     }
     return r;
 }
@@ -172,9 +172,13 @@ WaitResult Link::waitFor(Condition done, std::string_view what)
 {
     const WaitResult r = await(done);
     if (r == WaitResult::TimedOut)
-        report(QStringLiteral("No reply from unit to ") +
-               QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size())));
+        reportNoReply(QString::fromLatin1(what.data(), static_cast<qsizetype>(what.size())));
     return r;
+}
+
+void Link::reportNoReply(const QString& commands)
+{
+    report(QStringLiteral("No reply from unit to ") + commands);
 }
 
 WaitResult Link::await(Condition done)

@@ -184,6 +184,7 @@ private:
     WaitResult waitFor(Condition done, std::string_view what);
     // waitFor without the time-out report.
     WaitResult await(Condition done);
+    void reportNoReply(const QString& commands);
     static constexpr int kForEver = -1;
     // Runs the event loop of a registered wait until it finishes, or for `ms`
     // (kForEver: no limit), after which it finishes with `atTimeout`.
