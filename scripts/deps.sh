@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libboost-dev
+  libftdi1-dev
   locales
 )
 

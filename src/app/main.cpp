@@ -23,18 +23,33 @@ int main(int argc, char** argv)
     QCommandLineOption timeoutOption(QStringLiteral("ack-timeout"),
                                      QStringLiteral("Reply time-out in ms (0 waits for ever; default 3000)."),
                                      QStringLiteral("ms"));
+    QCommandLineOption usbOption(
+        QStringLiteral("usb-device"),
+        QStringLiteral(
+            "USB device layer: real (the chip through libftdi1, the default), sim (the simulated "
+            "unit's USB face: with --sim the built-in one, else that of the plovan-sim on --port), "
+            "sim:SOCKET, or none. PLOVAN_USB_DEVICE sets the default."),
+        QStringLiteral("kind"));
+    parser.addOption(usbOption);
     parser.addOption(timeoutOption);
     parser.addOption(portOption);
     parser.addOption(simOption);
     parser.process(app);
 
-    plovan::MainWindow window;
-    plovan::PortSettings settings = window.portSettings();
+    plovan::LaunchOptions launch;
     if (parser.isSet(simOption))
-        settings.device = QString::fromLatin1(plovan::kSimDevice);
+        launch.port = QString::fromLatin1(plovan::kSimDevice);
     else if (parser.isSet(portOption))
-        settings = plovan::withDevice(settings, parser.value(portOption));
-    window.setPortSettings(settings, false);
+        launch.port = parser.value(portOption);
+    if (parser.isSet(usbOption)) {
+        QString error;
+        launch.usb = plovan::parseUsbChoice(parser.value(usbOption), &error);
+        if (!launch.usb) {
+            std::fprintf(stderr, "plovan: --usb-device: %s\n", qPrintable(error));
+            return 2;
+        }
+    }
+    plovan::MainWindow window(nullptr, launch);
     if (parser.isSet(timeoutOption)) {
         bool ok = false;
         const int ms = parser.value(timeoutOption).toInt(&ok);

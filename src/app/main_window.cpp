@@ -21,7 +21,7 @@
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
-#include "usb_probe.h"
+#include "usb_mode_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -53,7 +53,8 @@ namespace {
 constexpr char kAvailable[] = "available";
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), dialogs(Dialogs::forWindow(this))
+MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
+    : QMainWindow(parent), dialogs(Dialogs::forWindow(this)), launch_(launch)
 {
     setObjectName(QStringLiteral("frmTerminal"));
     setWindowTitle(QStringLiteral("Velmar Plovan"));
@@ -161,6 +162,8 @@ void MainWindow::buildWindows()
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
+    usbModeWindow = std::make_unique<UsbModeWindow>(usb_);
+    connect(usbModeWindow.get(), &UsbModeWindow::closed, this, [this] { setEnabled(true); });
     connect(tone->offsetLabel, &QLabel::linkActivated, this, [this] {
         if (FoS->isEnabled()) FoS_Click();
     });
@@ -181,17 +184,17 @@ void MainWindow::buildWindows()
     connect(fixedWindow, &Form3::finished, this, &QWidget::show);
     connect(fixedWindow, &Form3::fixedEnableChanged, this, &MainWindow::updateOffsetMenu);
     connect(testPanel, &TestPanel::pollRequested, this, &MainWindow::Command52_Click);
+    connect(testPanel, &TestPanel::ftdiTestRequested, this,
+            [this] { runUsb([this] { usb_.Command55_Click(); }); });
+    connect(testPanel, &TestPanel::ftdiSendRequested, this,
+            [this] { runUsb([this] { usb_.FtSend(QStringLiteral("=v")); }); });
+    connect(testPanel, &TestPanel::openExRequested, this, [this] { runUsb([this] { usb_.FtOpenEx(); }); });
+    connect(testPanel, &TestPanel::viaDllRequested, this,
+            [this](const QString& command) { runUsb([this, command] { usb_.Command59_Click(command); }); });
 }
 
 void MainWindow::Form_Load()
 {
-    const UsbStartup usb = probeUsbAtStartup(*makeUsbProbe());
-    FtdiMode = usb.FtdiMode;
-    UsbDescBuf = usb.UsbDescBuf;
-    caption_ = QStringLiteral("Velmar Plovan") + usb.captionNote;
-    setWindowTitle(caption_);
-    VerSion = usb.VerSion;
-    versionLabel->setText(VerSion);
     tonePage->state.Amp2FixeD = "0800";
     link_.setTestMode(false);
     link_.USBStatus = false;
@@ -204,6 +207,14 @@ void MainWindow::Form_Load()
     settingsDir_ = settingsDir();
     const StartupSettings loaded = LoadSettings(settingsDir_);
     setPortSettings(loaded.port);
+    if (launch_.port == QLatin1String(kSimDevice)) {
+        PortSettings sim = loaded.port;
+        sim.device = launch_.port;
+        setPortSettings(sim, false);
+    }
+    else if (!launch_.port.isEmpty()) {
+        setPortSettings(withDevice(loaded.port, launch_.port), false);
+    }
     SynthState& state = tonePage->state;
     state.MaxFrequency = loaded.MaxFrequency;
     state.MinFrequency = loaded.MinFrequency;
@@ -211,6 +222,19 @@ void MainWindow::Form_Load()
     if (loaded.terminalText) link_.setTerminalText(*loaded.terminalText);
     for (const QString& note : loaded.notes)
         link_.terminalLine(note);
+
+    // The USB question comes once the port is known: the simulated unit's
+    // USB face belongs to the simulated port.
+    QString usbError;
+    const std::optional<UsbChoice> usbChoice = launch_.usb ? launch_.usb : defaultUsbChoice(&usbError);
+    if (!usbError.isEmpty()) link_.terminalLine(usbError);
+    usb_.setDevice(usbChoice ? makeFtdiDevice(*usbChoice, link_, portSettings_) : nullptr);
+    const UsbStartup usb = usb_.probeAtStartup();
+    caption_ = QStringLiteral("Velmar Plovan") + usb.captionNote;
+    setWindowTitle(caption_);
+    VerSion = usb.VerSion;
+    versionLabel->setText(VerSion);
+    if (!usb.descriptionLine.isEmpty()) link_.terminalLine(usb.descriptionLine);
 
     // The sliders show the boxes' start values without sending anything.
     SingleTonePanel::setQuietly(tone->frequencySlider, tone->frequencyBox->text().toInt());
@@ -376,7 +400,7 @@ void MainWindow::buildMenus()
     separator(mnuPort, "MBar1");
     mnuProperties = menuItem(mnuPort, "mnuProperties", QStringLiteral("Properties..."));
     enable(mnuProperties, &MainWindow::mnuProperties_Click);
-    menuItem(mnuPort, "FTDIUSB", QStringLiteral("USB Mode"));
+    enable(menuItem(mnuPort, "FTDIUSB", QStringLiteral("USB Mode")), &MainWindow::FTDIUSB_Click);
     separator(mnuPort, "Bar3");
 
     MnuCal = menuBar()->addMenu(QStringLiteral("&Tools"));
@@ -552,6 +576,25 @@ void MainWindow::FoS_Click()
 {
     setEnabled(false);
     offsetWindow->openWindow();
+}
+
+void MainWindow::FTDIUSB_Click()
+{
+    setEnabled(false);
+    usbModeWindow->openWindow();
+}
+
+void MainWindow::runUsb(const std::function<void()>& test)
+{
+    const auto buttons = {testPanel->ftdiTestButton, testPanel->ftdiSendButton, testPanel->openExButton,
+                          testPanel->viaDllButton};
+    for (QPushButton* b : buttons)
+        b->setEnabled(false);
+    procedureBusy(true);
+    test();
+    procedureBusy(false);
+    for (QPushButton* b : buttons)
+        b->setEnabled(true);
 }
 
 void MainWindow::IntClkRate_Click()

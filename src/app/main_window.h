@@ -4,6 +4,8 @@
 #include "dialogs.h"
 #include "link.h"
 #include "port_backend.h"
+#include "usb_choice.h"
+#include "usb_route.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -34,14 +36,24 @@ class TerminalPanel;
 class TestPanel;
 class TonePage;
 class SingleTonePanel;
+class UsbModeWindow;
+
+// What the command line asks of a window before it loads.
+struct LaunchOptions {
+    // A serial device for this session only (kSimDevice: the built-in unit).
+    QString port;
+    // The USB device layer; empty: PLOVAN_USB_DEVICE, else the real one.
+    std::optional<UsbChoice> usb;
+};
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr, const LaunchOptions& launch = {});
     ~MainWindow() override;
 
     Link& link() { return link_; }
+    UsbRoute& usbRoute() { return usb_; }
     const PortSettings& portSettings() const { return portSettings_; }
     // The port to use. `persist`: also what the settings file keeps; a port
     // given on the command line is for this session only.
@@ -78,6 +90,7 @@ public:
     void FixedFreq_Click();
     void Debug_Click();
     void Command52_Click(); // "Poll"
+    void FTDIUSB_Click();   // "USB Mode"
     void Option1_Click();   // "Chirp"
     void Option2_Click();   // "Single"
     // Enables the controls that need a usable link, from Connected.
@@ -105,6 +118,7 @@ public:
     std::unique_ptr<LimitsWindow> limitsWindow;
     std::unique_ptr<OffsetWindow> offsetWindow;
     std::unique_ptr<ClockWindow> clockWindow;
+    std::unique_ptr<UsbModeWindow> usbModeWindow;
     Form4* debugWindow;
     Form6* pollWindow;
     Form3* fixedWindow;
@@ -146,12 +160,16 @@ private:
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);
 
+    // Runs a USB bench test with the link's controls greyed: the serial
+    // port is shut while the USB device is held.
+    void runUsb(const std::function<void()>& test);
+
     Link link_;
+    UsbRoute usb_{link_};
+    LaunchOptions launch_;
     PortSettings portSettings_;
     PortSettings savedPortSettings_; // what portset.txt gets at exit
     QString settingsDir_;
-    bool FtdiMode = false;
-    QString UsbDescBuf;
     QString caption_; // the caption without a log file name
     void applyButtons();
     void keepFocus(QWidget* focused);

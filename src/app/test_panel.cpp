@@ -139,6 +139,21 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     loop = new QCheckBox(QStringLiteral("Loop"), this);
     loop->setObjectName(QStringLiteral("Check16"));
 
+    ftdiTestButton = makeButton(this, "Command55", QStringLiteral("FTDI Test"));
+    ftdiSendButton = makeButton(this, "Command56", QStringLiteral("FTDI Send"));
+    ftdiSendButton->setToolTip(tr("Sends =v over USB and shows the reply"));
+    openExButton = makeButton(this, "Command63", QStringLiteral("Command63"));
+    openExButton->setToolTip(tr("Opens the USB device by a blank description"));
+    viaDllButton = makeButton(this, "Command59", QStringLiteral("= * via DLL "));
+    viaDllButton->setToolTip(tr("Sends = and the box's command over USB"));
+    viaDllBox = new QLineEdit(this);
+    viaDllBox->setObjectName(QStringLiteral("Text35"));
+    viaDllBox->setPlaceholderText(tr("command"));
+    viaDllBox->setToolTip(tr("Command after \"=\", e.g. v"));
+    // Printable characters only: what goes out is "=" + the text + CR LF.
+    viaDllBox->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[ -~]*")), viaDllBox));
+
     const auto wire = [this](QPushButton* button, auto handler) {
         connect(button, &QPushButton::clicked, this, handler);
     };
@@ -177,6 +192,10 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     wire(writeModeOffButton, [c] { c->Command58_Click(); });
     wire(loadVcpButton, [c] { c->Command60_Click(); });
     wire(pollButton, [this] { emit pollRequested(); });
+    wire(ftdiTestButton, [this] { emit ftdiTestRequested(); });
+    wire(ftdiSendButton, [this] { emit ftdiSendRequested(); });
+    wire(openExButton, [this] { emit openExRequested(); });
+    wire(viaDllButton, [this] { emit viaDllRequested(viaDllBox->text()); });
     wire(fastButton, [c] { c->Command53_Click(); });
     connect(saveToDds, &QCheckBox::toggled, this, [c](bool ticked) { c->Check11_Click(ticked); });
     // The mirror follows every change; only the operator's click rewrites the unit.
@@ -204,6 +223,7 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     addRow({readRegisterButton, readRegisterBox, updateSeriesButton, updateButton, writeModeOffButton,
             loadVcpButton});
     addRow({pollButton, fastButton, saveToDds, extTrig, loop});
+    addRow({ftdiTestButton, ftdiSendButton, openExButton, viaDllButton, viaDllBox});
     grid->setRowStretch(row, 1);
 }
 

@@ -81,12 +81,23 @@ public:
     QCheckBox* extTrig;              // Check15 "Ext Trig"
     QCheckBox* loop;                 // Check16 "Loop"
     QPushButton* stopButton;         // ends the running test series
+    // The USB route's tests.
+    QPushButton* ftdiTestButton; // Command55 "FTDI Test"
+    QPushButton* ftdiSendButton; // Command56 "FTDI Send"
+    QPushButton* openExButton;   // Command63
+    QPushButton* viaDllButton;   // Command59 "= * via DLL "
+    QLineEdit* viaDllBox;        // Text35: the command after "="
 
 signals:
     void clearEchoRequested(); // "cls": empty Text20
     // "Set 50"/"set80": texts for the frequency (Text1) and amplitude (Text3) boxes.
     void toneTextsRequested(const QString& frequency, const QString& amplitude);
     void pollRequested();
+    void ftdiTestRequested();
+    void ftdiSendRequested();
+    void openExRequested();
+    // "= * via DLL " with Text35's text.
+    void viaDllRequested(const QString& command);
 };
 
 } // namespace plovan

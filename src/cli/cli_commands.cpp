@@ -10,7 +10,12 @@
 #include "poll_loop.h"
 #include "sim_server.h"
 #include "tone_controller.h"
+#include "usb_choice.h"
+#include "usb_route.h"
 #include "words.h"
+
+#include <QRegularExpression>
+#include <cstdio>
 
 #include <memory>
 
@@ -271,6 +276,91 @@ Prepared preparePoll(Session& s, const ParsedArgs& a)
     return [poll] { return poll->Go() == PollLoop::End::Finished; };
 }
 
+// --- the USB route ---
+
+// The route over the device layer --usb-device names; the simulated one
+// shares the unit of --sim, or belongs to the plovan-sim on --port.
+std::shared_ptr<UsbRoute> usbRouteFor(Session& s, const ParsedArgs& a)
+{
+    if (a.has("--sim") && a.values.contains("--port")) {
+        err(QStringLiteral("give --port DEVICE or --sim, not both"));
+        return nullptr;
+    }
+    QString error;
+    const auto choice = a.values.contains("--usb-device") ? parseUsbChoice(a.value("--usb-device"), &error)
+                        : a.has("--sim")                  ? UsbChoice{UsbDeviceKind::Sim, {}}
+                                                          : defaultUsbChoice(&error);
+    if (!choice) {
+        err(error);
+        return nullptr;
+    }
+    PortSettings port;
+    if (a.has("--sim"))
+        port.device = QString::fromLatin1(kSimDevice);
+    else if (a.values.contains("--port"))
+        port = withDevice(port, a.value("--port"));
+    auto route = std::make_shared<UsbRoute>(s.link);
+    route->setDevice(makeFtdiDevice(*choice, s.link, port));
+    QObject::connect(route.get(), &UsbRoute::output, [](const QString& text) {
+        std::fputs(qPrintable(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))), stdout);
+        std::fflush(stdout);
+    });
+    return route;
+}
+
+Prepared prepareUsbList(Session& s, const ParsedArgs& a)
+{
+    auto route = usbRouteFor(s, a);
+    if (!route) return std::nullopt;
+    return [route] {
+        FtdiDevice& device = route->device();
+        int count = 0;
+        if (device.countDevices(count) != FtStatus::Ok) {
+            err(QStringLiteral("cannot list USB devices: ") + device.lastError());
+            return false;
+        }
+        if (count == 0) err(QStringLiteral("no USB device found"));
+        bool ok = true;
+        for (int i = 0; i < count; ++i) {
+            QString description, serial;
+            if (device.description(i, description) != FtStatus::Ok ||
+                device.serialNumber(i, serial) != FtStatus::Ok) {
+                err(QStringLiteral("USB device %1: %2").arg(i).arg(device.lastError()));
+                ok = false;
+                continue;
+            }
+            out(QStringLiteral("%1\t%2\t%3").arg(i).arg(description, serial));
+        }
+        return ok;
+    };
+}
+
+Prepared prepareUsbTest(Session& s, const ParsedArgs& a)
+{
+    auto route = usbRouteFor(s, a);
+    if (!route) return std::nullopt;
+    return [route] {
+        route->Command55_Click();
+        return route->failures() == 0;
+    };
+}
+
+Prepared prepareUsbSend(Session& s, const ParsedArgs& a)
+{
+    const QString command = a.operands[0];
+    static const QRegularExpression printable(QStringLiteral("^[ -~]+$"));
+    if (!printable.match(command).hasMatch()) {
+        err(QStringLiteral("usb send: the command is printable ASCII text, e.g. =v"));
+        return std::nullopt;
+    }
+    auto route = usbRouteFor(s, a);
+    if (!route) return std::nullopt;
+    return [route, command] {
+        route->FtSend(command);
+        return route->failures() == 0;
+    };
+}
+
 int runSim(const QStringList& words)
 {
     return sim::runSimServer(words, QStringLiteral("plovanctl sim"));
@@ -403,9 +493,35 @@ const CommandTable& commandRows()
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = preparePoll},
+        {.name = "usb list",
+         .synopsis = "",
+         .summary = "the USB devices: index, description, serial number",
+         .description = "Lists the USB devices of the --usb-device layer, one line each: index, description\n"
+                        "and serial number, separated by tabs.",
+         .needsUnit = false,
+         .prepare = prepareUsbList},
+        {.name = "usb test",
+         .synopsis = "",
+         .summary = "the \"FTDI Test\" sequence over USB",
+         .description = "As \"FTDI Test\": counts the devices, lists device 0's description and serial\n"
+                        "number, opens it, writes =v and prints the unit's reply. Exit status 1 when a\n"
+                        "step failed. The serial port is not used.\n"
+                        "Example: plovanctl --sim usb test",
+         .needsUnit = false,
+         .prepare = prepareUsbTest},
+        {.name = "usb send",
+         .synopsis = "CMD",
+         .summary = "CMD over USB (\"FTDI Send\"), with the reply",
+         .description = "As \"FTDI Send\": opens device 0, writes the first four bytes of CMD + CR LF\n"
+                        "(\"=v\" and its line end), then prints the queue length and the reply.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .needsUnit = false,
+         .prepare = prepareUsbSend},
         // Its help is the simulated unit's own.
         {.name = "sim",
-         .synopsis = "[--delay MS] [--fault FAULT]... [--crc MODEL]",
+         .synopsis = "[--delay MS] [--fault FAULT]... [--crc MODEL] [--usb-socket PATH]\n"
+                     "[--usb-fault FAULT]...",
          .summary = "run a simulated unit on a pseudo-terminal",
          .needsUnit = false,
          .runAlone = runSim},

@@ -30,6 +30,9 @@ Options:
   --channels LIST      channel boxes ticked, e.g. 1,2 (cumulative)
   --fixed              "Fixed enable": leave group 2 as it is
   --amp-tracking on|off  write the second amplitude with each amplitude (default on)
+  --usb-device KIND    USB layer of the usb commands: real (libftdi1, default),
+                       sim (with --sim the built-in unit's, else that of the
+                       plovan-sim on --port), sim:SOCKET, or none
   -v, --verbose        print every line sent (> ) and every reply (< )
   -h, --help           this text; COMMAND --help for a command
   --version            the version
@@ -45,7 +48,7 @@ Exit status: 0 done; 1 port not opened, no reply in time or connection lost;
 
 // The global options, each with whether it takes a value.
 const OptionTable kGlobal{
-    {"--port", "--baud", "--settings-dir", "--ack-timeout", "--channels", "--amp-tracking"},
+    {"--port", "--baud", "--settings-dir", "--ack-timeout", "--channels", "--amp-tracking", "--usb-device"},
     {"--sim", "--no-ack", "--save", "--fixed", "-v", "--verbose", "-h", "--help", "--version"}};
 
 OptionTable optionsFor(const CommandRow* row)

@@ -290,6 +290,12 @@ void Link::terminalLine(const QString& line)
     emit terminalChanged();
 }
 
+void Link::terminalAppend(const QString& text)
+{
+    terminal_.append(text.toLatin1().toStdString());
+    emit terminalChanged();
+}
+
 void Link::report(const QString& message)
 {
     terminalLine(message);
@@ -352,8 +358,13 @@ void Link::MyPort_event16(const QByteArray& chunk)
 
 void Link::onConnectionLost(const QString& /*reason*/)
 {
+    connectionFailed(QStringLiteral("Connection lost"));
+}
+
+void Link::connectionFailed(const QString& message)
+{
     Connected = false;
-    report(QStringLiteral("Connection lost"));
+    report(message);
     finishWaits(WaitResult::ConnectionLost);
     emit connectionLost();
 }

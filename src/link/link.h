@@ -97,6 +97,9 @@ public:
     const QString& openError() const { return openError_; }
     void closePort();
     bool portOpen() const;
+    // The link cannot be used any more: Connected is cleared, `message` is
+    // reported, every wait ends and connectionLost is emitted.
+    void connectionFailed(const QString& message);
 
     // --- sending ---
     // Writes command + term in one write. Refused and reported when the port
@@ -146,6 +149,8 @@ public:
     // The same, also as a status message (the window's status bar, plovanctl's
     // standard error): for what stopped an operation.
     void report(const QString& message);
+    // Text from the unit that came another way (the USB route), appended as it is.
+    void terminalAppend(const QString& text);
 
     // The receive handler: takes one arrival from the port, raises the reply
     // flags and appends the characters to the terminal text.

@@ -39,7 +39,12 @@ bool makeRaw(int fd)
 
 } // namespace
 
-PtyServer::PtyServer(const SimConfig& config, QObject* parent) : QObject(parent), unit_(config)
+PtyServer::PtyServer(const SimConfig& config, QObject* parent)
+    : PtyServer(std::make_shared<SimUnit>(config), parent)
+{
+}
+
+PtyServer::PtyServer(std::shared_ptr<SimUnit> unit, QObject* parent) : QObject(parent), unit_(std::move(unit))
 {
     connect(&replies_, &ReplyQueue::deliver, this, &PtyServer::onDeliver);
     connect(&replies_, &ReplyQueue::hangUp, this, &PtyServer::onHangUpDue);
@@ -76,7 +81,8 @@ bool PtyServer::start()
     slave_ = slave;
     slavePath_ = QString::fromLocal8Bit(name);
     hangUpQueued_ = false;
-    unit_.connectionOpened();
+    unit_->connectionOpened();
+    lines_.clear();
 
     readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
     connect(readNotifier_, &QSocketNotifier::activated, this, &PtyServer::onReadable);
@@ -109,11 +115,12 @@ void PtyServer::onReadable()
     for (;;) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n > 0) {
-            const std::string reply = unit_.receive(std::string_view(buf, static_cast<std::size_t>(n)));
-            const int delay = unit_.faults().replyDelayMs;
+            const std::string reply =
+                unit_->receive(lines_.take(std::string_view(buf, static_cast<std::size_t>(n))));
+            const int delay = unit_->faults().replyDelayMs;
             if (!reply.empty())
                 replies_.push(QByteArray(reply.data(), static_cast<qsizetype>(reply.size())), delay);
-            if (unit_.hungUp() && !hangUpQueued_) {
+            if (unit_->hungUp() && !hangUpQueued_) {
                 hangUpQueued_ = true;
                 replies_.pushHangUp(delay);
             }

@@ -8,11 +8,15 @@
 // may come and go. The master is served through QSocketNotifier (non-blocking
 // reads and writes); replies wait out the reply delay on a timer.
 //
+// The unit may be shared with the USB face (UsbSocketServer); each face
+// assembles its own lines, so neither sees the other's partial line.
+//
 // Hang-up fault: once the client has taken the last reply the server closes
 // both its descriptors, which hangs up the line: the client's reads return 0
 // and its writes fail. Closing earlier would throw that reply away unread.
 #pragma once
 
+#include "line_assembler.h"
 #include "reply_queue.h"
 #include "sim_unit.h"
 
@@ -20,6 +24,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 class QSocketNotifier;
 
@@ -29,6 +35,7 @@ class PtyServer : public QObject {
     Q_OBJECT
 public:
     explicit PtyServer(const SimConfig& config = {}, QObject* parent = nullptr);
+    explicit PtyServer(std::shared_ptr<SimUnit> unit, QObject* parent = nullptr);
     ~PtyServer() override;
 
     // Opens the pseudo-terminal and starts serving; false when that failed
@@ -40,8 +47,9 @@ public:
     QString slavePath() const { return slavePath_; }
     QString errorString() const { return error_; }
 
-    SimUnit& unit() { return unit_; }
-    const SimUnit& unit() const { return unit_; }
+    SimUnit& unit() { return *unit_; }
+    const SimUnit& unit() const { return *unit_; }
+    std::shared_ptr<SimUnit> sharedUnit() const { return unit_; }
 
 signals:
     // The hang-up fault has closed the line; the server has stopped.
@@ -58,7 +66,8 @@ private:
     void flushOut();
     void fail(const QString& reason);
 
-    SimUnit unit_;
+    std::shared_ptr<SimUnit> unit_;
+    LineAssembler lines_;
     ReplyQueue replies_;
     int master_ = -1;
     int slave_ = -1;

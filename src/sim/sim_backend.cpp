@@ -4,7 +4,13 @@ namespace plovan::sim {
 
 SimBackend::SimBackend(QObject* parent) : SimBackend(SimConfig{}, parent) {}
 
-SimBackend::SimBackend(const SimConfig& config, QObject* parent) : PortBackend(parent), unit_(config)
+SimBackend::SimBackend(const SimConfig& config, QObject* parent)
+    : SimBackend(std::make_shared<SimUnit>(config), parent)
+{
+}
+
+SimBackend::SimBackend(std::shared_ptr<SimUnit> unit, QObject* parent)
+    : PortBackend(parent), unit_(std::move(unit))
 {
     connect(&replies_, &ReplyQueue::deliver, this, &SimBackend::onDeliver);
     connect(&replies_, &ReplyQueue::hangUp, this, &SimBackend::onHangUp);
@@ -13,7 +19,8 @@ SimBackend::SimBackend(const SimConfig& config, QObject* parent) : PortBackend(p
 OpenResult SimBackend::open()
 {
     if (!open_) {
-        unit_.connectionOpened();
+        unit_->connectionOpened();
+        lines_.clear();
         open_ = true;
         hangUpQueued_ = false;
     }
@@ -34,11 +41,11 @@ bool SimBackend::writeText(const QByteArray& bytes)
         error_ = QStringLiteral("the simulated unit is not connected");
         return false;
     }
-    const std::string reply =
-        unit_.receive(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    const int delay = unit_.faults().replyDelayMs;
+    const std::string reply = unit_->receive(
+        lines_.take(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+    const int delay = unit_->faults().replyDelayMs;
     if (!reply.empty()) replies_.push(QByteArray(reply.data(), static_cast<qsizetype>(reply.size())), delay);
-    if (unit_.hungUp() && !hangUpQueued_) {
+    if (unit_->hungUp() && !hangUpQueued_) {
         hangUpQueued_ = true;
         replies_.pushHangUp(delay);
     }

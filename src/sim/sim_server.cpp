@@ -1,9 +1,12 @@
 #include "sim_server.h"
 
 #include "pty_server.h"
+#include "usb_socket_protocol.h"
+#include "usb_socket_server.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -112,7 +115,8 @@ std::optional<ServerOptions> parseServerArgs(const QStringList& args, QString* e
             inlineValue = true;
         }
         const bool takesValue = option == QLatin1String("--delay") || option == QLatin1String("--fault") ||
-                                option == QLatin1String("--crc");
+                                option == QLatin1String("--crc") || option == QLatin1String("--usb-fault") ||
+                                option == QLatin1String("--usb-socket");
         if (takesValue && !inlineValue) {
             if (i + 1 >= args.size()) return fail(QStringLiteral("%1 needs a value").arg(option));
             value = args[++i];
@@ -137,6 +141,14 @@ std::optional<ServerOptions> parseServerArgs(const QStringList& args, QString* e
             if (!applyFault(value, options.faults))
                 return fail(QStringLiteral("unknown fault \"%1\"").arg(value));
         }
+        else if (option == QLatin1String("--usb-fault")) {
+            if (!applyUsbFault(value, options.usbFaults))
+                return fail(QStringLiteral("unknown USB fault \"%1\"").arg(value));
+        }
+        else if (option == QLatin1String("--usb-socket")) {
+            if (value.isEmpty()) return fail(QStringLiteral("--usb-socket needs a path"));
+            options.usbSocket = QFileInfo(value).absoluteFilePath();
+        }
         else if (option == QLatin1String("--crc")) {
             const auto model = crc16ModelFromName(value.toStdString());
             if (!model) return fail(QStringLiteral("unknown CRC model \"%1\"").arg(value));
@@ -153,9 +165,9 @@ QString serverUsage(const QString& program)
 {
     return QStringLiteral(
                "Usage: %1 [options]\n"
-               "Serves a simulated Plovan unit on a pseudo-terminal. Prints the device path\n"
-               "on the first line, then every command with its meaning; stops on SIGTERM or\n"
-               "Ctrl-C.\n"
+               "Serves a simulated Plovan unit on a pseudo-terminal, and its USB device on a\n"
+               "Unix socket. Prints the device path on the first line, the socket path on the\n"
+               "second, then every command with its meaning; stops on SIGTERM or Ctrl-C.\n"
                "\n"
                "  --delay MS          wait MS milliseconds before each reply\n"
                "  --fault FAULT       inject a fault (repeatable):\n"
@@ -169,6 +181,14 @@ QString serverUsage(const QString& program)
                "                        answer:N     answer only the first N lines of a connection\n"
                "                        flood:N      send N bytes without a line end before the\n"
                "                                     first reply of a connection\n"
+               "  --usb-socket PATH   serve the USB device on PATH (default:\n"
+               "                      $XDG_RUNTIME_DIR or /tmp, /plovan-sim-usb-pts-N)\n"
+               "  --usb-fault FAULT   inject a USB fault (repeatable):\n"
+               "                        no-device    list no device\n"
+               "                        open-fails   list the device, refuse to open it\n"
+               "                        write-fails  fail every write; nothing reaches the unit\n"
+               "                        short-read:N let only the first N bytes of each reply arrive\n"
+               "                        unplug:N     unplug the device after N writes of an open\n"
                "  --crc MODEL         CRC the unit checks LUT lines with: xmodem (default),\n"
                "                      ccitt-false, kermit, x25, arc, modbus\n"
                "  -q, --quiet         do not log commands\n"
@@ -196,11 +216,18 @@ int runSimServer(const QStringList& args, const QString& program)
 
     SimConfig config;
     config.crcModel = options->crcModel;
-    PtyServer server(config);
-    server.unit().setFaults(options->faults);
-    if (!options->quiet) server.unit().setLogSink([](std::string_view line) { printLine(line); });
+    const auto unit = std::make_shared<SimUnit>(config);
+    unit->setFaults(options->faults);
+    if (!options->quiet) unit->setLogSink([](std::string_view line) { printLine(line); });
+    PtyServer server(unit);
     if (!server.start()) {
         printLine(QStringLiteral("%1: %2").arg(program, server.errorString()), stderr);
+        return 1;
+    }
+    UsbSocketServer usb(unit, options->usbFaults);
+    if (!options->quiet) usb.setLogSink([](const QString& line) { printLine(line); });
+    if (!usb.start(options->usbSocket.isEmpty() ? simUsbSocketFor(server.slavePath()) : options->usbSocket)) {
+        printLine(QStringLiteral("%1: %2").arg(program, usb.errorString()), stderr);
         return 1;
     }
 
@@ -242,13 +269,15 @@ int runSimServer(const QStringList& args, const QString& program)
     });
 
     printLine(server.slavePath());
+    printLine(usb.path());
     if (!options->quiet)
-        printLine(QStringLiteral("%1: serving, CRC %2, delay %3 ms, faults: %4")
+        printLine(QStringLiteral("%1: serving, CRC %2, delay %3 ms, faults: %4, USB faults: %5")
                       .arg(program, QString::fromLatin1(crc16ModelName(options->crcModel)))
                       .arg(options->faults.replyDelayMs)
-                      .arg(faultSummary(options->faults)));
+                      .arg(faultSummary(options->faults), usbFaultSummary(options->usbFaults)));
     loop.exec();
 
+    usb.stop();
     server.stop();
     signalNotifier.setEnabled(false);
     ::sigaction(SIGINT, &oldInt, nullptr);

@@ -3,7 +3,6 @@
 // the start-up USB question, and ending the program by a signal.
 #include "app_signals.h"
 #include "settings_files.h"
-#include "usb_probe.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +12,6 @@
 #include <QTest>
 #include <clocale>
 #include <csignal>
-#include <deque>
 #include <string>
 #include <sys/resource.h>
 
@@ -56,24 +54,6 @@ private:
     const char* name_;
     bool wasSet_;
     QByteArray value_;
-};
-
-// Answers the description requests in turn; nullopt is a failed listing.
-class ScriptedProbe : public UsbProbe {
-public:
-    explicit ScriptedProbe(std::deque<std::optional<QString>> answers) : answers_(std::move(answers)) {}
-    std::optional<QString> deviceDescription(int index) override
-    {
-        indexes.push_back(index);
-        if (answers_.empty()) return std::nullopt;
-        auto answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
-    std::vector<int> indexes;
-
-private:
-    std::deque<std::optional<QString>> answers_;
 };
 
 } // namespace
@@ -406,40 +386,6 @@ private slots:
         QCOMPARE(settingsDir(), QString("/home/op/.config/velmar"));
         qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(settingsDir(), QString("/home/op/.config/velmar"));
-    }
-
-    // --- USB question at start-up ---
-
-    void withoutUsbDeviceTheProgramIsRs232Only()
-    {
-        ScriptedProbe probe({std::nullopt});
-        const UsbStartup u = probeUsbAtStartup(probe);
-        QVERIFY(!u.FtdiMode);
-        QCOMPARE(u.VerSion, QString("3.09"));
-        QCOMPARE(u.captionNote, QString(" No usb found RS232 only"));
-        QVERIFY(u.descriptionLine.isEmpty());
-        QCOMPARE(probe.indexes, std::vector<int>{0});
-
-        // This build has no USB library: its probe finds nothing.
-        QVERIFY(!probeUsbAtStartup(*makeUsbProbe()).FtdiMode);
-    }
-
-    void usbDeviceSwitchesToUsbMode()
-    {
-        ScriptedProbe probe({QString("Plovan RF"), QString("Plovan RF")});
-        const UsbStartup u = probeUsbAtStartup(probe);
-        QVERIFY(u.FtdiMode);
-        QCOMPARE(u.VerSion, QString("3.09 usb"));
-        QVERIFY(u.captionNote.isEmpty());
-        QCOMPARE(u.UsbDescBuf, QString("Plovan RF"));
-        QCOMPARE(u.descriptionLine, QString("Device Description Plovan RF"));
-        QCOMPARE(probe.indexes, (std::vector<int>{0, 0}));
-
-        // The description is asked again for Text28, and that can fail.
-        ScriptedProbe flaky({QString("Plovan RF"), std::nullopt});
-        const UsbStartup f = probeUsbAtStartup(flaky);
-        QVERIFY(f.FtdiMode);
-        QCOMPARE(f.descriptionLine, QString("ListDevices failed"));
     }
 
     // --- termination signals ---

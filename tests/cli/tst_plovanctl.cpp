@@ -506,6 +506,51 @@ private slots:
         QCOMPARE(commandsSince(0), (QStringList{"=DF030", "=I", "=U"}));
         startSim();
     }
+
+    // --- the USB route ---
+
+    void usbTestShowsTheSimulatedDevice_data()
+    {
+        QTest::addColumn<bool>("inProcess");
+        QTest::newRow("plovan-sim's socket") << false;
+        QTest::newRow("--sim") << true;
+    }
+    void usbTestShowsTheSimulatedDevice()
+    {
+        QFETCH(bool, inProcess);
+        const QStringList unit =
+            inProcess ? QStringList{"--sim"} : QStringList{"--port", port, "--usb-device", "sim"};
+        QByteArray text;
+        QCOMPARE(run(unit + QStringList{"usb", "test"}, &text), 0);
+        QVERIFY2(text.startsWith("NumDevices 1\nDevice Description Velmar Plovan USB\n"
+                                 "Serial Number PLV-SIM-0001\nQ length = 33\n"
+                                 "@Plovan sim firmware 3.09 ready\n"),
+                 text.constData());
+
+        QCOMPARE(run(unit + QStringList{"usb", "send", "=v"}, &text), 0);
+        QVERIFY2(text.startsWith("Q length = 33\n@Plovan sim firmware 3.09 ready\n"), text.constData());
+        QCOMPARE(run(unit + QStringList{"usb", "list"}, &text), 0);
+        QVERIFY2(text.startsWith("0\tVelmar Plovan USB\tPLV-SIM-0001\n"), text.constData());
+    }
+
+    void usbFailuresGiveStatus1AndBadInputStatus2()
+    {
+        QByteArray text;
+        QCOMPARE(run({"--usb-device", "none", "usb", "test"}, &text), 1);
+        QVERIFY(text.startsWith("FT_GetNumDevices failed\n"));
+        QCOMPARE(run({"--usb-device", "none", "usb", "list"}), 1);
+        QVERIFY(lastError.contains("USB is switched off"));
+
+        startSim({"--usb-fault", "unplug:1"});
+        QCOMPARE(run({"--port", port, "--usb-device", "sim", "usb", "test"}, &text), 1);
+        QVERIFY2(text.contains("(the USB device was unplugged)"), text.constData());
+        startSim();
+
+        QCOMPARE(run({"--sim", "usb", "send", "=v\x01"}), 2);
+        QVERIFY(lastError.contains("printable"));
+        QCOMPARE(run({"--usb-device", "bogus", "usb", "test"}), 2);
+        QVERIFY(lastError.contains("bogus"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlovanctl)
