@@ -73,7 +73,7 @@ void Link::setTestMode(bool on)
     if (on) finishWaits(WaitResult::TestMode);
 }
 
-bool Link::openPort()
+bool Link::openPort(bool reportNote)
 {
     if (!backend_) {
         openError_ = QStringLiteral("no port is chosen");
@@ -83,7 +83,7 @@ bool Link::openPort()
     const OpenResult r = backend_->open();
     openError_ = r.ok ? QString() : r.reason;
     PortHandle = r.ok ? 1 : 0;
-    if (r.ok && !r.reason.isEmpty()) report(r.reason);
+    if (r.ok && reportNote && !r.reason.isEmpty()) report(r.reason);
     return r.ok;
 }
 

@@ -91,8 +91,9 @@ public:
 
     // --- port ---
     // Opens the backend's port; PortHandle becomes 1 when it opened, else 0.
-    // A setting the port could not take is reported (terminal and status).
-    bool openPort();
+    // A setting the port could not take is reported (terminal and status),
+    // unless `reportNote` is false (a reopen of a port already reported).
+    bool openPort(bool reportNote = true);
     // Why the last openPort() failed, in the port's words; empty after a success.
     const QString& openError() const { return openError_; }
     void closePort();

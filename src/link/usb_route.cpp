@@ -134,7 +134,8 @@ bool UsbRoute::reopenSerial()
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        if (link_.openPort()) return true;
+        // The port's notes were given when it was first opened.
+        if (link_.openPort(false)) return true;
         if (clock.elapsed() >= reopenDeadlineMs) break;
         link_.pause(kReopenRetryMs);
     }
