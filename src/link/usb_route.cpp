@@ -321,11 +321,13 @@ void UsbRoute::Command55_Click()
         say(QStringLiteral("NumDevices ") + QString::number(count));
     QString description;
     ftStatus = device_->description(0, description);
-    if (ftStatus != FtStatus::Ok)
+    if (ftStatus != FtStatus::Ok) {
         sayFailure(QStringLiteral("ListDevices failed"));
-    else
+    }
+    else {
         say(QStringLiteral("Device Description ") + description);
-    if (ftStatus == FtStatus::Ok) UsbDescBuf = description;
+        UsbDescBuf = description;
+    }
     QString serial;
     ftStatus = device_->serialNumber(0, serial);
     if (ftStatus != FtStatus::Ok)

@@ -143,8 +143,8 @@ private:
     void sayFailure(const QString& line, bool withReason = true);
     void sayText(const QString& text);
     QString statusText(const char* head) const;
-    // Waits until bytes have come and then kReplyQuietMs without more, or the
-    // read time-out; the queue length a reply read should then ask for.
+    // Waits until bytes have come and then kReplyQuietMs without more, or
+    // the read time-out, so that the queue length then asked covers the reply.
     void awaitReply(UsbHandle handle);
     bool reopenSerial();
     // Reads what is queued on `handle` and says it, or why not.
