@@ -1,6 +1,7 @@
 #include "sim_unit.h"
 
 #include "hex_text.h"
+#include "line_assembler.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,7 +13,7 @@ namespace plovan::sim {
 namespace {
 
 // A partial line longer than this is noise; drop it rather than grow for ever.
-constexpr std::size_t kMaxLineLength = 4096;
+constexpr std::size_t kMaxLineLength = LineAssembler::kMaxLineLength;
 
 enum class WordKind { Frequency, Phase, Amplitude, SecondAmplitude, RampFrequency, RampStep, Dwell };
 
