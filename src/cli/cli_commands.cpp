@@ -6,6 +6,7 @@
 #include "clock_word.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
+#include "image_file.h"
 #include "offset_controller.h"
 #include "poll_loop.h"
 #include "sim_server.h"
@@ -16,6 +17,7 @@
 
 #include <QRegularExpression>
 #include <cstdio>
+#include <fstream>
 
 #include <memory>
 
@@ -361,6 +363,26 @@ Prepared prepareUsbSend(Session& s, const ParsedArgs& a)
     };
 }
 
+// --- table files ---
+
+Prepared prepareCheck(Session& s, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    return [&s, path] {
+        std::ifstream in(path.toLocal8Bit().toStdString(), std::ios::binary);
+        if (!in) {
+            err(QStringLiteral("%1: cannot be read").arg(path));
+            s.inputError = true;
+            return false;
+        }
+        const std::vector<image::Finding> findings = image::check(in);
+        for (const image::Finding& f : findings)
+            out(path + QStringLiteral(": ") + QString::fromStdString(image::describe(f)));
+        if (!findings.empty()) s.inputError = true;
+        return findings.empty();
+    };
+}
+
 int runSim(const QStringList& words)
 {
     return sim::runSimServer(words, QStringLiteral("plovanctl sim"));
@@ -493,6 +515,17 @@ const CommandTable& commandRows()
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = preparePoll},
+        {.name = "check",
+         .synopsis = "FILE",
+         .summary = "check an image file (*.plv) before it is sent; needs no unit",
+         .description = "Reads the whole image file and prints what the unit would not get as the file\n"
+                        "means it, one line each: a header that is not hex, a record count the file does\n"
+                        "not reach, records that are not nine hex digits, lines after the last record.\n"
+                        "Exit status 0 and nothing printed for a sound file, 2 otherwise.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .needsUnit = false,
+         .prepare = prepareCheck},
         {.name = "usb list",
          .synopsis = "",
          .summary = "the USB devices: index, description, serial number",

@@ -551,6 +551,25 @@ private slots:
         QCOMPARE(run({"--usb-device", "bogus", "usb", "test"}), 2);
         QVERIFY(lastError.contains("bogus"));
     }
+
+    void checkReadsAnImageFileWithoutAUnit()
+    {
+        const QString sound = settings.filePath("sound.plv");
+        writeFile(sound, "00002\r\n012345678\r\n0ABCDEF01\r\n");
+        QByteArray text;
+        QCOMPARE(run({"check", sound}, &text), 0);
+        QCOMPARE(text, QByteArray());
+
+        const QString bad = settings.filePath("bad.plv");
+        writeFile(bad, "00003\r\n12345678\r\n");
+        QCOMPARE(run({"check", bad}, &text), 2);
+        QCOMPARE(QString::fromLocal8Bit(text),
+                 bad + ": line 2: record 1 \"12345678\" has 8 digits, not 9\n" + bad +
+                     ": the header announces 3 records, the file ends after 1\n");
+
+        QCOMPARE(run({"check", settings.filePath("none.plv")}), 2);
+        QVERIFY(lastError.contains("cannot be read"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlovanctl)
