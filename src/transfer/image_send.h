@@ -1,0 +1,12 @@
+// The device image send ("&Send Velmar File...") as a configuration of the
+// transfer engine: "=L", the header's last five characters, records of nine
+// digits, success letter "L".
+#pragma once
+
+#include "transfer_engine.h"
+
+namespace plovan::image {
+
+SenderConfig serialSender();
+
+} // namespace plovan::image

@@ -1,0 +1,247 @@
+// The transfer engine driven by hand: replies fed byte by byte and in bulk,
+// pauses and time-outs fired by the test, no event loop and no port.
+#include "image_send.h"
+
+#include <QTest>
+#include <sstream>
+
+using namespace plovan;
+
+Q_DECLARE_METATYPE(plovan::TransferOutcome)
+
+namespace {
+
+std::string imageFile(const char* header, std::size_t records)
+{
+    std::string text = std::string(header) + "\r\n";
+    for (std::size_t i = 0; i < records; ++i)
+        text += "00000000" + std::to_string(i % 10) + "\r\n";
+    return text;
+}
+
+} // namespace
+
+class TestTransferEngine : public QObject {
+    Q_OBJECT
+
+    struct Harness {
+        std::vector<std::string> writes;
+        std::vector<std::string> messages;
+        std::vector<int> pauses; // every pause asked for
+        int pendingPause = -1;
+        bool timerRunning = false;
+        std::optional<TransferOutcome> outcome;
+        std::istringstream file;
+        TransferEngine engine;
+
+        explicit Harness(const std::string& text)
+            : file(text),
+              engine(image::serialSender(),
+                     TransferEngine::Hooks{[this](const std::string& l) { writes.push_back(l); },
+                                           [this](int ms) {
+                                               pauses.push_back(ms);
+                                               pendingPause = ms;
+                                           },
+                                           [this](bool run) { timerRunning = run; },
+                                           [this](const std::string& m) { messages.push_back(m); },
+                                           [](std::size_t, std::size_t) {},
+                                           [this](TransferOutcome o) { outcome = o; }})
+        {
+        }
+        void start() { engine.start(file); }
+        // Ends the pause the engine waits in, if any.
+        bool firePause()
+        {
+            if (pendingPause < 0) return false;
+            pendingPause = -1;
+            engine.pauseDone();
+            return true;
+        }
+        void fireAllPauses()
+        {
+            while (firePause()) {
+            }
+        }
+        // Starts the send and takes it to its first record's wait.
+        void toFirstRecord()
+        {
+            start();
+            firePause();
+            firePause();
+        }
+        // Answers each record with `reply` until the engine stops waiting.
+        void answerAll(const std::string& reply, const std::string& last)
+        {
+            while (engine.running() && timerRunning) {
+                const bool isLast = engine.recordsSent() + 1 == engine.recordsAnnounced();
+                engine.received(isLast ? last : reply);
+            }
+        }
+        std::vector<std::string> records() const
+        {
+            return {writes.begin() + std::min<std::ptrdiff_t>(2, writes.size()), writes.end()};
+        }
+    };
+
+private slots:
+    void aSoundSendEndsSentOk()
+    {
+        Harness h(imageFile("0010", 16));
+        h.start();
+        QCOMPARE(h.writes, std::vector<std::string>{"=L"});
+        QCOMPARE(h.pendingPause, TransferEngine::kPawSMs);
+        h.firePause();
+        QCOMPARE(h.writes.back(), std::string("00010")); // the header's last five, padded
+        h.firePause();
+        QVERIFY(h.timerRunning);
+        h.answerAll("C", "CL");
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::SentOk));
+        QCOMPARE(h.records().size(), std::size_t(16));
+        QCOMPARE(h.records().front(), std::string("000000000"));
+        QCOMPARE(h.messages, std::vector<std::string>{"Sent OK!"});
+        QVERIFY(!h.timerRunning);
+    }
+
+    void repliesByteByByteAndAmongNoise()
+    {
+        Harness h(imageFile("00003", 3));
+        h.toFirstRecord();
+        h.engine.received("x");
+        QCOMPARE(h.records().size(), std::size_t(1)); // noise ends no wait
+        h.engine.received("C");
+        h.engine.received("@@C");
+        QCOMPARE(h.records().size(), std::size_t(3));
+        h.engine.received("C");
+        // The success letter may follow the last "C" a moment later.
+        QVERIFY(!h.outcome);
+        h.engine.received("L");
+        h.firePause();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::SentOk));
+    }
+
+    void tooBigStopsBeforeTheRecords()
+    {
+        Harness h(imageFile("00040", 64));
+        h.start();
+        h.firePause();
+        h.engine.received("E");
+        h.firePause();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::TooBig));
+        QCOMPARE(h.messages, std::vector<std::string>{"Error. File too big."});
+        QCOMPARE(h.writes, (std::vector<std::string>{"=L", "00040"}));
+    }
+
+    void aCrcErrorEndsAtOnceAndClearsTheUnit()
+    {
+        Harness h(imageFile("00010", 16));
+        h.toFirstRecord();
+        h.engine.received("C");
+        h.engine.received("C");
+        h.engine.received("K");
+        QCOMPARE(h.records().size(), std::size_t(3));
+        QCOMPARE(h.pendingPause, TransferEngine::kLongPawsMs);
+        QCOMPARE(h.messages, std::vector<std::string>{"CRC Error. File send aborted"});
+        h.fireAllPauses();
+        QCOMPARE(h.records().size(), std::size_t(6));
+        QCOMPARE(std::vector<std::string>(h.writes.end() - 3, h.writes.end()),
+                 (std::vector<std::string>{"=C", "=C", "=C"}));
+        // The CRC verdict is always followed by the error verdict.
+        QCOMPARE(h.messages, (std::vector<std::string>{"CRC Error. File send aborted", "Error!"}));
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::CrcError));
+    }
+
+    void anEOrLEndsTheLoopOnlyAfterItsWait()
+    {
+        Harness h(imageFile("00010", 16));
+        h.toFirstRecord();
+        h.engine.received("L");
+        h.engine.received("E");
+        QCOMPARE(h.records().size(), std::size_t(1)); // still waiting for "C" or "K"
+        QVERIFY(h.timerRunning);
+        h.engine.received("C");
+        QCOMPARE(h.records().size(), std::size_t(1)); // and then no more records
+        QCOMPARE(h.messages, std::vector<std::string>{"Error!"});
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Error));
+    }
+
+    // The terminal empties itself at 2001 characters; the verdict does not
+    // depend on it.
+    void theVerdictSeesEveryReplyOfTheSend()
+    {
+        Harness h(imageFile("00003", 3));
+        h.toFirstRecord();
+        h.engine.received("K" + std::string(3000, '@'));
+        h.fireAllPauses();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::CrcError));
+
+        Harness ok(imageFile("00003", 3));
+        ok.toFirstRecord();
+        ok.engine.received(std::string(2500, '@') + "C");
+        ok.engine.received("C");
+        ok.engine.received("C" + std::string(2500, '@') + "L");
+        QCOMPARE(ok.outcome, std::optional(TransferOutcome::SentOk));
+    }
+
+    void stopsThatLeaveTheUnitMidLoadClearIt_data()
+    {
+        QTest::addColumn<int>("stop"); // 0 time-out, 1 cancel, 2 file ends early
+        QTest::addColumn<std::string>("message");
+        QTest::addColumn<TransferOutcome>("outcome");
+        QTest::newRow("time-out") << 0 << std::string("No reply from unit to record 2 of 3")
+                                  << TransferOutcome::TimedOut;
+        QTest::newRow("cancel") << 1 << std::string("File send cancelled at record 2 of 3")
+                                << TransferOutcome::Cancelled;
+        QTest::newRow("file ends") << 2 << std::string("File ends after 1 of 3 records")
+                                   << TransferOutcome::FileEnded;
+    }
+    void stopsThatLeaveTheUnitMidLoadClearIt()
+    {
+        QFETCH(int, stop);
+        QFETCH(std::string, message);
+        QFETCH(TransferOutcome, outcome);
+        Harness h(imageFile("00003", stop == 2 ? 1 : 3));
+        h.toFirstRecord();
+        h.engine.received("C");
+        if (stop == 0) h.engine.replyTimedOut();
+        if (stop == 1) {
+            h.engine.cancel();
+            h.engine.received("C"); // the current line is finished first
+        }
+        QCOMPARE(h.messages, std::vector<std::string>{message});
+        QVERIFY(!h.timerRunning);
+        h.fireAllPauses();
+        QCOMPARE(std::vector<std::string>(h.writes.end() - 3, h.writes.end()),
+                 (std::vector<std::string>{"=C", "=C", "=C"}));
+        QCOMPARE(h.pauses.back(), TransferEngine::kLongPawsMs);
+        QCOMPARE(h.outcome, std::optional(outcome));
+        QVERIFY(!h.engine.running());
+    }
+
+    void withoutAcknowledgementsEveryRecordGoesAtOnce()
+    {
+        Harness h(imageFile("00005", 5));
+        h.engine.setTestMode(true);
+        h.toFirstRecord();
+        QCOMPARE(h.records().size(), std::size_t(5));
+        h.engine.received("CCCCCL");
+        h.firePause();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::SentOk));
+
+        // Switched off mid-send, the wait in progress is released too.
+        Harness late(imageFile("00005", 5));
+        late.toFirstRecord();
+        late.engine.setTestMode(true);
+        QCOMPARE(late.records().size(), std::size_t(5));
+    }
+
+    void recordsOnTheSerialRoute()
+    {
+        Harness h("00003\r\n12345678\r\n123456789\r\nABCDEF123456\r\n");
+        h.toFirstRecord();
+        h.answerAll("C", "CL");
+        QCOMPARE(h.records(), (std::vector<std::string>{"012345678", "123456789", "DEF123456"}));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestTransferEngine)
+#include "tst_transfer_engine.moc"
