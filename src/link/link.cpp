@@ -69,8 +69,10 @@ void Link::setBackend(std::unique_ptr<PortBackend> backend)
 
 void Link::setTestMode(bool on)
 {
+    const bool changed = testMode_ != on;
     testMode_ = on;
     if (on) finishWaits(WaitResult::TestMode);
+    if (changed) emit testModeChanged(on);
 }
 
 bool Link::openPort(bool reportNote)

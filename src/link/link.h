@@ -174,6 +174,8 @@ signals:
     void receiveEndedWithLineFeed();
     // The port failed under us; it has been closed and reported.
     void connectionLost();
+    // "Wait for ack" was ticked (false) or unticked (true).
+    void testModeChanged(bool on);
 
 private:
     // What a wait waits for: a plain function and its context, so that the

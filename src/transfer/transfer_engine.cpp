@@ -199,6 +199,14 @@ void TransferEngine::cancel()
     }
 }
 
+void TransferEngine::connectionLost()
+{
+    if (state_ == State::Idle) return;
+    hooks_.replyTimer(false);
+    stopWith("Connection lost at record " + std::to_string(done_) + " of " + std::to_string(total_),
+             TransferOutcome::Lost);
+}
+
 void TransferEngine::setTestMode(bool on)
 {
     testMode_ = on;

@@ -56,6 +56,7 @@ enum class TransferOutcome {
     Cancelled, // the operator ended the send
     FileEnded, // the file ended before its count
     NoHeader,  // the file has no header line
+    Lost,      // the connection to the unit was lost
 };
 
 class TransferEngine {
@@ -88,6 +89,8 @@ public:
     void replyTimedOut();
     // Ends the send after the current line.
     void cancel();
+    // The port is gone: the send ends at once, as nothing more can be written.
+    void connectionLost();
     // "Wait for ack" unticked: records go out without waiting from now on.
     void setTestMode(bool on);
 

@@ -234,6 +234,20 @@ private slots:
         QCOMPARE(late.records().size(), std::size_t(5));
     }
 
+    void aLostConnectionEndsTheSendAtOnce()
+    {
+        Harness h(imageFile("00003", 3));
+        h.toFirstRecord();
+        h.engine.received("C");
+        const std::size_t written = h.writes.size();
+        h.engine.connectionLost();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Lost));
+        QCOMPARE(h.messages, std::vector<std::string>{"Connection lost at record 1 of 3"});
+        QCOMPARE(h.writes.size(), written); // nothing more is written to a port that is gone
+        QVERIFY(!h.timerRunning);
+        QVERIFY(!h.engine.running());
+    }
+
     void recordsOnTheSerialRoute()
     {
         Harness h("00003\r\n12345678\r\n123456789\r\nABCDEF123456\r\n");

@@ -1,0 +1,92 @@
+#include "transfer_runner.h"
+
+#include "link.h"
+
+namespace plovan {
+
+TransferRunner::TransferRunner(Link& link, SenderConfig config, QObject* parent)
+    : QObject(parent), link_(link), engine_(std::move(config), hooks())
+{
+    for (QTimer* t : {&pauseTimer_, &replyTimer_}) {
+        t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer);
+    }
+    connect(&pauseTimer_, &QTimer::timeout, this, [this] { engine_.pauseDone(); });
+    connect(&replyTimer_, &QTimer::timeout, this, [this] { engine_.replyTimedOut(); });
+}
+
+TransferRunner::~TransferRunner() = default;
+
+TransferEngine::Hooks TransferRunner::hooks()
+{
+    TransferEngine::Hooks h;
+    h.write = [this](const std::string& line) { link_.send(line); };
+    h.pause = [this](int ms) { pauseTimer_.start(ms); };
+    h.replyTimer = [this](bool run) {
+        if (run && link_.ackTimeoutMs() > 0)
+            replyTimer_.start(link_.ackTimeoutMs());
+        else
+            replyTimer_.stop();
+    };
+    h.message = [this](const std::string& text) {
+        const QString m = QString::fromStdString(text);
+        link_.terminalLine(m);
+        emit message(m);
+    };
+    h.progress = [this](std::size_t done, std::size_t total) {
+        if (done == 0) sinceStart_.start();
+        if (done != 0 && done != total && sinceProgress_.isValid() &&
+            sinceProgress_.elapsed() < kProgressIntervalMs)
+            return;
+        sinceProgress_.start();
+        emit progress(done, total);
+    };
+    h.finished = [this](TransferOutcome outcome) {
+        pauseTimer_.stop();
+        replyTimer_.stop();
+        disconnect(bytes_);
+        disconnect(testMode_);
+        disconnect(lost_);
+        file_.close();
+        emit finished(outcome);
+    };
+    return h;
+}
+
+bool TransferRunner::start(const QString& path, QString* error)
+{
+    if (engine_.running()) {
+        if (error) *error = QStringLiteral("a send is running already");
+        return false;
+    }
+    file_.close();
+    file_.clear();
+    file_.open(path.toLocal8Bit().toStdString(), std::ios::binary);
+    if (!file_) {
+        if (error) *error = path + QStringLiteral(" cannot be read");
+        return false;
+    }
+    bytes_ = connect(&link_, &Link::bytesReceived, this, [this](const QByteArray& b) {
+        engine_.received(std::string_view(b.constData(), b.size()));
+    });
+    testMode_ = connect(&link_, &Link::testModeChanged, this, [this](bool on) { engine_.setTestMode(on); });
+    lost_ = connect(&link_, &Link::connectionLost, this, [this] { engine_.connectionLost(); });
+    engine_.setTestMode(link_.TestMode());
+    sinceProgress_.invalidate();
+    sinceStart_.start();
+    engine_.start(file_);
+    return true;
+}
+
+void TransferRunner::cancel()
+{
+    engine_.cancel();
+}
+
+double TransferRunner::recordsPerSecond() const
+{
+    const qint64 ms = sinceStart_.isValid() ? sinceStart_.elapsed() : 0;
+    return ms > 0 ? engine_.recordsSent() * 1000.0 / ms : 0.0;
+}
+
+} // namespace plovan

@@ -1,0 +1,59 @@
+// Runs a table send over the Link's serial port: the engine's writes become
+// command lines, its pauses and record time-outs single-shot timers (the
+// record time-out is the Link's reply time-out; 0 waits for ever), and the
+// bytes the unit sends feed it. Messages go to the terminal and out through
+// message(); progress comes at most about 20 times a second, and once more
+// at the end.
+#pragma once
+
+#include "transfer_engine.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <fstream>
+#include <memory>
+
+namespace plovan {
+
+class Link;
+
+class TransferRunner : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kProgressIntervalMs = 50;
+
+    TransferRunner(Link& link, SenderConfig config, QObject* parent = nullptr);
+    ~TransferRunner() override;
+
+    // Starts sending `path`; false (with `error` set) when it cannot be read.
+    bool start(const QString& path, QString* error = nullptr);
+    // Ends the send after the current line.
+    void cancel();
+    bool running() const { return engine_.running(); }
+    const TransferEngine& engine() const { return engine_; }
+    // Records per second since the first record went out.
+    double recordsPerSecond() const;
+
+signals:
+    void message(const QString& text);
+    void progress(qulonglong done, qulonglong total);
+    void finished(plovan::TransferOutcome outcome);
+
+private:
+    TransferEngine::Hooks hooks();
+
+    Link& link_;
+    TransferEngine engine_;
+    std::ifstream file_;
+    QTimer pauseTimer_;
+    QTimer replyTimer_;
+    QElapsedTimer sinceProgress_;
+    QElapsedTimer sinceStart_;
+    QMetaObject::Connection bytes_;
+    QMetaObject::Connection testMode_;
+    QMetaObject::Connection lost_;
+};
+
+} // namespace plovan
