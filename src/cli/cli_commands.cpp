@@ -7,17 +7,21 @@
 #include "connect_sequence.h"
 #include "direct_commands.h"
 #include "image_file.h"
+#include "image_send.h"
 #include "offset_controller.h"
 #include "poll_loop.h"
 #include "sim_server.h"
 #include "tone_controller.h"
+#include "transfer_runner.h"
 #include "usb_choice.h"
 #include "usb_route.h"
 #include "words.h"
 
+#include <QEventLoop>
 #include <QRegularExpression>
 #include <cstdio>
 #include <fstream>
+#include <unistd.h>
 
 #include <memory>
 
@@ -365,21 +369,69 @@ Prepared prepareUsbSend(Session& s, const ParsedArgs& a)
 
 // --- table files ---
 
+// The findings of the pre-flight check of an image file; empty (and said)
+// when the file cannot be read.
+std::optional<QStringList> imageFindings(const QString& path)
+{
+    std::ifstream in(path.toLocal8Bit().toStdString(), std::ios::binary);
+    if (!in) {
+        err(QStringLiteral("%1: cannot be read").arg(path));
+        return std::nullopt;
+    }
+    QStringList lines;
+    for (const image::Finding& f : image::check(in))
+        lines << path + QStringLiteral(": ") + QString::fromStdString(image::describe(f));
+    return lines;
+}
+
 Prepared prepareCheck(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
     return [&s, path] {
-        std::ifstream in(path.toLocal8Bit().toStdString(), std::ios::binary);
-        if (!in) {
-            err(QStringLiteral("%1: cannot be read").arg(path));
+        const auto findings = imageFindings(path);
+        for (const QString& line : findings.value_or(QStringList{}))
+            out(line);
+        s.inputError = !findings || !findings->isEmpty();
+        return !s.inputError;
+    };
+}
+
+Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    const auto findings = imageFindings(path);
+    if (!findings) return std::nullopt;
+    for (const QString& line : *findings)
+        err(line);
+    if (!findings->isEmpty() && !a.has("--force")) {
+        err(QStringLiteral("not sent; --force sends it as it is"));
+        return std::nullopt;
+    }
+    return [&s, path] {
+        TransferRunner runner(s.link, image::serialSender());
+        QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
+        if (::isatty(STDERR_FILENO)) {
+            QObject::connect(&runner, &TransferRunner::progress,
+                             [&runner](qulonglong done, qulonglong total) {
+                                 std::fprintf(stderr, "\rrecord %llu of %llu, %.0f records/s ", done, total,
+                                              runner.recordsPerSecond());
+                                 if (done == total) std::fputc('\n', stderr);
+                             });
+        }
+        QEventLoop loop;
+        TransferOutcome outcome = TransferOutcome::Error;
+        QObject::connect(&runner, &TransferRunner::finished, &loop, [&](TransferOutcome o) {
+            outcome = o;
+            loop.quit();
+        });
+        QString error;
+        if (!runner.start(path, &error)) {
+            err(error);
             s.inputError = true;
             return false;
         }
-        const std::vector<image::Finding> findings = image::check(in);
-        for (const image::Finding& f : findings)
-            out(path + QStringLiteral(": ") + QString::fromStdString(image::describe(f)));
-        if (!findings.empty()) s.inputError = true;
-        return findings.empty();
+        loop.exec();
+        return outcome == TransferOutcome::SentOk;
     };
 }
 
@@ -526,6 +578,20 @@ const CommandTable& commandRows()
          .maxOperands = 1,
          .needsUnit = false,
          .prepare = prepareCheck},
+        {.name = "load image",
+         .synopsis = "FILE [--force]",
+         .summary = "send an image file (*.plv) (\"Send Velmar File...\")",
+         .description = "As \"&Send Velmar File...\" on the serial route: =L, the header, then each\n"
+                        "record, waiting for the unit's C; prints the verdict (\"Sent OK!\", \"CRC Error.\n"
+                        "File send aborted\", \"Error!\", \"Error. File too big.\") or why the send\n"
+                        "stopped. The file is checked first; one with findings is refused unless\n"
+                        "--force is given. Exit status 0 on \"Sent OK!\", 1 otherwise, 2 for a file\n"
+                        "that cannot be read or fails the check.\n"
+                        "Example: plovanctl --port /dev/ttyUSB0 load image table.plv",
+         .options = {.flags = {"--force"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareLoadImage},
         {.name = "usb list",
          .synopsis = "",
          .summary = "the USB devices: index, description, serial number",

@@ -570,6 +570,52 @@ private slots:
         QCOMPARE(run({"check", settings.filePath("none.plv")}), 2);
         QVERIFY(lastError.contains("cannot be read"));
     }
+
+    // --- table loads ---
+
+    void loadImageArrivesWhole()
+    {
+        QByteArray file = "00040\r\n";
+        QStringList records;
+        for (int i = 0; i < 64; ++i) {
+            records << QStringLiteral("%1").arg(i * 4097, 9, 16, QLatin1Char('0')).toUpper();
+            file += records.last().toLatin1() + "\r\n";
+        }
+        const QString path = settings.filePath("table.plv");
+        writeFile(path, file);
+        commandsSince(0);
+        QByteArray text;
+        QCOMPARE(run({"--port", port, "load", "image", path}, &text), 0);
+        QCOMPARE(text, QByteArray("Sent OK!\n"));
+        // The unit logs each record it took, in order.
+        QTest::qWait(50);
+        QStringList taken;
+        while (sim.canReadLine()) {
+            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
+            if (line.startsWith("image line ")) taken << line.section(' ', 3, 3);
+        }
+        QCOMPARE(taken, records);
+    }
+
+    void loadImageRefusesABadFileAndReportsACrcError()
+    {
+        const QString bad = settings.filePath("short.plv");
+        writeFile(bad, "00003\r\n012345678\r\n");
+        const qsizetype mark = commandsSince(0).size();
+        QCOMPARE(run({"--port", port, "load", "image", bad}), 2);
+        QVERIFY(lastError.contains("the file ends after 1"));
+        QCOMPARE(commandsSince(mark), QStringList{});
+
+        startSim({"--fault", "crc-error:2"});
+        const QString sound = settings.filePath("three.plv");
+        writeFile(sound, "00003\r\n012345678\r\n012345678\r\n012345678\r\n");
+        QByteArray text;
+        QCOMPARE(run({"--port", port, "load", "image", sound}, &text), 1);
+        QCOMPARE(text, QByteArray("CRC Error. File send aborted\nError!\n"));
+        // Commands only: the header and record lines are logged too.
+        QCOMPARE(commandsSince(0).filter(QRegularExpression("^=")), (QStringList{"=L", "=C", "=C", "=C"}));
+        startSim();
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlovanctl)
