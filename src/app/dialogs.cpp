@@ -33,6 +33,9 @@ Dialogs Dialogs::forWindow(QWidget* parent)
         return QMessageBox::question(parent, title, text,
                                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     };
+    d.chooseFileToOpen = [parent](const QString& title, const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, title, {}, qtFilter(filter));
+    };
     d.chooseFile = [parent](const QString& title, const QString& filter) {
         return QFileDialog::getSaveFileName(parent, title, {}, qtFilter(filter), nullptr,
                                             QFileDialog::DontConfirmOverwrite);

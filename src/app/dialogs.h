@@ -17,6 +17,8 @@ struct Dialogs {
     std::function<QMessageBox::StandardButton(const QString& title, const QString& text)> askYesNoCancel;
     // A file to open or create; empty when the operator cancels.
     std::function<QString(const QString& title, const QString& filter)> chooseFile;
+    // An existing file to read; empty when the operator cancels.
+    std::function<QString(const QString& title, const QString& filter)> chooseFileToOpen;
     // A message box with a warning icon.
     std::function<void(const QString& title, const QString& text)> warn;
     // A message box with an information icon and an OK button.

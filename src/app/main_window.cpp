@@ -11,6 +11,8 @@
 #include "debug_window.h"
 #include "direct_commands.h"
 #include "fixed_window.h"
+#include "image_file.h"
+#include "image_send.h"
 #include "limits_window.h"
 #include "offset_controller.h"
 #include "offset_window.h"
@@ -21,6 +23,7 @@
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
+#include "transfer_panel.h"
 #include "usb_mode_window.h"
 
 #include <QAction>
@@ -28,6 +31,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -78,6 +82,7 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     connection = new ConnectionPanel(central);
     directPanel = new DirectCommandPanel(*direct, central);
     terminal = new TerminalPanel(central);
+    transferPanel = new TransferPanel(link_, central);
     versionLabel = new QLabel(VerSion, central);
     versionLabel->setObjectName(QStringLiteral("Label3"));
     auto* right = new QVBoxLayout;
@@ -89,6 +94,7 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     // terminal's column.
     right->addWidget(chirpPanel);
     right->addWidget(terminal, 1);
+    right->addWidget(transferPanel);
     right->addWidget(versionLabel, 0, Qt::AlignRight);
     auto* layout = new QHBoxLayout(central);
     layout->addWidget(tabs, 3);
@@ -184,6 +190,13 @@ void MainWindow::buildWindows()
     connect(fixedWindow, &Form3::finished, this, &QWidget::show);
     connect(fixedWindow, &Form3::fixedEnableChanged, this, &MainWindow::updateOffsetMenu);
     connect(testPanel, &TestPanel::pollRequested, this, &MainWindow::Command52_Click);
+    connect(transferPanel, &TransferPanel::status, this,
+            [this](const QString& m) { statusBar()->showMessage(m); });
+    connect(transferPanel, &TransferPanel::finished, this, [this] {
+        DisbuT = true;
+        Dissable();
+        SetButtons();
+    });
     connect(testPanel, &TestPanel::ftdiTestRequested, this,
             [this] { runUsb([this] { usb_.Command55_Click(); }); });
     connect(testPanel, &TestPanel::ftdiSendRequested, this,
@@ -385,6 +398,7 @@ void MainWindow::buildMenus()
     mnuCloseLog->setEnabled(false);
     separator(mnuFile, "M3");
     MnuMorv = menuItem(mnuFile, "MnuMorv", QStringLiteral("&Send Velmar File..."));
+    enable(MnuMorv, &MainWindow::MnuMorv_Click);
     MnuSendBatch = menuItem(mnuFile, "MnuSendBatch", QStringLiteral("Send Batch"));
     menuItem(mnuFile, "MnuRaw", QStringLiteral("Send DataQ..."));
     menuItem(mnuFile, "MnuMultiChirp", QStringLiteral("Send Multichirp"));
@@ -576,6 +590,45 @@ void MainWindow::FoS_Click()
 {
     setEnabled(false);
     offsetWindow->openWindow();
+}
+
+void MainWindow::MnuMorv_Click()
+{
+    const QString title = QStringLiteral("Send Velmar File");
+    if (transferPanel->running()) return;
+    if (usb_.FtdiMode) {
+        link_.report(
+            QStringLiteral("Image files go over the serial port only so far: untick \"Use Dll for file "
+                           "transfer\" in Comms > USB Mode"));
+        return;
+    }
+    QString path;
+    for (;;) {
+        path =
+            dialogs.chooseFileToOpen(title, QStringLiteral("Velmar Files (*.PLV)|*.PLV|All Files (*.*)|*.*"));
+        if (path.isEmpty()) return;
+        if (QFileInfo(path).isFile()) break;
+        dialogs.warn(title, path + QStringLiteral(" not found!"));
+    }
+    const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
+    if (!findings) {
+        dialogs.warn(title, path + QStringLiteral(" cannot be read"));
+        return;
+    }
+    if (!findings->empty()) {
+        QStringList lines;
+        for (const image::Finding& f : *findings)
+            lines << QString::fromStdString(image::describe(f));
+        if (!dialogs.askYesNo(title, path + QStringLiteral(":\n") + lines.join(QLatin1Char('\n')) +
+                                         QStringLiteral("\n\nSend anyway?")))
+            return;
+    }
+    link_.clearTerminal();
+    if (transferPanel->send(image::serialSender(), path)) {
+        DisbuT = false;
+        Dissable();
+        MnuMorv->setEnabled(false);
+    }
 }
 
 void MainWindow::FTDIUSB_Click()

@@ -37,6 +37,7 @@ class TestPanel;
 class TonePage;
 class SingleTonePanel;
 class UsbModeWindow;
+class TransferPanel;
 
 // What the command line asks of a window before it loads.
 struct LaunchOptions {
@@ -91,6 +92,7 @@ public:
     void Debug_Click();
     void Command52_Click(); // "Poll"
     void FTDIUSB_Click();   // "USB Mode"
+    void MnuMorv_Click();   // "&Send Velmar File..."
     void Option1_Click();   // "Chirp"
     void Option2_Click();   // "Single"
     // Enables the controls that need a usable link, from Connected.
@@ -104,6 +106,7 @@ public:
 
     ConnectionPanel* connection;
     TerminalPanel* terminal;
+    TransferPanel* transferPanel;
     DirectCommandPanel* directPanel;
     TestPanel* testPanel;
     TonePage* tonePage;

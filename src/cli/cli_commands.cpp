@@ -373,13 +373,13 @@ Prepared prepareUsbSend(Session& s, const ParsedArgs& a)
 // when the file cannot be read.
 std::optional<QStringList> imageFindings(const QString& path)
 {
-    std::ifstream in(path.toLocal8Bit().toStdString(), std::ios::binary);
-    if (!in) {
+    const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
+    if (!findings) {
         err(QStringLiteral("%1: cannot be read").arg(path));
         return std::nullopt;
     }
     QStringList lines;
-    for (const image::Finding& f : image::check(in))
+    for (const image::Finding& f : *findings)
         lines << path + QStringLiteral(": ") + QString::fromStdString(image::describe(f));
     return lines;
 }

@@ -3,6 +3,7 @@
 #include "hex_text.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace plovan::image {
 
@@ -107,6 +108,13 @@ std::vector<Finding> check(std::istream& in, std::size_t maxRecordFindings)
                                             " after the last of the " + std::to_string(*count) +
                                             " records announced, not sent"});
     return findings;
+}
+
+std::optional<std::vector<Finding>> checkFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return check(in);
 }
 
 std::string describe(const Finding& finding)

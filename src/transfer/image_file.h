@@ -38,6 +38,9 @@ struct Finding {
 // `maxRecordFindings` bad records are listed one by one, then counted.
 std::vector<Finding> check(std::istream& in, std::size_t maxRecordFindings = 10);
 
+// The check of the file at `path`; empty when it cannot be read.
+std::optional<std::vector<Finding>> checkFile(const std::string& path);
+
 // "line 3: ..." (or the message alone for the file as a whole).
 std::string describe(const Finding& finding);
 

@@ -1,0 +1,49 @@
+// The progress of a table send under the terminal: "Sending" (Label4), the
+// bar (ProgressBar1) and "Cancel"; records done, rate and time left go to the
+// status line. The panel runs the send through a TransferRunner and shows
+// itself only while one runs.
+#pragma once
+
+#include "transfer_engine.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace plovan {
+
+class Link;
+class TransferRunner;
+
+class TransferPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TransferPanel(Link& link, QWidget* parent = nullptr);
+    ~TransferPanel() override;
+
+    QLabel* Label4;             // "Sending"
+    QProgressBar* ProgressBar1; // records done of the count
+    QPushButton* cancelButton;  // "Cancel"
+
+    // Sends `path` with `config`; false (said through `status`) when it cannot start.
+    bool send(SenderConfig config, const QString& path);
+    bool running() const;
+
+signals:
+    void started();
+    // A line for the status bar.
+    void status(const QString& text);
+    void finished(plovan::TransferOutcome outcome);
+
+private:
+    void showProgress(qulonglong done, qulonglong total);
+
+    Link& link_;
+    std::unique_ptr<TransferRunner> runner_;
+};
+
+} // namespace plovan
