@@ -11,6 +11,8 @@
 #include "link.h"
 #include "serial_backend.h"
 
+#include "bench_pty.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -33,6 +35,8 @@
 #include <vector>
 
 namespace {
+
+using namespace bench;
 
 constexpr char kCommand[] = "=D60E0";
 constexpr char kLine[] = "=D60E0\r\n";
@@ -62,35 +66,9 @@ double rusageCpuSeconds()
            static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-bool makeRaw(int fd)
+// The responder: one "@" per line feed read, after delayMs (0 = at once).
+void respond(int master, long delayMs)
 {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) return false;
-    cfmakeraw(&t);
-    return tcsetattr(fd, TCSANOW, &t) == 0;
-}
-
-bool writeAll(int fd, const char* p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-// Child: one "@" per line feed read, after delayMs (0 = at once). Holds the
-// slave open so the master never reads EIO between clients.
-[[noreturn]] void respond(int master, long delayMs, pid_t parent)
-{
-    // Never outlive the benchmark, even if it dies before reaching the clean-up.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent) _exit(0);
     char buf[4096];
     char acks[sizeof buf];
     std::memset(acks, '@', sizeof acks);
@@ -111,44 +89,6 @@ bool writeAll(int fd, const char* p, size_t n)
     }
 }
 
-struct Responder {
-    pid_t pid = -1;
-    std::string slavePath;
-};
-
-Responder startResponder(long delayMs)
-{
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::perror("openpty");
-        std::exit(1);
-    }
-    if (!makeRaw(master) || !makeRaw(slave)) {
-        std::perror("cfmakeraw");
-        std::exit(1);
-    }
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        std::perror("fork");
-        std::exit(1);
-    }
-    if (pid == 0) respond(master, delayMs, parent); // keeps `slave` open on purpose
-    close(master);
-    close(slave);
-    return {pid, name};
-}
-
-void stopResponder(Responder& r)
-{
-    if (r.pid <= 0) return;
-    kill(r.pid, SIGTERM);
-    waitpid(r.pid, nullptr, 0);
-    r.pid = -1;
-}
-
 void openLink(plovan::Link& link, const std::string& slavePath)
 {
     auto backend = std::make_unique<plovan::SerialBackend>();
@@ -161,16 +101,6 @@ void openLink(plovan::Link& link, const std::string& slavePath)
         std::fprintf(stderr, "open %s failed: %s\n", slavePath.c_str(), qPrintable(link.openError()));
         std::exit(1);
     }
-}
-
-int openPlain(const std::string& slavePath)
-{
-    const int fd = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    if (fd < 0 || !makeRaw(fd)) {
-        std::perror("open slave");
-        std::exit(1);
-    }
-    return fd;
 }
 
 bool plainRoundTrip(int fd)
@@ -356,9 +286,9 @@ int main(int argc, char** argv)
     printLoad();
 
     // Fork before Qt starts any machinery of its own.
-    Responder forLink = startResponder(0);
-    Responder forPlain = startResponder(0);
-    Responder slow = startResponder(kDelayedAckMs);
+    Responder forLink = startResponder(respond, 0);
+    Responder forPlain = startResponder(respond, 0);
+    Responder slow = startResponder(respond, kDelayedAckMs);
 
     int rc = 0;
     {
