@@ -11,6 +11,7 @@
 #include "link.h"
 #include "serial_backend.h"
 
+#include "bench_link.h"
 #include "bench_pty.h"
 
 #include <QCoreApplication>
@@ -86,20 +87,6 @@ void respond(int master, long delayMs)
             }
         }
         if (!writeAll(master, acks, lf)) _exit(2);
-    }
-}
-
-void openLink(plovan::Link& link, const std::string& slavePath)
-{
-    auto backend = std::make_unique<plovan::SerialBackend>();
-    plovan::PortSettings ps;
-    ps.device = QString::fromStdString(slavePath);
-    ps.parity = plovan::ParityNone;
-    backend->setSettings(ps);
-    link.setBackend(std::move(backend));
-    if (!link.openPort()) {
-        std::fprintf(stderr, "open %s failed: %s\n", slavePath.c_str(), qPrintable(link.openError()));
-        std::exit(1);
     }
 }
 

@@ -13,6 +13,7 @@
 #include "serial_backend.h"
 #include "transfer_runner.h"
 
+#include "bench_link.h"
 #include "bench_pty.h"
 
 #include <QCoreApplication>
@@ -103,16 +104,7 @@ struct SendResult {
 SendResult senderRun(const std::string& slave, const std::string& file)
 {
     plovan::Link link;
-    auto backend = std::make_unique<plovan::SerialBackend>();
-    plovan::PortSettings ps;
-    ps.device = QString::fromStdString(slave);
-    ps.parity = plovan::ParityNone;
-    backend->setSettings(ps);
-    link.setBackend(std::move(backend));
-    if (!link.openPort()) {
-        std::fprintf(stderr, "open %s failed\n", slave.c_str());
-        std::exit(1);
-    }
+    openLink(link, slave);
     plovan::TransferRunner runner(link, plovan::image::serialSender());
     int writes = 0;
     Clock::time_point firstRecord;
