@@ -25,6 +25,7 @@ test: build
 
 bench: build
 	@$(BUILD)/bench/link_roundtrip
+	@$(BUILD)/bench/transfer_rate
 
 check-deps:
 	@scripts/check-deps.sh $(BUILD)
