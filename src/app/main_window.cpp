@@ -596,12 +596,6 @@ void MainWindow::MnuMorv_Click()
 {
     const QString title = QStringLiteral("Send Velmar File");
     if (transferPanel->running()) return;
-    if (usb_.FtdiMode) {
-        link_.report(
-            QStringLiteral("Image files go over the serial port only so far: untick \"Use Dll for file "
-                           "transfer\" in Comms > USB Mode"));
-        return;
-    }
     QString path;
     for (;;) {
         path =
@@ -624,7 +618,9 @@ void MainWindow::MnuMorv_Click()
             return;
     }
     link_.clearTerminal();
-    if (transferPanel->send(image::serialSender(), path)) {
+    const bool overUsb = usb_.FtdiMode;
+    if (transferPanel->send(overUsb ? image::usbSender() : image::serialSender(), path,
+                            overUsb ? &usb_ : nullptr)) {
         DisbuT = false;
         Dissable();
         MnuMorv->setEnabled(false);

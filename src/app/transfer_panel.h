@@ -18,6 +18,7 @@ namespace plovan {
 
 class Link;
 class TransferRunner;
+class UsbRoute;
 
 class TransferPanel : public QWidget {
     Q_OBJECT
@@ -29,8 +30,9 @@ public:
     QProgressBar* ProgressBar1; // records done of the count
     QPushButton* cancelButton;  // "Cancel"
 
-    // Sends `path` with `config`; false (said through `status`) when it cannot start.
-    bool send(SenderConfig config, const QString& path);
+    // Sends `path` with `config`, over `usb` when given; false (said through
+    // `status`) when it cannot start.
+    bool send(SenderConfig config, const QString& path, UsbRoute* usb = nullptr);
     bool running() const;
 
 signals:

@@ -407,8 +407,13 @@ Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
         err(QStringLiteral("not sent; --force sends it as it is"));
         return std::nullopt;
     }
-    return [&s, path] {
-        TransferRunner runner(s.link, image::serialSender());
+    std::shared_ptr<UsbRoute> usb;
+    if (a.has("--usb")) {
+        usb = usbRouteFor(s, a);
+        if (!usb) return std::nullopt;
+    }
+    return [&s, path, usb] {
+        TransferRunner runner(s.link, usb ? image::usbSender() : image::serialSender(), usb.get());
         QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
         if (::isatty(STDERR_FILENO)) {
             QObject::connect(&runner, &TransferRunner::progress,
@@ -431,7 +436,7 @@ Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
             return false;
         }
         loop.exec();
-        return outcome == TransferOutcome::SentOk;
+        return outcome == TransferOutcome::SentOk || outcome == TransferOutcome::Completed;
     };
 }
 
@@ -579,16 +584,18 @@ const CommandTable& commandRows()
          .needsUnit = false,
          .prepare = prepareCheck},
         {.name = "load image",
-         .synopsis = "FILE [--force]",
+         .synopsis = "FILE [--usb] [--force]",
          .summary = "send an image file (*.plv) (\"Send Velmar File...\")",
          .description = "As \"&Send Velmar File...\" on the serial route: =L, the header, then each\n"
                         "record, waiting for the unit's C; prints the verdict (\"Sent OK!\", \"CRC Error.\n"
                         "File send aborted\", \"Error!\", \"Error. File too big.\") or why the send\n"
                         "stopped. The file is checked first; one with findings is refused unless\n"
                         "--force is given. Exit status 0 on \"Sent OK!\", 1 otherwise, 2 for a file\n"
-                        "that cannot be read or fails the check.\n"
+                        "that cannot be read or fails the check. With --usb the records go over the USB\n"
+                        "route (--usb-device), 11 bytes each without replies, and there is no verdict:\n"
+                        "status 0 once every record was written.\n"
                         "Example: plovanctl --port /dev/ttyUSB0 load image table.plv",
-         .options = {.flags = {"--force"}},
+         .options = {.flags = {"--force", "--usb"}},
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = prepareLoadImage},

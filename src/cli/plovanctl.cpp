@@ -201,7 +201,8 @@ int exitStatus(const Session& s, bool ok)
 
 int runOnUnit(Session& s, const PortSettings& port, const Operation& operation)
 {
-    s.link.setBackend(makeBackend(port));
+    // A backend made already (the simulated unit a USB face shares) is kept.
+    useBackendFor(s.link, port);
     // Ctrl-C or SIGTERM mid-wait: the port is closed at once, which ends every
     // wait and puts back the line's settings as they were before the run.
     AppSignals stopSignals;

@@ -18,4 +18,12 @@ SenderConfig serialSender()
     return config;
 }
 
+SenderConfig usbSender()
+{
+    SenderConfig config = serialSender();
+    config.record = [](std::string_view line) { return usbRecord(line); };
+    config.usbRoute = true;
+    return config;
+}
+
 } // namespace plovan::image

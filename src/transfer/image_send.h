@@ -8,5 +8,7 @@
 namespace plovan::image {
 
 SenderConfig serialSender();
+// The USB route: the same start and header, records of eleven bytes, no verdict.
+SenderConfig usbSender();
 
 } // namespace plovan::image

@@ -51,6 +51,7 @@ void TransferEngine::pauseDone()
     case State::StartPause: sendHeader(); break;
     case State::HeaderPause: afterHeader(); break;
     case State::VerdictPause: verdict(); break;
+    case State::RecordPause: sendRecords(); break;
     case State::AbortPause1:
         hooks_.write("=C");
         state_ = State::AbortPause2;
@@ -86,6 +87,7 @@ void TransferEngine::sendHeader()
 
 void TransferEngine::afterHeader()
 {
+    if (config_.usbRoute && hooks_.collect) text_ += hooks_.collect();
     if (text_.find('E') != std::string::npos) {
         stopWith("Error. File too big.", TransferOutcome::TooBig);
         return;
@@ -98,7 +100,8 @@ void TransferEngine::sendRecords()
     // A loop, not a chain of calls: with acknowledgements off every record
     // goes out in one pass.
     for (;;) {
-        if (recK_ || recL_ || recE_) break;
+        // The USB route reads no replies while it sends.
+        if (!config_.usbRoute && (recK_ || recL_ || recE_)) break;
         if (done_ >= total_) break;
         if (cancelled_) {
             say("File send cancelled at record " + std::to_string(done_) + " of " + std::to_string(total_));
@@ -109,6 +112,14 @@ void TransferEngine::sendRecords()
         if (!line) {
             say("File ends after " + std::to_string(done_) + " of " + std::to_string(total_) + " records");
             abortThen(TransferOutcome::FileEnded);
+            return;
+        }
+        if (config_.usbRoute) {
+            hooks_.writeBytes(config_.record(line->text));
+            ++done_;
+            hooks_.progress(done_, total_);
+            state_ = State::RecordPause;
+            hooks_.pause(config_.recordPauseMs);
             return;
         }
         recC_ = false;
@@ -127,6 +138,10 @@ void TransferEngine::sendRecords()
 
 void TransferEngine::afterRecords()
 {
+    if (config_.usbRoute) {
+        finish(TransferOutcome::Completed);
+        return;
+    }
     const bool settled = text_.find_first_of("kKE") != std::string::npos ||
                          (!text_.empty() && text_.back() == config_.successLetter);
     if (settled) {

@@ -45,6 +45,12 @@ struct SenderConfig {
     std::function<std::optional<Header>(std::string_view firstLine)> header;
     std::function<std::string(std::string_view line)> record; // what is written of a record line
     char successLetter = 'L';
+    // The USB route: each record is written as record() gives it (a fixed
+    // byte count, line end included or cut), then a pause of recordPauseMs,
+    // with no reply awaited; the replies are collected once, for the "too
+    // big" test after the header; there is no verdict.
+    bool usbRoute = false;
+    int recordPauseMs = 1;
 };
 
 enum class TransferOutcome {
@@ -57,6 +63,7 @@ enum class TransferOutcome {
     FileEnded, // the file ended before its count
     NoHeader,  // the file has no header line
     Lost,      // the connection to the unit was lost
+    Completed, // a USB send wrote every record; it has no verdict
 };
 
 class TransferEngine {
@@ -66,6 +73,10 @@ public:
 
     struct Hooks {
         std::function<void(const std::string& line)> write; // the line, without its line end
+        // USB route: a record's bytes exactly as given; and what the unit
+        // has sent so far, collected for the "too big" test.
+        std::function<void(const std::string& bytes)> writeBytes;
+        std::function<std::string()> collect;
         // Take a pause of `ms`, then call pauseDone().
         std::function<void(int ms)> pause;
         // Start (true) or stop (false) the reply time-out of a record; on
@@ -100,7 +111,16 @@ public:
     std::size_t recordsAnnounced() const { return total_; }
 
 private:
-    enum class State { Idle, StartPause, HeaderPause, AwaitRecord, VerdictPause, AbortPause1, AbortPause2 };
+    enum class State {
+        Idle,
+        StartPause,
+        HeaderPause,
+        AwaitRecord,
+        RecordPause,
+        VerdictPause,
+        AbortPause1,
+        AbortPause2
+    };
 
     void sendHeader();
     void afterHeader();

@@ -4,8 +4,8 @@
 
 namespace plovan {
 
-TransferRunner::TransferRunner(Link& link, SenderConfig config, QObject* parent)
-    : QObject(parent), link_(link), engine_(std::move(config), hooks())
+TransferRunner::TransferRunner(Link& link, SenderConfig config, UsbRoute* usb, QObject* parent)
+    : QObject(parent), link_(link), usb_(usb), engine_(std::move(config), hooks())
 {
     for (QTimer* t : {&pauseTimer_, &replyTimer_}) {
         t->setSingleShot(true);
@@ -20,7 +20,25 @@ TransferRunner::~TransferRunner() = default;
 TransferEngine::Hooks TransferRunner::hooks()
 {
     TransferEngine::Hooks h;
-    h.write = [this](const std::string& line) { link_.send(line); };
+    h.write = [this](const std::string& line) {
+        if (usb_)
+            usb_->UsbWrite(QByteArray::fromStdString(line + "\r\n"));
+        else
+            link_.send(line);
+    };
+    h.writeBytes = [this](const std::string& bytes) {
+        if (usb_) usb_->UsbWrite(QByteArray::fromStdString(bytes));
+    };
+    h.collect = [this]() -> std::string {
+        if (!usb_) return {};
+        FtdiDevice& device = usb_->device();
+        qint64 queued = 0;
+        QByteArray text;
+        if (device.queueStatus(usb_->FtHandle, queued) == FtStatus::Ok)
+            device.read(usb_->FtHandle, queued, text);
+        link_.terminalAppend(QString::fromLatin1(text));
+        return text.toStdString();
+    };
     h.pause = [this](int ms) { pauseTimer_.start(ms); };
     h.replyTimer = [this](bool run) {
         if (run && link_.ackTimeoutMs() > 0)
@@ -48,6 +66,10 @@ TransferEngine::Hooks TransferRunner::hooks()
         disconnect(testMode_);
         disconnect(lost_);
         file_.close();
+        if (usb_) {
+            usb_->FtdiClose();
+            handOver_.reset(); // the serial port comes back
+        }
         emit finished(outcome);
     };
     return h;
@@ -65,6 +87,16 @@ bool TransferRunner::start(const QString& path, QString* error)
     if (!file_) {
         if (error) *error = path + QStringLiteral(" cannot be read");
         return false;
+    }
+    if (usb_) {
+        handOver_ = std::make_unique<UsbRoute::SerialHandOver>(*usb_);
+        usb_->testFailed = false;
+        if (!handOver_->ok() || !usb_->FtdiOpen()) {
+            handOver_.reset();
+            file_.close();
+            if (error) *error = QStringLiteral("the USB device could not be opened");
+            return false;
+        }
     }
     bytes_ = connect(&link_, &Link::bytesReceived, this, [this](const QByteArray& b) {
         engine_.received(std::string_view(b.constData(), b.size()));

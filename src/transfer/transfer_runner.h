@@ -7,6 +7,7 @@
 #pragma once
 
 #include "transfer_engine.h"
+#include "usb_route.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -24,7 +25,10 @@ class TransferRunner : public QObject {
 public:
     static constexpr int kProgressIntervalMs = 50;
 
-    TransferRunner(Link& link, SenderConfig config, QObject* parent = nullptr);
+    // With `usb`, the send goes over the USB route (config.usbRoute): the
+    // serial port is shut and the device opened for it, and both put back
+    // when it ends.
+    TransferRunner(Link& link, SenderConfig config, UsbRoute* usb = nullptr, QObject* parent = nullptr);
     ~TransferRunner() override;
 
     // Starts sending `path`; false (with `error` set) when it cannot be read.
@@ -45,6 +49,8 @@ private:
     TransferEngine::Hooks hooks();
 
     Link& link_;
+    UsbRoute* usb_;
+    std::unique_ptr<UsbRoute::SerialHandOver> handOver_;
     TransferEngine engine_;
     std::ifstream file_;
     QTimer pauseTimer_;

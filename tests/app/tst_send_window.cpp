@@ -78,6 +78,30 @@ private slots:
         QVERIFY(asked.isEmpty());
     }
 
+    void inUsbModeTheTableGoesOverUsb()
+    {
+        delete window;
+        window = new MainWindow(
+            nullptr, LaunchOptions{QString::fromLatin1(kSimDevice), UsbChoice{UsbDeviceKind::Sim, {}}});
+        window->dialogs.chooseFileToOpen = [this](const QString&, const QString&) {
+            return std::exchange(chosen, {});
+        };
+        window->show();
+        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QVERIFY(window->usbRoute().FtdiMode);
+        chosen = writeFile("usb.plv", "00003\r\n012345678\r\n0ABCDEF01\r\n00000000F\r\n");
+        window->MnuMorv->trigger();
+        QVERIFY(window->link().USBStatus); // the serial port is shut meanwhile
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        const auto& load = unit().lastLoad(sim::LoadKind::Image);
+        QVERIFY(load);
+        QCOMPARE(load->lines, (std::vector<std::string>{"012345678", "0ABCDEF01", "00000000F"}));
+        QVERIFY(!window->link().terminalText().contains("Sent OK!")); // the USB route has no verdict
+        QVERIFY(window->link().portOpen());
+        QVERIFY(window->link().Connected);
+        QVERIFY(!window->link().USBStatus);
+    }
+
     void aFileWithFindingsIsSentOnlyWhenTheOperatorSaysSo()
     {
         chosen = writeFile("short.plv", "00003\r\n012345678\r\n");

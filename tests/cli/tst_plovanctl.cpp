@@ -597,6 +597,23 @@ private slots:
         QCOMPARE(taken, records);
     }
 
+    void loadImageOverUsbReachesTheSameUnit()
+    {
+        const QString path = settings.filePath("usb.plv");
+        writeFile(path, "00002\r\n012345678\r\n0ABCDEF01\r\n");
+        commandsSince(0);
+        QByteArray text;
+        QCOMPARE(run({"--port", port, "--usb-device", "sim", "load", "image", "--usb", path}, &text), 0);
+        QVERIFY2(!text.contains("Sent OK!"), text.constData()); // the USB route has no verdict
+        QTest::qWait(50);
+        QStringList taken;
+        while (sim.canReadLine()) {
+            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
+            if (line.startsWith("image line ")) taken << line.section(' ', 3, 3);
+        }
+        QCOMPARE(taken, (QStringList{"012345678", "0ABCDEF01"}));
+    }
+
     void loadImageRefusesABadFileAndReportsACrcError()
     {
         const QString bad = settings.filePath("short.plv");

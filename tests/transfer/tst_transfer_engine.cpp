@@ -31,22 +31,29 @@ class TestTransferEngine : public QObject {
         int pendingPause = -1;
         bool timerRunning = false;
         std::optional<TransferOutcome> outcome;
+        std::string collected; // what the USB route's collect() finds
         std::istringstream file;
         TransferEngine engine;
 
-        explicit Harness(const std::string& text)
-            : file(text),
-              engine(image::serialSender(),
-                     TransferEngine::Hooks{[this](const std::string& l) { writes.push_back(l); },
-                                           [this](int ms) {
-                                               pauses.push_back(ms);
-                                               pendingPause = ms;
-                                           },
-                                           [this](bool run) { timerRunning = run; },
-                                           [this](const std::string& m) { messages.push_back(m); },
-                                           [](std::size_t, std::size_t) {},
-                                           [this](TransferOutcome o) { outcome = o; }})
+        explicit Harness(const std::string& text, SenderConfig config = image::serialSender())
+            : file(text), engine(std::move(config), hooks())
         {
+        }
+        TransferEngine::Hooks hooks()
+        {
+            TransferEngine::Hooks h;
+            h.write = [this](const std::string& l) { writes.push_back(l); };
+            h.writeBytes = [this](const std::string& b) { writes.push_back("bytes:" + b); };
+            h.collect = [this] { return std::exchange(collected, {}); };
+            h.pause = [this](int ms) {
+                pauses.push_back(ms);
+                pendingPause = ms;
+            };
+            h.replyTimer = [this](bool run) { timerRunning = run; };
+            h.message = [this](const std::string& m) { messages.push_back(m); };
+            h.progress = [](std::size_t, std::size_t) {};
+            h.finished = [this](TransferOutcome o) { outcome = o; };
+            return h;
         }
         void start() { engine.start(file); }
         // Ends the pause the engine waits in, if any.
@@ -246,6 +253,30 @@ private slots:
         QCOMPARE(h.writes.size(), written); // nothing more is written to a port that is gone
         QVERIFY(!h.timerRunning);
         QVERIFY(!h.engine.running());
+    }
+
+    void theUsbRouteWritesFixedCountsWithoutWaiting()
+    {
+        Harness h("00003\r\n12345678\r\n123456789\r\nABCDEF123456\r\n", image::usbSender());
+        h.start();
+        h.firePause();
+        h.firePause();
+        QCOMPARE(h.writes, (std::vector<std::string>{"=L", "00003", "bytes:12345678\r\n"}));
+        QCOMPARE(h.pendingPause, 1); // a millisecond between records, no reply awaited
+        QVERIFY(!h.timerRunning);
+        h.fireAllPauses();
+        QCOMPARE(h.records(), (std::vector<std::string>{"bytes:12345678\r\n", "bytes:123456789\r\n",
+                                                        "bytes:ABCDEF12345"}));
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Completed));
+        QVERIFY(h.messages.empty()); // no verdict
+
+        Harness big("00040\r\n", image::usbSender());
+        big.start();
+        big.firePause();
+        big.collected = "@E";
+        big.firePause();
+        QCOMPARE(big.outcome, std::optional(TransferOutcome::TooBig));
+        QCOMPARE(big.messages, std::vector<std::string>{"Error. File too big."});
     }
 
     void recordsOnTheSerialRoute()
