@@ -37,10 +37,12 @@ std::optional<ParsedArgs> parseArgs(const QStringList& words, const OptionTable&
         }
         else if (options.withValue.contains(name)) {
             if (word.contains(QLatin1Char('='))) {
-                out.values[name] = word.section(QLatin1Char('='), 1);
+                out.values[name] = word.mid(word.indexOf(QLatin1Char('=')) + 1);
+                out.every[name] << out.values[name];
             }
             else if (i + 1 < words.size()) {
                 out.values[name] = words[++i];
+                out.every[name] << out.values[name];
             }
             else {
                 *error = QStringLiteral("%1 needs a value").arg(name);

@@ -15,7 +15,8 @@ struct OptionTable {
 
 struct ParsedArgs {
     QStringList operands;
-    QMap<QString, QString> values;
+    QMap<QString, QString> values;    // the last value of each option
+    QMap<QString, QStringList> every; // every value of each option, in order
     QStringList flags;
 
     bool has(const QString& flag) const { return flags.contains(flag); }

@@ -6,6 +6,7 @@
 #include "clock_word.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
+#include "header_words.h"
 #include "image_file.h"
 #include "image_send.h"
 #include "offset_controller.h"
@@ -440,6 +441,62 @@ Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
     };
 }
 
+// --- header registers ---
+
+// Puts each --word N=HHHH into `words` (N from 1); false on a bad one, said.
+template <std::size_t Count> bool applyWords(const ParsedArgs& a, std::array<std::string, Count>& words)
+{
+    for (const QString& item : a.every.value("--word")) {
+        const auto n = parseWhole(item.section(QLatin1Char('='), 0, 0));
+        const QString word = item.section(QLatin1Char('='), 1);
+        if (!item.contains(QLatin1Char('=')) || !n || *n < 1 || *n > int(Count) ||
+            !header::isWord(word.toStdString())) {
+            err(QStringLiteral("--word \"%1\": give N=HHHH, N 1-%2 and four hex digits")
+                    .arg(item)
+                    .arg(Count));
+            return false;
+        }
+        words[std::size_t(*n - 1)] = word.toUpper().toStdString();
+    }
+    return true;
+}
+
+Operation sendAcknowledged(Session& s, std::vector<std::string> lines)
+{
+    return [&s, lines] {
+        for (const std::string& line : lines)
+            if (!s.link.sendWait(line)) return false;
+        return true;
+    };
+}
+
+Prepared prepareHeader(Session& s, const ParsedArgs& a)
+{
+    header::PanelWords words = header::panelDefaults();
+    if (!applyWords(a, words)) return std::nullopt;
+    return sendAcknowledged(s, header::panelLines(words));
+}
+
+Prepared prepareExtraHeader(Session& s, const ParsedArgs& a)
+{
+    header::ExtraWords words = header::extraDefaults();
+    if (!applyWords(a, words)) return std::nullopt;
+    return sendAcknowledged(s, header::extraLines(words));
+}
+
+Prepared prepareHeaderBlocks(Session& s, const ParsedArgs& a)
+{
+    header::PanelWords words = header::blockDefaults();
+    if (!applyWords(a, words)) return std::nullopt;
+    std::string error;
+    const auto range = header::blockRange(a.operands[0].toStdString(), a.operands[1].toStdString(), &error);
+    if (!range) {
+        err(QString::fromStdString(error));
+        return std::nullopt;
+    }
+    return sendAcknowledged(s, header::blockLines(*range, words));
+}
+
 int runSim(const QStringList& words)
 {
     return sim::runSimServer(words, QStringLiteral("plovanctl sim"));
@@ -599,6 +656,32 @@ const CommandTable& commandRows()
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = prepareLoadImage},
+        {.name = "header",
+         .synopsis = "[--word N=HHHH]...",
+         .summary = "the header panel's \"Send Header\" (28 words)",
+         .description = "As \"Send Header\": =C, then the panel's 14 words to header block 00\n"
+                        "(000001-00000E) and again to block 10 (100000-10000D), each acknowledged.\n"
+                        "--word N=HHHH replaces word N (1-14) of the defaults.",
+         .options = {.withValue = {"--word"}},
+         .prepare = prepareHeader},
+        {.name = "header-blocks",
+         .synopsis = "START END [--word K=HHHH]...",
+         .summary = "the \"Header\" window's \"Send\": 14 words into blocks START-END",
+         .description = "As the \"Header\" window's \"Send\": =C, then its 14 words into each block from\n"
+                        "START to END (0-255; an END below START gives START and START + 1). --word\n"
+                        "K=HHHH replaces word K (1-14) of the defaults.\n"
+                        "Example: plovanctl --port /dev/ttyUSB0 header-blocks 0 32",
+         .options = {.withValue = {"--word"}},
+         .minOperands = 2,
+         .maxOperands = 2,
+         .prepare = prepareHeaderBlocks},
+        {.name = "extra-header",
+         .synopsis = "[--word N=HHHH]...",
+         .summary = "the \"Extra Header\" window's \"Send\" (56 words)",
+         .description = "As \"Extra Header\" \"Send\": =C, then its 56 words to 00000F-000046, each\n"
+                        "acknowledged. --word N=HHHH replaces word N (1-56) of the defaults.",
+         .options = {.withValue = {"--word"}},
+         .prepare = prepareExtraHeader},
         {.name = "usb list",
          .synopsis = "",
          .summary = "the USB devices: index, description, serial number",

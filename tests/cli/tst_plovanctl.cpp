@@ -323,6 +323,10 @@ private slots:
         row("poll missing file", {"poll", "/nonexistent/poll.txt"}, "not found");
         row("poll malformed file", {"poll", badPollList()}, "line 2 \"=U\"");
         row("poll passes", {"poll", pollList(), "--loop", "0"}, "--loop");
+        row("header word number", {"header", "--word", "15=0000"}, "N 1-14");
+        row("header word digits", {"extra-header", "--word", "3=12345"}, "four hex digits");
+        row("header block above 255", {"header-blocks", "0", "256"}, "0-255");
+        row("header block not a number", {"header-blocks", "x", "3"}, "Start \"x\"");
     }
     void badInputIsRefusedWithStatus2()
     {
@@ -632,6 +636,25 @@ private slots:
         // Commands only: the header and record lines are logged too.
         QCOMPARE(commandsSince(0).filter(QRegularExpression("^=")), (QStringList{"=L", "=C", "=C", "=C"}));
         startSim();
+    }
+
+    void headerWritersSendTheirWords()
+    {
+        const QStringList panel = linesFor({"header", "--word", "2=00de"});
+        QCOMPARE(panel.size(), 29);
+        QCOMPARE(panel.mid(0, 3), (QStringList{"=C", "=H0000010000", "=H00000200DE"}));
+        QCOMPARE(panel.mid(15, 2), (QStringList{"=H1000000000", "=H10000100DE"}));
+        QCOMPARE(panel.last(), QString("=H10000D0000"));
+
+        const QStringList blocks = linesFor({"header-blocks", "5", "3"});
+        QCOMPARE(blocks.size(), 29);
+        QCOMPARE(blocks[1], QString("=H0500010000"));
+        QCOMPARE(blocks.last(), QString("=H06000E0000"));
+
+        const QStringList extra = linesFor({"extra-header"});
+        QCOMPARE(extra.size(), 57);
+        QCOMPARE(extra[1], QString("=H00000F4184"));
+        QCOMPARE(extra.last(), QString("=H0000460000"));
     }
 };
 
