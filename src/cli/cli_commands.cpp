@@ -11,6 +11,7 @@
 #include "image_send.h"
 #include "offset_controller.h"
 #include "poll_loop.h"
+#include "settings_files.h"
 #include "sim_server.h"
 #include "tone_controller.h"
 #include "transfer_runner.h"
@@ -18,7 +19,9 @@
 #include "usb_route.h"
 #include "words.h"
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
 #include <fstream>
@@ -368,79 +371,6 @@ Prepared prepareUsbSend(Session& s, const ParsedArgs& a)
     };
 }
 
-// --- table files ---
-
-// The findings of the pre-flight check of an image file; empty (and said)
-// when the file cannot be read.
-std::optional<QStringList> imageFindings(const QString& path)
-{
-    const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
-    if (!findings) {
-        err(QStringLiteral("%1: cannot be read").arg(path));
-        return std::nullopt;
-    }
-    QStringList lines;
-    for (const image::Finding& f : *findings)
-        lines << path + QStringLiteral(": ") + QString::fromStdString(image::describe(f));
-    return lines;
-}
-
-Prepared prepareCheck(Session& s, const ParsedArgs& a)
-{
-    const QString path = a.operands[0];
-    return [&s, path] {
-        const auto findings = imageFindings(path);
-        for (const QString& line : findings.value_or(QStringList{}))
-            out(line);
-        s.inputError = !findings || !findings->isEmpty();
-        return !s.inputError;
-    };
-}
-
-Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
-{
-    const QString path = a.operands[0];
-    const auto findings = imageFindings(path);
-    if (!findings) return std::nullopt;
-    for (const QString& line : *findings)
-        err(line);
-    if (!findings->isEmpty() && !a.has("--force")) {
-        err(QStringLiteral("not sent; --force sends it as it is"));
-        return std::nullopt;
-    }
-    std::shared_ptr<UsbRoute> usb;
-    if (a.has("--usb")) {
-        usb = usbRouteFor(s, a);
-        if (!usb) return std::nullopt;
-    }
-    return [&s, path, usb] {
-        TransferRunner runner(s.link, usb ? image::usbSender() : image::serialSender(), usb.get());
-        QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
-        if (::isatty(STDERR_FILENO)) {
-            QObject::connect(&runner, &TransferRunner::progress,
-                             [&runner](qulonglong done, qulonglong total) {
-                                 std::fprintf(stderr, "\rrecord %llu of %llu, %.0f records/s ", done, total,
-                                              runner.recordsPerSecond());
-                                 if (done == total) std::fputc('\n', stderr);
-                             });
-        }
-        QEventLoop loop;
-        TransferOutcome outcome = TransferOutcome::Error;
-        QObject::connect(&runner, &TransferRunner::finished, &loop, [&](TransferOutcome o) {
-            outcome = o;
-            loop.quit();
-        });
-        QString error;
-        if (!runner.start(path, &error)) {
-            err(error);
-            s.inputError = true;
-            return false;
-        }
-        loop.exec();
-        return outcome == TransferOutcome::SentOk || outcome == TransferOutcome::Completed;
-    };
-}
-
 // --- header registers ---
 
 // Puts each --word N=HHHH into `words` (N from 1); false on a bad one, said.
@@ -495,6 +425,123 @@ Prepared prepareHeaderBlocks(Session& s, const ParsedArgs& a)
         return std::nullopt;
     }
     return sendAcknowledged(s, header::blockLines(*range, words));
+}
+
+// --- table files ---
+
+// The findings of the pre-flight check of an image file; empty (and said)
+// when the file cannot be read.
+std::optional<QStringList> imageFindings(const QString& path)
+{
+    const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
+    if (!findings) {
+        err(QStringLiteral("%1: cannot be read").arg(path));
+        return std::nullopt;
+    }
+    QStringList lines;
+    for (const image::Finding& f : *findings)
+        lines << path + QStringLiteral(": ") + QString::fromStdString(image::describe(f));
+    return lines;
+}
+
+Prepared prepareCheck(Session& s, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    return [&s, path] {
+        const auto findings = imageFindings(path);
+        for (const QString& line : findings.value_or(QStringList{}))
+            out(line);
+        s.inputError = !findings || !findings->isEmpty();
+        return !s.inputError;
+    };
+}
+
+// One image send to its end; true on "Sent OK!" (or a USB send that wrote
+// every record); false also when the file cannot be read (bad input).
+bool sendImage(Session& s, const QString& path, UsbRoute* usb)
+{
+    TransferRunner runner(s.link, usb ? image::usbSender() : image::serialSender(), usb);
+    QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
+    if (::isatty(STDERR_FILENO)) {
+        QObject::connect(&runner, &TransferRunner::progress, [&runner](qulonglong done, qulonglong total) {
+            std::fprintf(stderr, "\rrecord %llu of %llu, %.0f records/s ", done, total,
+                         runner.recordsPerSecond());
+            if (done == total) std::fputc('\n', stderr);
+        });
+    }
+    QEventLoop loop;
+    TransferOutcome outcome = TransferOutcome::Error;
+    QObject::connect(&runner, &TransferRunner::finished, &loop, [&](TransferOutcome o) {
+        outcome = o;
+        loop.quit();
+    });
+    QString error;
+    if (!runner.start(path, &error)) {
+        err(error);
+        s.inputError = true;
+        return false;
+    }
+    loop.exec();
+    return outcome == TransferOutcome::SentOk || outcome == TransferOutcome::Completed;
+}
+
+// --usb: the route of --usb-device; null without --usb. False when it cannot be made.
+bool usbOption(Session& s, const ParsedArgs& a, std::shared_ptr<UsbRoute>& usb)
+{
+    if (a.has("--usb")) usb = usbRouteFor(s, a);
+    return !a.has("--usb") || usb;
+}
+
+Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    const auto findings = imageFindings(path);
+    if (!findings) return std::nullopt;
+    for (const QString& line : *findings)
+        err(line);
+    if (!findings->isEmpty() && !a.has("--force")) {
+        err(QStringLiteral("not sent; --force sends it as it is"));
+        return std::nullopt;
+    }
+    std::shared_ptr<UsbRoute> usb;
+    if (!usbOption(s, a, usb)) return std::nullopt;
+    return [&s, path, usb] { return sendImage(s, path, usb.get()); };
+}
+
+// The batch folder's image files are 1.plv, 2.plv, ... up to the number of
+// its *.plv entries; a missing one stops the batch before its "=L".
+Prepared prepareBatch(Session& s, const ParsedArgs& a)
+{
+    const QDir dir(a.operands.value(0, settingsDir() + QStringLiteral("/Multifile")));
+    if (!dir.exists()) {
+        err(QStringLiteral("batch folder %1 not found").arg(dir.path()));
+        return std::nullopt;
+    }
+    std::string error;
+    const auto range = header::blockRange(a.value("--start", QStringLiteral("0")).toStdString(),
+                                          a.value("--end", QStringLiteral("32")).toStdString(), &error);
+    if (!range) {
+        err(QString::fromStdString(error));
+        return std::nullopt;
+    }
+    std::shared_ptr<UsbRoute> usb;
+    if (!usbOption(s, a, usb)) return std::nullopt;
+    const auto count = dir.entryList({QStringLiteral("*.plv")}, QDir::Files).size();
+    const auto blocks = sendAcknowledged(s, header::blockLines(*range, header::blockDefaults()));
+    return [&s, dir, count, blocks, usb] {
+        if (!blocks()) return false;
+        bool allSent = true;
+        for (qsizetype c = 1; c <= count; ++c) {
+            const QString name = QStringLiteral("%1.plv").arg(c);
+            if (!QFileInfo(dir.filePath(name)).isFile()) {
+                s.link.report(QStringLiteral("Batch file %1 not found - batch stopped").arg(name));
+                return false;
+            }
+            out(name);
+            allSent = sendImage(s, dir.filePath(name), usb.get()) && allSent;
+        }
+        return allSent;
+    };
 }
 
 int runSim(const QStringList& words)
@@ -656,6 +703,18 @@ const CommandTable& commandRows()
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = prepareLoadImage},
+        {.name = "batch",
+         .synopsis = "[DIR] [--start S] [--end E] [--usb]",
+         .summary = "\"Send Batch\": header blocks, then DIR's 1.plv, 2.plv, ...",
+         .description = "As \"Send Batch\": the \"Header\" window's blocks S to E (default 0 to 32) with\n"
+                        "its default words, then the image files 1.plv, 2.plv, ... of DIR (default: the\n"
+                        "settings folder's Multifile), as many as DIR has *.plv entries, each as \"load\n"
+                        "image\" (--usb: over USB). Each file's name and verdict are printed. A missing\n"
+                        "numbered file stops the batch (\"Batch file n.plv not found - batch stopped\").\n"
+                        "Exit status 0 when every file was sent OK.",
+         .options = {.withValue = {"--start", "--end"}, .flags = {"--usb"}},
+         .maxOperands = 1,
+         .prepare = prepareBatch},
         {.name = "header",
          .synopsis = "[--word N=HHHH]...",
          .summary = "the header panel's \"Send Header\" (28 words)",

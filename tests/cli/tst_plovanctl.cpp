@@ -656,6 +656,29 @@ private slots:
         QCOMPARE(extra[1], QString("=H00000F4184"));
         QCOMPARE(extra.last(), QString("=H0000460000"));
     }
+
+    void batchSendsTheNumberedFilesAfterTheHeaderBlocks()
+    {
+        QTemporaryDir folder;
+        const QByteArray image = "00002\r\n012345678\r\n0ABCDEF01\r\n";
+        for (const char* name : {"1.plv", "2.plv", "3.plv"})
+            writeFile(folder.filePath(name), image);
+        QByteArray text;
+        const qsizetype mark = commandsSince(0).size();
+        QCOMPARE(run({"--port", port, "batch", folder.path(), "--start", "1", "--end", "2"}, &text), 0);
+        QCOMPARE(text, QByteArray("1.plv\nSent OK!\n2.plv\nSent OK!\n3.plv\nSent OK!\n"));
+        const QStringList commands = commandsSince(mark).filter(QRegularExpression("^="));
+        QCOMPARE(commands.size(), 1 + 2 * 14 + 3);
+        QCOMPARE(commands.mid(0, 2), (QStringList{"=C", "=H0100010000"}));
+        QCOMPARE(commands.mid(29), (QStringList{"=L", "=L", "=L"}));
+
+        // Three entries, but no 2.plv: the batch stops before its "=L".
+        QVERIFY(QFile::rename(folder.filePath("2.plv"), folder.filePath("two.plv")));
+        const qsizetype again = commandsSince(0).size();
+        QCOMPARE(run({"--port", port, "batch", folder.path()}, &text), 1);
+        QVERIFY2(lastError.contains("Batch file 2.plv not found - batch stopped"), qPrintable(lastError));
+        QCOMPARE(commandsSince(again).filter(QRegularExpression("^=L")).size(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlovanctl)
