@@ -10,6 +10,7 @@
 #include "connection_panel.h"
 #include "debug_window.h"
 #include "direct_commands.h"
+#include "extra_header_window.h"
 #include "fixed_window.h"
 #include "image_file.h"
 #include "image_send.h"
@@ -168,6 +169,8 @@ void MainWindow::buildWindows()
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
+    extraHeaderWindow = std::make_unique<ExtraHeaderWindow>(link_);
+    connect(extraHeaderWindow.get(), &ExtraHeaderWindow::closed, this, [this] { setEnabled(true); });
     usbModeWindow = std::make_unique<UsbModeWindow>(usb_);
     connect(usbModeWindow.get(), &UsbModeWindow::closed, this, [this] { setEnabled(true); });
     connect(tone->offsetLabel, &QLabel::linkActivated, this, [this] {
@@ -419,7 +422,7 @@ void MainWindow::buildMenus()
 
     MnuCal = menuBar()->addMenu(QStringLiteral("&Tools"));
     MnuCal->setObjectName(QStringLiteral("MnuCal"));
-    menuItem(MnuCal, "memEdit", QStringLiteral("Mem Edit"));
+    enable(menuItem(MnuCal, "memEdit", QStringLiteral("Mem Edit")), &MainWindow::memEdit_Click);
     menuItem(MnuCal, "cal", QStringLiteral("Edit LUT"));
     menuItem(MnuCal, "Vswr", QStringLiteral("VSWR"));
     menuItem(MnuCal, "menuSndLUT", QStringLiteral("Send LUT"));
@@ -625,6 +628,12 @@ void MainWindow::MnuMorv_Click()
         Dissable();
         MnuMorv->setEnabled(false);
     }
+}
+
+void MainWindow::memEdit_Click()
+{
+    setEnabled(false);
+    extraHeaderWindow->openWindow();
 }
 
 void MainWindow::FTDIUSB_Click()

@@ -38,6 +38,7 @@ class TonePage;
 class SingleTonePanel;
 class UsbModeWindow;
 class TransferPanel;
+class ExtraHeaderWindow;
 
 // What the command line asks of a window before it loads.
 struct LaunchOptions {
@@ -92,6 +93,7 @@ public:
     void Debug_Click();
     void Command52_Click(); // "Poll"
     void FTDIUSB_Click();   // "USB Mode"
+    void memEdit_Click();   // "Mem Edit": the "Extra Header" window
     void MnuMorv_Click();   // "&Send Velmar File..."
     void Option1_Click();   // "Chirp"
     void Option2_Click();   // "Single"
@@ -122,6 +124,7 @@ public:
     std::unique_ptr<OffsetWindow> offsetWindow;
     std::unique_ptr<ClockWindow> clockWindow;
     std::unique_ptr<UsbModeWindow> usbModeWindow;
+    std::unique_ptr<ExtraHeaderWindow> extraHeaderWindow;
     Form4* debugWindow;
     Form6* pollWindow;
     Form3* fixedWindow;

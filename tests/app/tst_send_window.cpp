@@ -1,12 +1,15 @@
-// "&Send Velmar File..." from the window against the built-in simulated
-// unit: the chosen file arrives whole, a file with findings is only sent
-// after "Send anyway?", and the progress panel comes and goes.
+// "&Send Velmar File..." and "Extra Header" from the window against the
+// built-in simulated unit: the chosen file arrives whole, a file with
+// findings is only sent after "Send anyway?", the progress panel comes and
+// goes, and the header words reach the unit.
+#include "extra_header_window.h"
 #include "main_window.h"
 #include "sim_backend.h"
 #include "transfer_panel.h"
 
 #include <QAction>
 #include <QFile>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -111,6 +114,29 @@ private slots:
         QVERIFY(asked[0].endsWith("Send anyway?"));
         QVERIFY(!window->transferPanel->running());
         QVERIFY(!unit().lastLoad(sim::LoadKind::Image));
+    }
+
+    void extraHeaderWritesItsWordsAndRefusesAShortOne()
+    {
+        window->findChild<QAction*>("memEdit")->trigger();
+        QVERIFY(!window->isEnabled());
+        ExtraHeaderWindow* form = window->extraHeaderWindow.get();
+        QVERIFY(form->isVisible());
+        QVERIFY(form->Command1_Click());
+        QCOMPARE(unit().header(0x0F), std::optional<std::uint16_t>(0x4184));
+        QCOMPARE(unit().header(0x21), std::optional<std::uint16_t>(0x2F40));
+        QCOMPARE(unit().header(0x46), std::optional<std::uint16_t>(0x0000));
+        QCOMPARE(unit().commands().back(), std::string("=H0000460000"));
+
+        const std::size_t sent = unit().commands().size();
+        form->Text[2]->setText("12");
+        QVERIFY(!form->Command1_Click());
+        QCOMPARE(unit().commands().size(), sent);
+        QVERIFY(window->link().terminalText().contains("Text3 \"12\" is not four hex digits"));
+
+        QTest::mouseClick(form->Command2, Qt::LeftButton);
+        QVERIFY(!form->isVisible());
+        QVERIFY(window->isEnabled());
     }
 
     void aMissingFileIsSaidAndTheDialogComesBack()
