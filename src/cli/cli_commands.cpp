@@ -393,11 +393,7 @@ template <std::size_t Count> bool applyWords(const ParsedArgs& a, std::array<std
 
 Operation sendAcknowledged(Session& s, std::vector<std::string> lines)
 {
-    return [&s, lines] {
-        for (const std::string& line : lines)
-            if (!s.link.sendWait(line)) return false;
-        return true;
-    };
+    return [&s, lines] { return s.link.sendWaitEach(lines); };
 }
 
 Prepared prepareHeader(Session& s, const ParsedArgs& a)

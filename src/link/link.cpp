@@ -131,6 +131,13 @@ bool Link::sendWait(std::string_view command)
     return proceeds(waitAck(command));
 }
 
+bool Link::sendWaitEach(std::span<const std::string> commands)
+{
+    for (const std::string& command : commands)
+        if (!sendWait(command)) return false;
+    return true;
+}
+
 bool Link::writeRaw(const QByteArray& bytes)
 {
     if (!portOpen() || !backend_->writeText(bytes)) return false;
@@ -313,18 +320,18 @@ void Link::MyPort_event16(const QByteArray& chunk)
     std::vector<std::string> lines;
     bool cutNow = false;
     for (const char c : chunk) {
-        // The letters are case-sensitive: "e" and "l" raise nothing.
-        switch (c) {
-        case '@':
+        switch (unit::replyLetter(c)) {
+        case unit::ReplyLetter::Ack:
             RecATFlag = true;
             ++acksReceived_;
             break;
-        case 'c':
-        case 'C': RecCFlag = true; break;
-        case 'k':
-        case 'K': RecKFlag = true; break;
-        case 'E': RecEFlag = true; break;
-        case 'L': RecLFlag = true; break;
+        case unit::ReplyLetter::LineTaken: RecCFlag = true; break;
+        case unit::ReplyLetter::CrcError: RecKFlag = true; break;
+        case unit::ReplyLetter::TooBig: RecEFlag = true; break;
+        case unit::ReplyLetter::ImageDone: RecLFlag = true; break;
+        case unit::ReplyLetter::None: break;
+        }
+        switch (c) {
         case '\n':
             if (partialLine_.size() > kMaxLineChars)
                 partialLine_.erase(0, partialLine_.size() - kMaxLineChars);

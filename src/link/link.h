@@ -108,6 +108,8 @@ public:
     bool send(std::string_view command);
     // Clears RecATFlag, sends and waits for "@"; false when the sequence must stop.
     [[nodiscard]] bool sendWait(std::string_view command);
+    // Each command in turn, each with its "@"; false when one did not get it.
+    [[nodiscard]] bool sendWaitEach(std::span<const std::string> commands);
     // Bytes exactly as given (typed keys, raw lines).
     bool writeRaw(const QByteArray& bytes);
 

@@ -29,6 +29,23 @@ inline constexpr char kImageDone = 'L';
 inline constexpr char kRawDone = 'Q';
 inline constexpr char kLutDone = 'F';
 
+// What a received character says to the program's receive handling. The
+// letters are case-sensitive except "c"/"C" and "k"/"K": "e" and "l" say nothing.
+enum class ReplyLetter { None, Ack, LineTaken, CrcError, TooBig, ImageDone };
+constexpr ReplyLetter replyLetter(char c)
+{
+    switch (c) {
+    case kAck: return ReplyLetter::Ack;
+    case 'c':
+    case kLineTaken: return ReplyLetter::LineTaken;
+    case 'k':
+    case kCrcError: return ReplyLetter::CrcError;
+    case kTooBig: return ReplyLetter::TooBig;
+    case kImageDone: return ReplyLetter::ImageDone;
+    default: return ReplyLetter::None;
+    }
+}
+
 // Separator in front of each "=AV" field.
 inline constexpr char kAnalogueSeparator = ' ';
 inline constexpr std::size_t kAnalogueFields = 8;

@@ -84,19 +84,17 @@ QString UsbRoute::FtGetDescrp()
 UsbStartup UsbRoute::probeAtStartup()
 {
     UsbStartup startup;
-    QString description;
-    startup.FtdiMode = device_->description(0, description) == FtStatus::Ok;
+    UsbDescBuf.clear();
+    FtdiMode = device_->description(0, UsbDescBuf) == FtStatus::Ok;
     startup.VerSion = QString::fromLatin1(kPlovanVersion);
-    if (startup.FtdiMode) {
-        startup.UsbDescBuf = description;
+    if (FtdiMode) {
         startup.descriptionLine = FtGetDescrp();
         startup.VerSion += QStringLiteral(" usb");
     }
     else {
+        UsbDescBuf.clear();
         startup.captionNote = QString::fromLatin1(kNoUsbCaptionNote);
     }
-    FtdiMode = startup.FtdiMode;
-    UsbDescBuf = startup.UsbDescBuf;
     return startup;
 }
 
@@ -146,11 +144,16 @@ bool UsbRoute::reopenSerial()
 
 // --- the steps ---
 
-bool UsbRoute::FtdiOpen()
+const QString& UsbRoute::descriptionToOpen()
 {
     // A device plugged in after start-up has no description yet.
     if (UsbDescBuf.isEmpty()) device_->description(0, UsbDescBuf);
-    ftStatus = device_->openByDescription(UsbDescBuf, FtHandle);
+    return UsbDescBuf;
+}
+
+bool UsbRoute::FtdiOpen()
+{
+    ftStatus = device_->openByDescription(descriptionToOpen(), FtHandle);
     if (ftStatus == FtStatus::Ok) return true;
     sayFailure(QStringLiteral("Open Failed"));
     FtdiClose();
@@ -238,6 +241,19 @@ bool UsbRoute::FtRec(qint64 wanted)
     return true;
 }
 
+void UsbRoute::readReply(UsbHandle handle)
+{
+    // Asked at once, the queue would nearly always be empty.
+    awaitReply(handle);
+    qint64 queued = 0;
+    ftStatus = device_->queueStatus(handle, queued);
+    if (ftStatus != FtStatus::Ok)
+        sayFailure(QStringLiteral("FT_GetQstatus failed"));
+    else
+        say(QStringLiteral("Q length = ") + QString::number(queued));
+    readQueued(handle, queued);
+}
+
 void UsbRoute::awaitReply(UsbHandle handle)
 {
     QElapsedTimer sinceStart;
@@ -264,9 +280,8 @@ void UsbRoute::FtSend(const QString& command)
     SerialHandOver use(*this);
     if (!use.ok()) return;
     testFailed = true;
-    if (UsbDescBuf.isEmpty()) device_->description(0, UsbDescBuf);
     UsbHandle handle = 0;
-    ftStatus = device_->openByDescription(UsbDescBuf, handle);
+    ftStatus = device_->openByDescription(descriptionToOpen(), handle);
     if (ftStatus != FtStatus::Ok) {
         sayFailure(QStringLiteral("Open Failed"));
         FtdiClose();
@@ -278,16 +293,7 @@ void UsbRoute::FtSend(const QString& command)
     qint64 written = 0;
     ftStatus = device_->write(handle, buffer.left(kFtSendBytes), written);
     if (ftStatus != FtStatus::Ok) sayFailure(QStringLiteral("Write Failed"));
-    // The reply is asked for once it has had time to come; asked at once,
-    // the queue would nearly always be empty.
-    awaitReply(handle);
-    qint64 queued = 0;
-    ftStatus = device_->queueStatus(handle, queued);
-    if (ftStatus != FtStatus::Ok)
-        sayFailure(QStringLiteral("FT_GetQstatus failed"));
-    else
-        say(QStringLiteral("Q length = ") + QString::number(queued));
-    readQueued(handle, queued);
+    readReply(handle);
     FtHandle = handle;
     FtdiClose();
 }
@@ -337,14 +343,7 @@ void UsbRoute::Command55_Click()
     ftStatus = device_->openByDescription(UsbDescBuf, FtHandle);
     if (ftStatus != FtStatus::Ok) sayFailure(QStringLiteral("Open Failed"));
     UsbWrite(QByteArrayLiteral("=v\r\n"));
-    awaitReply(FtHandle);
-    qint64 queued = 0;
-    ftStatus = device_->queueStatus(FtHandle, queued);
-    if (ftStatus != FtStatus::Ok)
-        sayFailure(QStringLiteral("FT_GetQstatus failed"));
-    else
-        say(QStringLiteral("Q length = ") + QString::number(queued));
-    readQueued(FtHandle, queued);
+    readReply(FtHandle);
     FtdiClose();
 }
 

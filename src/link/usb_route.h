@@ -30,8 +30,6 @@ inline constexpr char kNoUsbCaptionNote[] = " No usb found RS232 only";
 
 // What start-up takes from the USB question.
 struct UsbStartup {
-    bool FtdiMode = false;
-    QString UsbDescBuf;  // description of device 0; the route opens the device by it
     QString VerSion;     // "3.09", or "3.09 usb" with a device
     QString captionNote; // appended to the window caption; empty with a device
     // FtGetDescrp's line, shown in the terminal; empty without a device.
@@ -89,7 +87,8 @@ public:
     // How long the serial port may take to come back after a USB use.
     int reopenDeadlineMs = 5000;
 
-    // Start-up: lists device 0, sets FtdiMode and UsbDescBuf.
+    // Start-up: lists device 0, sets FtdiMode and UsbDescBuf, and says what
+    // the caption and version label get.
     UsbStartup probeAtStartup();
     // "Device Description " + description of device 0, or "ListDevices failed".
     QString FtGetDescrp();
@@ -143,6 +142,10 @@ private:
     void sayFailure(const QString& line, bool withReason = true);
     void sayText(const QString& text);
     QString statusText(const char* head) const;
+    // Waits for the reply, says the queue length and reads it.
+    void readReply(UsbHandle handle);
+    // UsbDescBuf, listed again when empty.
+    const QString& descriptionToOpen();
     // Waits until bytes have come and then kReplyQuietMs without more, or
     // the read time-out, so that the queue length then asked covers the reply.
     void awaitReply(UsbHandle handle);

@@ -74,9 +74,7 @@ bool ExtraHeaderWindow::Command1_Click()
         words[n] = text.toStdString();
     }
     Command1->setEnabled(false);
-    bool ok = true;
-    for (const std::string& line : header::extraLines(words))
-        if (!(ok = link_.sendWait(line))) break;
+    const bool ok = link_.sendWaitEach(header::extraLines(words));
     Command1->setEnabled(true);
     return ok;
 }

@@ -1,5 +1,7 @@
 #include "transfer_engine.h"
 
+#include "unit_protocol.h"
+
 namespace plovan {
 
 namespace {
@@ -18,7 +20,7 @@ void TransferEngine::start(std::istream& file)
     done_ = total_ = 0;
     cancelled_ = false;
     crcVerdict_ = false;
-    recC_ = recK_ = recE_ = recL_ = false;
+    recK_ = recE_ = recL_ = false;
     for (const std::string& command : config_.startCommands)
         hooks_.write(command);
     state_ = State::StartPause;
@@ -29,18 +31,19 @@ void TransferEngine::received(std::string_view bytes)
 {
     if (state_ == State::Idle) return;
     text_ += bytes;
+    // "C" and "K" end a record's wait; "E" and "L" only stop the records after it.
     bool ended = false;
     for (const char c : bytes) {
-        switch (c) {
-        case 'c':
-        case 'C': recC_ = true; break;
-        case 'k':
-        case 'K': recK_ = true; break;
-        case 'E': recE_ = true; break;
-        case 'L': recL_ = true; break;
+        switch (unit::replyLetter(c)) {
+        case unit::ReplyLetter::LineTaken: ended = true; break;
+        case unit::ReplyLetter::CrcError:
+            recK_ = true;
+            ended = true;
+            break;
+        case unit::ReplyLetter::TooBig: recE_ = true; break;
+        case unit::ReplyLetter::ImageDone: recL_ = true; break;
         default: break;
         }
-        if (c == 'c' || c == 'C' || c == 'k' || c == 'K') ended = true;
     }
     if (state_ == State::AwaitRecord && ended) recordAnswered();
 }
@@ -122,7 +125,6 @@ void TransferEngine::sendRecords()
             hooks_.pause(config_.recordPauseMs);
             return;
         }
-        recC_ = false;
         recK_ = false;
         hooks_.write(config_.record(line->text));
         if (!testMode_) {
@@ -190,7 +192,6 @@ void TransferEngine::verdictAfterCrc()
 void TransferEngine::recordAnswered()
 {
     hooks_.replyTimer(false);
-    recC_ = false;
     ++done_;
     hooks_.progress(done_, total_);
     sendRecords();

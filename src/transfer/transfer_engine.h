@@ -145,7 +145,8 @@ private:
     std::size_t total_ = 0;
     bool testMode_ = false;
     bool cancelled_ = false;
-    bool recC_ = false, recK_ = false, recE_ = false, recL_ = false;
+    bool recK_ = false, recE_ = false,
+         recL_ = false; // seen in the send ("K": since the last record went out)
     TransferOutcome pending_ = TransferOutcome::Error; // what an abort sequence ends with
     bool crcVerdict_ = false; // the abort sequence belongs to a CRC verdict, which goes on after it
 };
