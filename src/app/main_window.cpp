@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "backend_factory.h"
+#include "batch_folder.h"
 #include "chirp_mode.h"
 #include "chirp_panel.h"
 #include "chirp_programmer.h"
@@ -12,6 +13,8 @@
 #include "direct_commands.h"
 #include "extra_header_window.h"
 #include "fixed_window.h"
+#include "header_panel.h"
+#include "header_window.h"
 #include "image_file.h"
 #include "image_send.h"
 #include "limits_window.h"
@@ -48,6 +51,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -72,6 +76,15 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     tone = tonePage->panel;
     direct = new DirectCommands(link_, tonePage->state, this);
     testPanel = new TestPanel(*direct, tabs);
+    headerPanel = new HeaderPanel(link_);
+    tone->setHeaderPanel(headerPanel);
+    headerPanel->run = [this](const std::function<bool()>& procedure) {
+        procedureBusy(true);
+        const bool ok = procedure();
+        procedureBusy(false);
+        return ok;
+    };
+    connect(headerPanel, &HeaderPanel::escPressed, this, &MainWindow::Command20_Click);
     buildChirp();
     auto* toneScroll = new QScrollArea(tabs);
     toneScroll->setWidget(tone);
@@ -169,6 +182,8 @@ void MainWindow::buildWindows()
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
+    headerWindow = std::make_unique<HeaderWindow>(link_);
+    connect(headerWindow.get(), &HeaderWindow::returned, this, &MainWindow::batchHeaderReturned);
     extraHeaderWindow = std::make_unique<ExtraHeaderWindow>(link_);
     connect(extraHeaderWindow.get(), &ExtraHeaderWindow::closed, this, [this] { setEnabled(true); });
     usbModeWindow = std::make_unique<UsbModeWindow>(usb_);
@@ -195,16 +210,24 @@ void MainWindow::buildWindows()
     connect(testPanel, &TestPanel::pollRequested, this, &MainWindow::Command52_Click);
     connect(transferPanel, &TransferPanel::status, this,
             [this](const QString& m) { statusBar()->showMessage(m); });
-    connect(transferPanel, &TransferPanel::finished, this, [this] {
+    connect(transferPanel, &TransferPanel::finished, this, [this](TransferOutcome outcome) {
         DisbuT = true;
         Dissable();
         SetButtons();
+        if (!SndBatch) return;
+        if (!BatchFolder::goesOnAfter(outcome)) {
+            endBatch(QStringLiteral("Batch stopped at %1.plv").arg(c));
+            return;
+        }
+        // The next send starts once this one's runner has returned.
+        QTimer::singleShot(0, this, &MainWindow::sendBatchFile);
     });
     connect(testPanel, &TestPanel::ftdiTestRequested, this,
             [this] { runUsb([this] { usb_.Command55_Click(); }); });
     connect(testPanel, &TestPanel::ftdiSendRequested, this,
             [this] { runUsb([this] { usb_.FtSend(QStringLiteral("=v")); }); });
     connect(testPanel, &TestPanel::openExRequested, this, [this] { runUsb([this] { usb_.FtOpenEx(); }); });
+    connect(testPanel, &TestPanel::usbImageRequested, this, &MainWindow::Command57_Click);
     connect(testPanel, &TestPanel::viaDllRequested, this,
             [this](const QString& command) { runUsb([this, command] { usb_.Command59_Click(command); }); });
 }
@@ -403,6 +426,7 @@ void MainWindow::buildMenus()
     MnuMorv = menuItem(mnuFile, "MnuMorv", QStringLiteral("&Send Velmar File..."));
     enable(MnuMorv, &MainWindow::MnuMorv_Click);
     MnuSendBatch = menuItem(mnuFile, "MnuSendBatch", QStringLiteral("Send Batch"));
+    enable(MnuSendBatch, &MainWindow::MnuSendBatch_Click);
     menuItem(mnuFile, "MnuRaw", QStringLiteral("Send DataQ..."));
     menuItem(mnuFile, "MnuMultiChirp", QStringLiteral("Send Multichirp"));
     separator(mnuFile, "Bar2");
@@ -436,7 +460,8 @@ void MainWindow::buildMenus()
     enable(FixedFreq, &MainWindow::FixedFreq_Click);
     Debug = menuItem(MnuCal, "Debug", QStringLiteral("Debug"));
     enable(Debug, &MainWindow::Debug_Click);
-    menuItem(MnuCal, "MnuHeader", QStringLiteral("Header"));
+    MnuHeader = menuItem(MnuCal, "MnuHeader", QStringLiteral("Header"));
+    enable(MnuHeader, &MainWindow::MnuHeader_Click);
 
     Bout = menuBar()->addAction(QStringLiteral("About"));
     Bout->setObjectName(QStringLiteral("Bout"));
@@ -595,22 +620,20 @@ void MainWindow::FoS_Click()
     offsetWindow->openWindow();
 }
 
-void MainWindow::MnuMorv_Click()
+QString MainWindow::chooseImageFile(const QString& title)
 {
-    const QString title = QStringLiteral("Send Velmar File");
-    if (transferPanel->running()) return;
     QString path;
     for (;;) {
         path =
             dialogs.chooseFileToOpen(title, QStringLiteral("Velmar Files (*.PLV)|*.PLV|All Files (*.*)|*.*"));
-        if (path.isEmpty()) return;
+        if (path.isEmpty()) return {};
         if (QFileInfo(path).isFile()) break;
         dialogs.warn(title, path + QStringLiteral(" not found!"));
     }
     const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
     if (!findings) {
         dialogs.warn(title, path + QStringLiteral(" cannot be read"));
-        return;
+        return {};
     }
     if (!findings->empty()) {
         QStringList lines;
@@ -618,16 +641,127 @@ void MainWindow::MnuMorv_Click()
             lines << QString::fromStdString(image::describe(f));
         if (!dialogs.askYesNo(title, path + QStringLiteral(":\n") + lines.join(QLatin1Char('\n')) +
                                          QStringLiteral("\n\nSend anyway?")))
-            return;
+            return {};
     }
+    return path;
+}
+
+bool MainWindow::startSend(SenderConfig config, const QString& path, UsbRoute* usb,
+                           const std::optional<QString>& echoLabel)
+{
+    if (!transferPanel->send(std::move(config), path, usb, echoLabel)) return false;
+    DisbuT = false;
+    Dissable();
+    MnuMorv->setEnabled(false);
+    MnuSendBatch->setEnabled(false);
+    return true;
+}
+
+void MainWindow::MnuMorv_Click()
+{
+    if (transferPanel->running() || SndBatch) return;
+    const QString path = chooseImageFile(QStringLiteral("Send Velmar File"));
+    if (path.isEmpty()) return;
     link_.clearTerminal();
     const bool overUsb = usb_.FtdiMode;
-    if (transferPanel->send(overUsb ? image::usbSender() : image::serialSender(), path,
-                            overUsb ? &usb_ : nullptr)) {
-        DisbuT = false;
-        Dissable();
-        MnuMorv->setEnabled(false);
+    startSend(overUsb ? image::usbSender() : image::serialSender(), path, overUsb ? &usb_ : nullptr);
+}
+
+void MainWindow::Command57_Click(const QString& text35)
+{
+    if (transferPanel->running() || SndBatch || usb_.busy()) return;
+    const QString path = chooseImageFile(QStringLiteral("Send Velmar File"));
+    if (path.isEmpty()) return;
+    link_.clearTerminal();
+    startSend(image::usbTestSender(), path, &usb_, text35);
+}
+
+void MainWindow::MnuSendBatch_Click()
+{
+    if (transferPanel->running() || SndBatch) return;
+    const QString title = QStringLiteral("Send Batch");
+    auto folder = std::make_unique<BatchFolder>(BatchFolder::defaultPath(settingsDir_));
+    if (!folder->exists()) {
+        dialogs.warn(title, QStringLiteral("The batch folder %1 does not exist").arg(folder->path()));
+        return;
     }
+    // The files are checked before anything goes out; findings are put to
+    // the operator once for the whole batch.
+    QStringList findings;
+    for (int n = 1; n <= folder->count(); ++n) {
+        const std::optional<QString> path = folder->file(n);
+        const auto found = path ? image::checkFile(path->toLocal8Bit().toStdString()) : std::nullopt;
+        for (const image::Finding& f : found.value_or(std::vector<image::Finding>{}))
+            findings << QFileInfo(*path).fileName() + QStringLiteral(": ") +
+                            QString::fromStdString(image::describe(f));
+    }
+    if (!findings.isEmpty() &&
+        !dialogs.askYesNo(title, findings.join(QLatin1Char('\n')) + QStringLiteral("\n\nSend anyway?")))
+        return;
+    batch_ = std::move(folder);
+    link_.clearTerminal();
+    SndBatch = true;
+    HeadrActive = true;
+    MnuMorv->setEnabled(false);
+    MnuSendBatch->setEnabled(false);
+    setEnabled(false);
+    headerWindow->openWindow(SndBatch);
+}
+
+void MainWindow::batchHeaderReturned()
+{
+    setEnabled(true);
+    if (!HeadrActive) return;
+    HeadrActive = false;
+    headerWindow->hide();
+    if (!headerWindow->blocksWritten()) {
+        endBatch(QStringLiteral("Header blocks not written - batch stopped"));
+        return;
+    }
+    c = 0;
+    sendBatchFile();
+}
+
+void MainWindow::sendBatchFile()
+{
+    if (++c > batch_->count()) {
+        endBatch(QStringLiteral("Batch sent: %1 files").arg(batch_->count()));
+        return;
+    }
+    const std::optional<QString> path = batch_->file(c);
+    if (!path) {
+        endBatch(BatchFolder::missingMessage(c));
+        return;
+    }
+    link_.terminalLine(QFileInfo(*path).fileName());
+    const bool overUsb = usb_.FtdiMode;
+    if (!startSend(overUsb ? image::usbSender() : image::serialSender(), *path, overUsb ? &usb_ : nullptr))
+        endBatch(QStringLiteral("%1 could not be sent - batch stopped").arg(QFileInfo(*path).fileName()));
+}
+
+void MainWindow::endBatch(const QString& message)
+{
+    link_.report(message);
+    SndBatch = false;
+    batch_.reset();
+    SetButtons();
+}
+
+void MainWindow::MnuHeader_Click()
+{
+    HeadFlaG = true;
+    ShoHeadeR();
+}
+
+void MainWindow::Command20_Click()
+{
+    HeadFlaG = false;
+    ShoHeadeR();
+}
+
+void MainWindow::ShoHeadeR()
+{
+    tone->applyHeaderMode(HeadFlaG);
 }
 
 void MainWindow::memEdit_Click()
@@ -680,6 +814,8 @@ void MainWindow::Command52_Click()
 
 void MainWindow::Option1_Click()
 {
+    // Chirp mode needs the frames the header panel covers.
+    if (HeadFlaG) Command20_Click();
     chirpPanel->setVisible(true);
     chirpPanel->Option1_Click();
     SetButtons();
@@ -752,8 +888,11 @@ void MainWindow::applyButtons()
         run->setEnabled(on || run->text() == QLatin1String("Stop"));
     // Chirp mode keeps the menus of single-tone work disabled.
     enableIfAvailable(MnuCal->menuAction(), on && !tone->chirpMode->isChecked());
-    enableIfAvailable(MnuSendBatch, on);
-    enableIfAvailable(MnuMorv, on);
+    // One send at a time: a batch holds both from its header blocks to its end.
+    const bool sendFree = !transferPanel->running() && !SndBatch;
+    enableIfAvailable(MnuSendBatch, on && sendFree);
+    enableIfAvailable(MnuMorv, on && sendFree);
+    headerPanel->Command8->setEnabled(on && DisbuT);
     mnuOpen->setChecked(on);
     connection->connect2Button->setText(on ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
 }
@@ -781,7 +920,8 @@ void MainWindow::Dissable()
              directPanel->intTrigButton, tone->extEnable, directPanel->clearButton,
              directPanel->intClockButton, directPanel->resetButton, testPanel->terminalClsButton,
              connection->connectButton, tone->sendButton, tone->frequencySlider, tone->phaseSlider,
-             tone->amplitudeSlider, tone->chirpMode, tone->singleMode})
+             tone->amplitudeSlider, tone->chirpMode, tone->singleMode, headerPanel->Command8,
+             testPanel->usbImageButton})
         enableIfAvailable(w, on);
     keepFocus(focused);
 }

@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "link.h"
 #include "port_backend.h"
+#include "transfer_engine.h"
 #include "usb_choice.h"
 #include "usb_route.h"
 
@@ -39,6 +40,9 @@ class SingleTonePanel;
 class UsbModeWindow;
 class TransferPanel;
 class ExtraHeaderWindow;
+class HeaderPanel;
+class HeaderWindow;
+class BatchFolder;
 
 // What the command line asks of a window before it loads.
 struct LaunchOptions {
@@ -95,8 +99,17 @@ public:
     void FTDIUSB_Click();   // "USB Mode"
     void memEdit_Click();   // "Mem Edit": the "Extra Header" window
     void MnuMorv_Click();   // "&Send Velmar File..."
-    void Option1_Click();   // "Chirp"
-    void Option2_Click();   // "Single"
+    void MnuSendBatch_Click();
+    void Command57_Click(const QString& text35); // an image file over USB, each reply read
+    void MnuHeader_Click();                      // "Header": the header panel in place of the tone frames
+    void Command20_Click();                      // the header panel's "Esc"
+    // Shows the header panel or the tone frames, as HeadFlaG says.
+    void ShoHeadeR();
+    bool HeadFlaG = false;    // the header panel is shown
+    bool SndBatch = false;    // a batch send is running
+    bool HeadrActive = false; // the batch waits for the "Header" window's blocks
+    void Option1_Click();     // "Chirp"
+    void Option2_Click();     // "Single"
     // Enables the controls that need a usable link, from Connected.
     void SetButtons();
     // Applies DisbuT to the main buttons while a transfer holds the link.
@@ -125,6 +138,8 @@ public:
     std::unique_ptr<ClockWindow> clockWindow;
     std::unique_ptr<UsbModeWindow> usbModeWindow;
     std::unique_ptr<ExtraHeaderWindow> extraHeaderWindow;
+    std::unique_ptr<HeaderWindow> headerWindow;
+    HeaderPanel* headerPanel;
     Form4* debugWindow;
     Form6* pollWindow;
     Form3* fixedWindow;
@@ -146,6 +161,7 @@ public:
     QAction* Debug;
     QAction* MnuMorv;      // "&Send Velmar File..."
     QAction* MnuSendBatch; // "Send Batch"
+    QAction* MnuHeader;    // "Header"
     QAction* FoS;          // "Frequency Offset"
     QAction* Bout;         // "About"
 
@@ -166,6 +182,18 @@ private:
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);
 
+    // The file of a send, chosen by the operator under `title` (a missing
+    // path asks again) and checked, with "Send anyway?" on findings; empty
+    // when the operator gives up.
+    QString chooseImageFile(const QString& title);
+    // Starts the send of `path`, over `usb` when given, holding the controls.
+    bool startSend(SenderConfig config, const QString& path, UsbRoute* usb,
+                   const std::optional<QString>& echoLabel = std::nullopt);
+    // The batch's next file after its header blocks, or its end.
+    void batchHeaderReturned();
+    void sendBatchFile();
+    void endBatch(const QString& message);
+
     // Runs a USB bench test with the link's controls greyed: the serial
     // port is shut while the USB device is held.
     void runUsb(const std::function<void()>& test);
@@ -181,6 +209,8 @@ private:
     void keepFocus(QWidget* focused);
     QPointer<QWidget> parkedFocus_;  // lost the focus by being disabled
     QPointer<QWidget> focusMovedTo_; // where Qt moved it then
+    std::unique_ptr<BatchFolder> batch_;
+    int c = 0; // the batch's file number
     int busyDepth_ = 0;
     bool terminating_ = false;
     bool connectedBeforeBusy_ = false;

@@ -146,6 +146,8 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     openExButton->setToolTip(tr("Opens the USB device by a blank description"));
     viaDllButton = makeButton(this, "Command59", QStringLiteral("= * via DLL "));
     viaDllButton->setToolTip(tr("Sends = and the box's command over USB"));
+    usbImageButton = makeButton(this, "Command57", QStringLiteral("Command57"));
+    usbImageButton->setToolTip(tr("Sends an image file over USB, reading the unit's reply after each write"));
     viaDllBox = new QLineEdit(this);
     viaDllBox->setObjectName(QStringLiteral("Text35"));
     viaDllBox->setPlaceholderText(tr("command"));
@@ -196,6 +198,7 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     wire(ftdiSendButton, [this] { emit ftdiSendRequested(); });
     wire(openExButton, [this] { emit openExRequested(); });
     wire(viaDllButton, [this] { emit viaDllRequested(viaDllBox->text()); });
+    wire(usbImageButton, [this] { emit usbImageRequested(viaDllBox->text()); });
     wire(fastButton, [c] { c->Command53_Click(); });
     connect(saveToDds, &QCheckBox::toggled, this, [c](bool ticked) { c->Check11_Click(ticked); });
     // The mirror follows every change; only the operator's click rewrites the unit.
@@ -223,7 +226,7 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     addRow({readRegisterButton, readRegisterBox, updateSeriesButton, updateButton, writeModeOffButton,
             loadVcpButton});
     addRow({pollButton, fastButton, saveToDds, extTrig, loop});
-    addRow({ftdiTestButton, ftdiSendButton, openExButton, viaDllButton, viaDllBox});
+    addRow({ftdiTestButton, ftdiSendButton, openExButton, viaDllButton, viaDllBox, usbImageButton});
     grid->setRowStretch(row, 1);
 }
 

@@ -87,6 +87,7 @@ public:
     QPushButton* openExButton;   // Command63
     QPushButton* viaDllButton;   // Command59 "= * via DLL "
     QLineEdit* viaDllBox;        // Text35: the command after "="
+    QPushButton* usbImageButton; // Command57: an image file over USB, each reply read
 
 signals:
     void clearEchoRequested(); // "cls": empty Text20
@@ -98,6 +99,8 @@ signals:
     void openExRequested();
     // "= * via DLL " with Text35's text.
     void viaDllRequested(const QString& command);
+    // Command57, with Text35's text for its "sent ok!!" lines.
+    void usbImageRequested(const QString& label);
 };
 
 } // namespace plovan

@@ -39,10 +39,12 @@ bool TransferPanel::running() const
     return runner_ && runner_->running();
 }
 
-bool TransferPanel::send(SenderConfig config, const QString& path, UsbRoute* usb)
+bool TransferPanel::send(SenderConfig config, const QString& path, UsbRoute* usb,
+                         const std::optional<QString>& echoLabel)
 {
     if (running()) return false;
     runner_ = std::make_unique<TransferRunner>(link_, std::move(config), usb);
+    if (echoLabel) runner_->readEachReply(*echoLabel);
     connect(runner_.get(), &TransferRunner::progress, this, &TransferPanel::showProgress);
     connect(runner_.get(), &TransferRunner::message, this, &TransferPanel::status);
     connect(runner_.get(), &TransferRunner::finished, this, [this](TransferOutcome outcome) {

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QProgressBar;
@@ -30,9 +31,11 @@ public:
     QProgressBar* ProgressBar1; // records done of the count
     QPushButton* cancelButton;  // "Cancel"
 
-    // Sends `path` with `config`, over `usb` when given; false (said through
-    // `status`) when it cannot start.
-    bool send(SenderConfig config, const QString& path, UsbRoute* usb = nullptr);
+    // Sends `path` with `config`, over `usb` when given (with `echoLabel`, in
+    // the USB bench test's way); false (said through `status`) when it
+    // cannot start.
+    bool send(SenderConfig config, const QString& path, UsbRoute* usb = nullptr,
+              const std::optional<QString>& echoLabel = std::nullopt);
     bool running() const;
 
 signals:

@@ -1,5 +1,7 @@
 #include "cli_commands.h"
 
+#include "batch_folder.h"
+
 #include "channel_controller.h"
 #include "chirp_programmer.h"
 #include "cli_checks.h"
@@ -452,9 +454,8 @@ Prepared prepareCheck(Session& s, const ParsedArgs& a)
     };
 }
 
-// One image send to its end; true on "Sent OK!" (or a USB send that wrote
-// every record); false also when the file cannot be read (bad input).
-bool sendImage(Session& s, const QString& path, UsbRoute* usb)
+// One image send to its end; empty when the file cannot be read (bad input).
+std::optional<TransferOutcome> sendImage(Session& s, const QString& path, UsbRoute* usb)
 {
     TransferRunner runner(s.link, usb ? image::usbSender() : image::serialSender(), usb);
     QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
@@ -475,9 +476,15 @@ bool sendImage(Session& s, const QString& path, UsbRoute* usb)
     if (!runner.start(path, &error)) {
         err(error);
         s.inputError = true;
-        return false;
+        return std::nullopt;
     }
     loop.exec();
+    return outcome;
+}
+
+// Exit 0: "Sent OK!", or a USB send that wrote every record.
+bool sentWhole(std::optional<TransferOutcome> outcome)
+{
     return outcome == TransferOutcome::SentOk || outcome == TransferOutcome::Completed;
 }
 
@@ -501,16 +508,16 @@ Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
     }
     std::shared_ptr<UsbRoute> usb;
     if (!usbOption(s, a, usb)) return std::nullopt;
-    return [&s, path, usb] { return sendImage(s, path, usb.get()); };
+    return [&s, path, usb] { return sentWhole(sendImage(s, path, usb.get())); };
 }
 
-// The batch folder's image files are 1.plv, 2.plv, ... up to the number of
-// its *.plv entries; a missing one stops the batch before its "=L".
+// A missing numbered file stops the batch before its "=L"; a cancel or a
+// lost connection stops it after its file.
 Prepared prepareBatch(Session& s, const ParsedArgs& a)
 {
-    const QDir dir(a.operands.value(0, settingsDir() + QStringLiteral("/Multifile")));
-    if (!dir.exists()) {
-        err(QStringLiteral("batch folder %1 not found").arg(dir.path()));
+    const BatchFolder folder(a.operands.value(0, BatchFolder::defaultPath(settingsDir())));
+    if (!folder.exists()) {
+        err(QStringLiteral("batch folder %1 not found").arg(folder.path()));
         return std::nullopt;
     }
     std::string error;
@@ -522,19 +529,20 @@ Prepared prepareBatch(Session& s, const ParsedArgs& a)
     }
     std::shared_ptr<UsbRoute> usb;
     if (!usbOption(s, a, usb)) return std::nullopt;
-    const auto count = dir.entryList({QStringLiteral("*.plv")}, QDir::Files).size();
     const auto blocks = sendAcknowledged(s, header::blockLines(*range, header::blockDefaults()));
-    return [&s, dir, count, blocks, usb] {
+    return [&s, folder, blocks, usb] {
         if (!blocks()) return false;
         bool allSent = true;
-        for (qsizetype c = 1; c <= count; ++c) {
-            const QString name = QStringLiteral("%1.plv").arg(c);
-            if (!QFileInfo(dir.filePath(name)).isFile()) {
-                s.link.report(QStringLiteral("Batch file %1 not found - batch stopped").arg(name));
+        for (int c = 1; c <= folder.count(); ++c) {
+            const std::optional<QString> path = folder.file(c);
+            if (!path) {
+                s.link.report(BatchFolder::missingMessage(c));
                 return false;
             }
-            out(name);
-            allSent = sendImage(s, dir.filePath(name), usb.get()) && allSent;
+            out(QFileInfo(*path).fileName());
+            const std::optional<TransferOutcome> outcome = sendImage(s, *path, usb.get());
+            allSent = sentWhole(outcome) && allSent;
+            if (outcome && !BatchFolder::goesOnAfter(*outcome)) return false;
         }
         return allSent;
     };

@@ -203,7 +203,7 @@ bool UsbRoute::FtRead(qint64 wanted)
     return failures_ == before;
 }
 
-bool UsbRoute::FtRec(qint64 wanted)
+bool UsbRoute::FtRec(qint64 wanted, QByteArray* got)
 {
     timeoutFlag = false;
     errorFlag = false;
@@ -237,6 +237,7 @@ bool UsbRoute::FtRec(qint64 wanted)
         return false;
     }
     sayText(QString::fromLatin1(collected));
+    if (got) *got = collected;
     testFailed = false;
     return true;
 }

@@ -100,8 +100,9 @@ public:
     void FtdiClose();
     // Reads `wanted` bytes (0: what is queued) into the terminal.
     bool FtRead(qint64 wanted);
-    // Collects a reply of `wanted` bytes; it reaches the terminal only whole.
-    bool FtRec(qint64 wanted);
+    // Collects a reply of `wanted` bytes; it reaches the terminal (and
+    // `got`) only whole.
+    bool FtRec(qint64 wanted, QByteArray* got = nullptr);
     // Writes `bytes` on FtHandle; "Write Failed" when that fails.
     bool UsbWrite(const QByteArray& bytes);
 

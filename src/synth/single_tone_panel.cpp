@@ -102,11 +102,11 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
     pl->addWidget(phaseBox);
     pl->addWidget(phaseSlider, 1);
 
-    auto* ampFrame = named(new QGroupBox(QStringLiteral("Amplitude (0-1024)"), this), "FrameAmplitude");
-    amplitudeBox = numberBox(ampFrame, "Text3", QStringLiteral("512"), dec);
-    amplitudeSlider = slider(ampFrame, "Slider3", 0, 1024, 5, 204);
+    amplitudeFrame = named(new QGroupBox(QStringLiteral("Amplitude (0-1024)"), this), "FrameAmplitude");
+    amplitudeBox = numberBox(amplitudeFrame, "Text3", QStringLiteral("512"), dec);
+    amplitudeSlider = slider(amplitudeFrame, "Slider3", 0, 1024, 5, 204);
     amplitudeSlider->setValue(512);
-    auto* al = new QHBoxLayout(ampFrame);
+    auto* al = new QHBoxLayout(amplitudeFrame);
     al->addWidget(amplitudeBox);
     al->addWidget(amplitudeSlider, 1);
 
@@ -231,7 +231,7 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
     grid->setContentsMargins(0, 0, 0, 0);
     grid->addWidget(frequencyFrame, 0, 0, 1, 2);
     grid->addWidget(phaseFrame, 1, 0);
-    grid->addWidget(ampFrame, 1, 1);
+    grid->addWidget(amplitudeFrame, 1, 1);
     grid->addWidget(amp2Frame, 2, 0);
     grid->addWidget(modeFrame, 2, 1);
     grid->addWidget(channelFrame, 3, 0);
@@ -336,6 +336,22 @@ void SingleTonePanel::applyMode(bool chirp)
     frequencyFrame->setTitle(chirp ? QStringLiteral("Start Freq") : QStringLiteral("Frequency (MHz)"));
     phaseFrame->setTitle(chirp ? QStringLiteral("Stop Freq") : QStringLiteral("Phase (0-360)"));
     if (!chirp) triggerTimer->stop();
+}
+
+void SingleTonePanel::setHeaderPanel(QWidget* panel)
+{
+    headerPanel_ = panel;
+    panel->setParent(this);
+    panel->setVisible(false);
+    static_cast<QGridLayout*>(layout())->addWidget(panel, 0, 0, 2, 2);
+}
+
+void SingleTonePanel::applyHeaderMode(bool HeadFlaG)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{frequencyFrame, phaseFrame, amplitudeFrame})
+        w->setVisible(!HeadFlaG);
+    invSync->setVisible(!HeadFlaG && !chirpMode->isChecked());
+    if (headerPanel_) headerPanel_->setVisible(HeadFlaG);
 }
 
 void SingleTonePanel::echo(const QString& line)

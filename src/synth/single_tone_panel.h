@@ -55,6 +55,7 @@ public:
     QLineEdit* phaseBox;  // Text2
     QSlider* phaseSlider; // Slider2
     // Frame "Amplitude (0-1024)"
+    QGroupBox* amplitudeFrame;
     QLineEdit* amplitudeBox;   // Text3
     QSlider* amplitudeSlider;  // Slider3
     QSlider* amplitude2Slider; // Slider6
@@ -104,6 +105,11 @@ public:
     // frequencies in chirp mode. Single-tone mode also ends a trigger run.
     void applyMode(bool chirp);
 
+    // The window's header panel takes the place of the frequency, phase and
+    // amplitude frames and "Inv Sync" while HeadFlaG holds.
+    void setHeaderPanel(QWidget* panel);
+    void applyHeaderMode(bool HeadFlaG);
+
 private:
     void Text1_Change();
     void Text2_Change();
@@ -111,6 +117,7 @@ private:
     void Text5_Change();
     void Check3_Click();
 
+    QWidget* headerPanel_ = nullptr;
     int minFrequency_ = 80;
     int maxFrequency_ = 140;
 };

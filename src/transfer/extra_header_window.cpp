@@ -1,14 +1,12 @@
 #include "extra_header_window.h"
 
-#include "header_words.h"
-#include "key_filter.h"
+#include "header_boxes.h"
 #include "link.h"
 #include "show_centred.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -26,13 +24,8 @@ ExtraHeaderWindow::ExtraHeaderWindow(Link& link, QWidget* parent) : QDialog(pare
         auto* row = new QHBoxLayout(frame);
         for (int b = 0; b < 7; ++b) {
             const int n = f * 7 + b;
-            auto* box = new QLineEdit(QString::fromStdString(defaults[std::size_t(n)]), frame);
-            box->setObjectName(QStringLiteral("Text%1").arg(n + 1));
-            box->setMaxLength(4);
-            box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("WWWWW")));
-            box->setToolTip(
-                QStringLiteral("Header word at %1").arg(0x0E + n + 1, 6, 16, QLatin1Char('0')).toUpper());
-            KeyFilter::install(box, QStringLiteral("0123456789ABCDEFabcdef"));
+            auto* box = header::wordBox(frame, QStringLiteral("Text%1").arg(n + 1), defaults[std::size_t(n)],
+                                        QStringLiteral("Header word at ") + header::hexAddress(0x0E + n + 1));
             row->addWidget(box);
             Text[std::size_t(n)] = box;
         }
@@ -61,20 +54,10 @@ void ExtraHeaderWindow::openWindow()
 
 bool ExtraHeaderWindow::Command1_Click()
 {
-    header::ExtraWords words;
-    for (std::size_t n = 0; n < Text.size(); ++n) {
-        const QString text = Text[n]->text().toUpper();
-        if (!header::isWord(text.toStdString())) {
-            link_.report(QStringLiteral("Extra Header: Text%1 \"%2\" is not four hex digits - nothing sent")
-                             .arg(n + 1)
-                             .arg(Text[n]->text()));
-            Text[n]->setFocus();
-            return false;
-        }
-        words[n] = text.toStdString();
-    }
+    const auto words = header::readWords(link_, QStringLiteral("Extra Header"), Text);
+    if (!words) return false;
     Command1->setEnabled(false);
-    const bool ok = link_.sendWaitEach(header::extraLines(words));
+    const bool ok = link_.sendWaitEach(header::extraLines(*words));
     Command1->setEnabled(true);
     return ok;
 }

@@ -26,4 +26,12 @@ SenderConfig usbSender()
     return config;
 }
 
+SenderConfig usbTestSender()
+{
+    SenderConfig config = usbSender();
+    config.record = [](std::string_view line) { return serialRecord(line) + "\r\n"; };
+    config.recordPauseMs = 0;
+    return config;
+}
+
 } // namespace plovan::image

@@ -10,5 +10,8 @@ namespace plovan::image {
 SenderConfig serialSender();
 // The USB route: the same start and header, records of eleven bytes, no verdict.
 SenderConfig usbSender();
+// The USB bench test (Command57): records as on the serial route, with their
+// line end and no pause, each reply read by the runner after its write.
+SenderConfig usbTestSender();
 
 } // namespace plovan::image

@@ -22,15 +22,20 @@ TransferEngine::Hooks TransferRunner::hooks()
     TransferEngine::Hooks h;
     h.write = [this](const std::string& line) {
         if (usb_)
-            usb_->UsbWrite(QByteArray::fromStdString(line + "\r\n"));
+            usbWrite(QByteArray::fromStdString(line + "\r\n"), false);
         else
             link_.send(line);
     };
     h.writeBytes = [this](const std::string& bytes) {
-        if (usb_) usb_->UsbWrite(QByteArray::fromStdString(bytes));
+        if (usb_) usbWrite(QByteArray::fromStdString(bytes), true);
     };
     h.collect = [this]() -> std::string {
         if (!usb_) return {};
+        if (echoLabel_) {
+            QByteArray reply;
+            usb_->FtRec(1, &reply);
+            return reply.toStdString();
+        }
         FtdiDevice& device = usb_->device();
         qint64 queued = 0;
         QByteArray text;
@@ -67,12 +72,27 @@ TransferEngine::Hooks TransferRunner::hooks()
         disconnect(lost_);
         file_.close();
         if (usb_) {
+            if (echoLabel_) usb_->FtRec(1);
             usb_->FtdiClose();
             handOver_.reset(); // the serial port comes back
         }
         emit finished(outcome);
     };
     return h;
+}
+
+void TransferRunner::readEachReply(const QString& label)
+{
+    echoLabel_ = label;
+}
+
+void TransferRunner::usbWrite(const QByteArray& bytes, bool record)
+{
+    if (!usb_->UsbWrite(bytes) || !echoLabel_) return;
+    link_.terminalLine(*echoLabel_ + QStringLiteral(" sent ok!!"));
+    // The replies to the start command and the header are read after the
+    // header's pause, for the "too big" test.
+    if (record) usb_->FtRec(1);
 }
 
 bool TransferRunner::start(const QString& path, QString* error)

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace plovan {
 
@@ -30,6 +31,12 @@ public:
     // when it ends.
     TransferRunner(Link& link, SenderConfig config, UsbRoute* usb = nullptr, QObject* parent = nullptr);
     ~TransferRunner() override;
+
+    // The USB bench test's way (Command57): each write that succeeds is
+    // followed by the line `label` + " sent ok!!" and a read of the unit's
+    // one-letter reply, and the unit's last letter is read before the device
+    // is closed.
+    void readEachReply(const QString& label);
 
     // Starts sending `path`; false (with `error` set) when it cannot be read.
     bool start(const QString& path, QString* error = nullptr);
@@ -47,10 +54,14 @@ signals:
 
 private:
     TransferEngine::Hooks hooks();
+    // A USB write, and in the bench test's way its label line and, after a
+    // record, the reply read.
+    void usbWrite(const QByteArray& bytes, bool record);
 
     Link& link_;
     UsbRoute* usb_;
     std::unique_ptr<UsbRoute::SerialHandOver> handOver_;
+    std::optional<QString> echoLabel_; // the bench test's Text35
     TransferEngine engine_;
     std::ifstream file_;
     QTimer pauseTimer_;

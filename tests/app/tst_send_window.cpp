@@ -1,11 +1,20 @@
-// "&Send Velmar File..." and "Extra Header" from the window against the
-// built-in simulated unit: the chosen file arrives whole, a file with
-// findings is only sent after "Send anyway?", the progress panel comes and
-// goes, and the header words reach the unit.
+// The table sends and header writers from the window against the built-in
+// simulated unit: the chosen file arrives whole, a file with findings is
+// only sent after "Send anyway?", the progress panel comes and goes, Cancel
+// leaves the unit cleared, a batch writes its header blocks and then its
+// numbered files, and the header words reach the unit.
 #include "extra_header_window.h"
+#include "header_panel.h"
+#include "header_window.h"
 #include "main_window.h"
 #include "sim_backend.h"
+#include "single_tone_panel.h"
+#include "test_panel.h"
 #include "transfer_panel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QGroupBox>
 
 #include <QAction>
 #include <QFile>
@@ -14,6 +23,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 
 using namespace plovan;
 
@@ -26,12 +37,54 @@ class TestSendWindow : public QObject {
     QString chosen;
 
     sim::SimUnit& unit() { return qobject_cast<sim::SimBackend*>(window->link().backend())->unit(); }
-    QString writeFile(const char* name, const QByteArray& text)
+    QString writeFile(const QString& name, const QByteArray& text)
     {
         QFile f(dir.filePath(name));
         if (!f.open(QIODevice::WriteOnly)) return {};
         f.write(text);
         return f.fileName();
+    }
+
+    // An image file of `n` records; the records as the unit should take them.
+    QStringList writeImage(const QString& name, int n, int seed)
+    {
+        QByteArray text = QStringLiteral("%1\r\n").arg(n, 5, 16, QLatin1Char('0')).toLatin1();
+        QStringList records;
+        for (int i = 0; i < n; ++i) {
+            records << QStringLiteral("%1").arg(seed * 65536 + i, 9, 16, QLatin1Char('0')).toUpper();
+            text += records.last().toLatin1() + "\r\n";
+        }
+        writeFile(name, text);
+        return records;
+    }
+    QStringList loaded() const
+    {
+        QStringList lines;
+        if (const auto& load = const_cast<TestSendWindow*>(this)->unit().lastLoad(sim::LoadKind::Image))
+            for (const std::string& line : load->lines)
+                lines << QString::fromStdString(line);
+        return lines;
+    }
+    qsizetype commandCount(const std::string& command)
+    {
+        return std::count(unit().commands().begin(), unit().commands().end(), command);
+    }
+    void freshBatchFolder()
+    {
+        QDir(dir.filePath("Multifile")).removeRecursively();
+        QVERIFY(QDir(dir.path()).mkpath("Multifile"));
+    }
+    void useUsbWindow()
+    {
+        delete window;
+        window = new MainWindow(
+            nullptr, LaunchOptions{QString::fromLatin1(kSimDevice), UsbChoice{UsbDeviceKind::Sim, {}}});
+        window->dialogs.chooseFileToOpen = [this](const QString&, const QString&) {
+            return std::exchange(chosen, {});
+        };
+        window->show();
+        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QVERIFY(window->link().Connected);
     }
 
 private slots:
@@ -83,14 +136,7 @@ private slots:
 
     void inUsbModeTheTableGoesOverUsb()
     {
-        delete window;
-        window = new MainWindow(
-            nullptr, LaunchOptions{QString::fromLatin1(kSimDevice), UsbChoice{UsbDeviceKind::Sim, {}}});
-        window->dialogs.chooseFileToOpen = [this](const QString&, const QString&) {
-            return std::exchange(chosen, {});
-        };
-        window->show();
-        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        useUsbWindow();
         QVERIFY(window->usbRoute().FtdiMode);
         chosen = writeFile("usb.plv", "00003\r\n012345678\r\n0ABCDEF01\r\n00000000F\r\n");
         window->MnuMorv->trigger();
@@ -148,6 +194,149 @@ private slots:
         window->MnuMorv->trigger();
         QCOMPARE(shown, 2);
         QCOMPARE(asked, QStringList{dir.filePath("none.plv") + " not found!"});
+    }
+
+    void cancelEndsTheSendAndClearsTheUnit()
+    {
+        sim::Faults slow;
+        slow.replyDelayMs = 5;
+        unit().setFaults(slow);
+        chosen = dir.filePath("long.plv");
+        writeImage("long.plv", 400, 1);
+        window->MnuMorv->trigger();
+        QTRY_VERIFY(unit().lastLoad(sim::LoadKind::Image) && loaded().size() >= 3);
+        QTest::mouseClick(window->transferPanel->cancelButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        QVERIFY(window->link().terminalText().contains("File send cancelled at record "));
+        QVERIFY(loaded().size() < 400);
+        const auto& commands = unit().commands();
+        QCOMPARE(std::vector<std::string>(commands.end() - 3, commands.end()),
+                 (std::vector<std::string>{"=C", "=C", "=C"}));
+        QVERIFY(!window->transferPanel->isVisible());
+        QVERIFY(window->MnuMorv->isEnabled());
+        QVERIFY(window->findChild<QPushButton*>("Command1")->isEnabled());
+    }
+
+    void headerPanelTakesTheToneFramesPlaceAndWritesBothBlocks()
+    {
+        SingleTonePanel* tone = window->tone;
+        HeaderPanel* panel = window->headerPanel;
+        QVERIFY(!panel->isVisible());
+        window->MnuHeader->trigger();
+        QVERIFY(window->HeadFlaG);
+        QVERIFY(panel->isVisible());
+        for (QWidget* w : std::initializer_list<QWidget*>{tone->frequencyFrame, tone->phaseFrame,
+                                                          tone->amplitudeFrame, tone->invSync})
+            QVERIFY(!w->isVisible());
+
+        panel->Text[1]->setText("00de"); // word 2
+        const std::size_t mark = unit().commands().size();
+        QTest::mouseClick(panel->Command8, Qt::LeftButton);
+        QCOMPARE(unit().commands().size() - mark, 29u);
+        QCOMPARE(unit().commands()[mark], std::string("=C"));
+        QCOMPARE(unit().header(0x000002), std::optional<std::uint16_t>(0x00DE));
+        QCOMPARE(unit().header(0x100001), std::optional<std::uint16_t>(0x00DE));
+        QCOMPARE(unit().header(0x00000C), std::optional<std::uint16_t>(0x0AE1));
+        QCOMPARE(unit().commands().back(), std::string("=H10000D0000"));
+        QVERIFY(panel->Command8->isEnabled());
+
+        panel->Text[13]->setText("1"); // word 14, Text19
+        QVERIFY(!panel->Command8_Click());
+        QCOMPARE(unit().commands().size() - mark, 29u);
+        QVERIFY(window->link().terminalText().contains("Text19 \"1\" is not four hex digits"));
+
+        QTest::mouseClick(panel->Command20, Qt::LeftButton);
+        QVERIFY(!window->HeadFlaG);
+        QVERIFY(!panel->isVisible());
+        for (QWidget* w : std::initializer_list<QWidget*>{tone->frequencyFrame, tone->phaseFrame,
+                                                          tone->amplitudeFrame, tone->invSync})
+            QVERIFY(w->isVisible());
+    }
+
+    void batchWritesTheHeaderBlocksThenTheNumberedFiles()
+    {
+        freshBatchFolder();
+        writeImage("Multifile/1.plv", 3, 1);
+        writeImage("Multifile/2.PLV", 2, 2); // the name's case does not matter
+        const QStringList third = writeImage("Multifile/3.plv", 4, 3);
+        const std::size_t mark = unit().commands().size();
+        QAction* batch = window->findChild<QAction*>("MnuSendBatch");
+        QVERIFY(batch->isEnabled());
+        batch->trigger();
+        QVERIFY(window->SndBatch);
+        QVERIFY(window->headerWindow->isVisible());
+        QVERIFY(!batch->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->SndBatch, 20000);
+        QVERIFY(!window->headerWindow->isVisible());
+        QVERIFY(window->isEnabled());
+        // Blocks 0 to 32 of the window's words, then the three files.
+        QCOMPARE(unit().commands()[mark], std::string("=C"));
+        QCOMPARE(unit().commands()[mark + 1], std::string("=H0000010000"));
+        QCOMPARE(unit().header(0x000002), std::optional<std::uint16_t>(0x00E3));
+        QCOMPARE(unit().header(0x20000C), std::optional<std::uint16_t>(0x08E1));
+        QCOMPARE(unit().commands()[mark + 1 + 33 * 14], std::string("=L"));
+        QCOMPARE(commandCount("=L"), 3);
+        QCOMPARE(loaded(), third);
+        const QString text = window->link().terminalText();
+        QCOMPARE(text.count("Sent OK!"), 3);
+        QVERIFY(text.contains("2.PLV"));
+        QVERIFY(text.contains("Batch sent: 3 files"));
+        QVERIFY(batch->isEnabled());
+        QVERIFY(window->MnuMorv->isEnabled());
+    }
+
+    void aMissingBatchFileStopsTheBatchBeforeItsLoad()
+    {
+        freshBatchFolder();
+        writeImage("Multifile/1.plv", 2, 1);
+        writeImage("Multifile/3.plv", 2, 3);
+        writeImage("Multifile/notes.plv", 2, 4); // counted, never sent
+        window->findChild<QAction*>("MnuSendBatch")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->SndBatch, 20000);
+        QCOMPARE(commandCount("=L"), 1);
+        QVERIFY(window->link().terminalText().contains("Batch file 2.plv not found - batch stopped"));
+        QVERIFY(window->MnuMorv->isEnabled());
+    }
+
+    void returnStopsTheHeaderBlocksMidWay()
+    {
+        sim::Faults slow;
+        slow.replyDelayMs = 10;
+        unit().setFaults(slow);
+        HeaderWindow* header = window->headerWindow.get();
+        header->show();
+        const std::size_t mark = unit().commands().size();
+        QTimer::singleShot(150, header, [header] { QTest::mouseClick(header->Command2, Qt::LeftButton); });
+        QVERIFY(!header->Command1_Click());
+        QVERIFY(!header->isVisible());
+        QVERIFY(!header->blocksWritten());
+        QVERIFY(unit().commands().size() - mark < 100);
+
+        // A block beyond 255 would take a third address digit: refused.
+        unit().setFaults({});
+        header->show();
+        header->Text16->setText("256");
+        QVERIFY(!header->Command1_Click());
+        QVERIFY(window->link().terminalText().contains("a block is 0-255 - nothing sent"));
+        QVERIFY(header->isVisible());
+    }
+
+    void command57SendsOverUsbReadingEveryReply()
+    {
+        useUsbWindow();
+        window->testPanel->viaDllBox->setText("L");
+        chosen = dir.filePath("bench.plv");
+        const QStringList records = writeImage("bench.plv", 3, 5);
+        QTest::mouseClick(window->testPanel->usbImageButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        QCOMPARE(loaded(), records);
+        const QString text = window->link().terminalText();
+        // "=L", the header and each record.
+        QCOMPARE(text.count("L sent ok!!"), 5);
+        QVERIFY2(!text.contains("FT_Read"), qPrintable(text)); // each reply was there to read
+        QVERIFY(!text.contains("Sent OK!"));
+        QVERIFY(window->link().portOpen());
+        QVERIFY(window->link().Connected);
     }
 };
 

@@ -638,6 +638,19 @@ private slots:
         startSim();
     }
 
+    void aUnitFallingSilentMidLoadTimesOutAndIsCleared()
+    {
+        // "=L", the header and two records are answered; the third record is not.
+        startSim({"--fault", "answer:4"});
+        const QString path = settings.filePath("five.plv");
+        writeFile(path, "00005\r\n000000001\r\n000000002\r\n000000003\r\n000000004\r\n000000005\r\n");
+        QByteArray text;
+        QCOMPARE(run({"--port", port, "--ack-timeout", "300", "load", "image", path}, &text), 1);
+        QCOMPARE(text, QByteArray("No reply from unit to record 3 of 5\n"));
+        QCOMPARE(commandsSince(0).filter(QRegularExpression("^=")), (QStringList{"=L", "=C", "=C", "=C"}));
+        startSim();
+    }
+
     void headerWritersSendTheirWords()
     {
         const QStringList panel = linesFor({"header", "--word", "2=00de"});
@@ -671,6 +684,11 @@ private slots:
         QCOMPARE(commands.size(), 1 + 2 * 14 + 3);
         QCOMPARE(commands.mid(0, 2), (QStringList{"=C", "=H0100010000"}));
         QCOMPARE(commands.mid(29), (QStringList{"=L", "=L", "=L"}));
+
+        // A file's name may be in capitals.
+        QVERIFY(QFile::rename(folder.filePath("3.plv"), folder.filePath("3.PLV")));
+        QCOMPARE(run({"--port", port, "batch", folder.path(), "--start", "1", "--end", "1"}, &text), 0);
+        QCOMPARE(text, QByteArray("1.plv\nSent OK!\n2.plv\nSent OK!\n3.PLV\nSent OK!\n"));
 
         // Three entries, but no 2.plv: the batch stops before its "=L".
         QVERIFY(QFile::rename(folder.filePath("2.plv"), folder.filePath("two.plv")));
