@@ -213,7 +213,7 @@ void MainWindow::buildWindows()
     connect(transferPanel, &TransferPanel::finished, this, [this](TransferOutcome outcome) {
         DisbuT = true;
         Dissable();
-        SetButtons();
+        procedureBusy(false);
         if (!SndBatch) return;
         if (!BatchFolder::goesOnAfter(outcome)) {
             endBatch(QStringLiteral("Batch stopped at %1.plv").arg(c));
@@ -650,6 +650,9 @@ bool MainWindow::startSend(SenderConfig config, const QString& path, UsbRoute* u
                            const std::optional<QString>& echoLabel)
 {
     if (!transferPanel->send(std::move(config), path, usb, echoLabel)) return false;
+    // Every control that writes to the unit is held, not only Dissable's: a
+    // command line typed into a load would reach the unit as a record.
+    procedureBusy(true);
     DisbuT = false;
     Dissable();
     MnuMorv->setEnabled(false);

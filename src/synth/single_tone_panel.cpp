@@ -241,6 +241,9 @@ SingleTonePanel::SingleTonePanel(QWidget* parent) : QWidget(parent)
     grid->addWidget(tableFrame, 5, 0, 1, 2);
     grid->addWidget(wordFrame, 6, 0, 1, 2);
     grid->setRowStretch(7, 1);
+    // Equal columns, whichever frames show (the header panel covers some).
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
     grid->setVerticalSpacing(2);
     // Tight frames: the whole panel fits a 768-line screen without scrolling.
     for (QLayout* l : findChildren<QLayout*>()) {

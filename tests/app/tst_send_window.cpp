@@ -3,6 +3,7 @@
 // only sent after "Send anyway?", the progress panel comes and goes, Cancel
 // leaves the unit cleared, a batch writes its header blocks and then its
 // numbered files, and the header words reach the unit.
+#include "connection_panel.h"
 #include "extra_header_window.h"
 #include "header_panel.h"
 #include "header_window.h"
@@ -12,12 +13,11 @@
 #include "test_panel.h"
 #include "transfer_panel.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
-#include <QGroupBox>
-
-#include <QAction>
 #include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -83,7 +83,7 @@ class TestSendWindow : public QObject {
             return std::exchange(chosen, {});
         };
         window->show();
-        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
 
@@ -102,7 +102,7 @@ private slots:
         };
         window->dialogs.warn = [this](const QString&, const QString& text) { asked << text; };
         window->show();
-        QTest::mouseClick(window->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
     void cleanup() { delete window; }
@@ -122,12 +122,15 @@ private slots:
         send->trigger();
         QVERIFY(window->transferPanel->isVisible());
         QVERIFY(!send->isEnabled());
-        QVERIFY(!window->findChild<QPushButton*>("Command1")->isEnabled()); // held while it sends
+        QVERIFY(!window->connection->connectButton->isEnabled()); // held while it sends
+        QPushButton* laser = window->directPanel->laserButton;
+        QVERIFY(!laser->isEnabled()); // a command would land in the load
         QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
         QVERIFY(!window->transferPanel->isVisible());
         QVERIFY(send->isEnabled());
-        QVERIFY(window->findChild<QPushButton*>("Command1")->isEnabled());
+        QVERIFY(window->connection->connectButton->isEnabled());
+        QVERIFY(laser->isEnabled());
         const auto& load = unit().lastLoad(sim::LoadKind::Image);
         QVERIFY(load);
         QCOMPARE(load->lines, records);
@@ -214,7 +217,7 @@ private slots:
                  (std::vector<std::string>{"=C", "=C", "=C"}));
         QVERIFY(!window->transferPanel->isVisible());
         QVERIFY(window->MnuMorv->isEnabled());
-        QVERIFY(window->findChild<QPushButton*>("Command1")->isEnabled());
+        QVERIFY(window->connection->connectButton->isEnabled());
     }
 
     void headerPanelTakesTheToneFramesPlaceAndWritesBothBlocks()
@@ -260,7 +263,7 @@ private slots:
         writeImage("Multifile/2.PLV", 2, 2); // the name's case does not matter
         const QStringList third = writeImage("Multifile/3.plv", 4, 3);
         const std::size_t mark = unit().commands().size();
-        QAction* batch = window->findChild<QAction*>("MnuSendBatch");
+        QAction* batch = window->MnuSendBatch;
         QVERIFY(batch->isEnabled());
         batch->trigger();
         QVERIFY(window->SndBatch);
@@ -291,7 +294,7 @@ private slots:
         writeImage("Multifile/1.plv", 2, 1);
         writeImage("Multifile/3.plv", 2, 3);
         writeImage("Multifile/notes.plv", 2, 4); // counted, never sent
-        window->findChild<QAction*>("MnuSendBatch")->trigger();
+        window->MnuSendBatch->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!window->SndBatch, 20000);
         QCOMPARE(commandCount("=L"), 1);
         QVERIFY(window->link().terminalText().contains("Batch file 2.plv not found - batch stopped"));
