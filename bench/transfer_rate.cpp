@@ -8,7 +8,7 @@
 //
 // Usage: transfer_rate [--records N] [--runs R]   (defaults 65535 and 3)
 
-#include "image_send.h"
+#include "table_send.h"
 #include "link.h"
 #include "serial_backend.h"
 #include "transfer_runner.h"

@@ -15,8 +15,6 @@
 #include "fixed_window.h"
 #include "header_panel.h"
 #include "header_window.h"
-#include "image_file.h"
-#include "image_send.h"
 #include "limits_window.h"
 #include "offset_controller.h"
 #include "offset_window.h"
@@ -24,6 +22,8 @@
 #include "port_settings_dialog.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
+#include "table_file.h"
+#include "table_send.h"
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
@@ -427,8 +427,10 @@ void MainWindow::buildMenus()
     enable(MnuMorv, &MainWindow::MnuMorv_Click);
     MnuSendBatch = menuItem(mnuFile, "MnuSendBatch", QStringLiteral("Send Batch"));
     enable(MnuSendBatch, &MainWindow::MnuSendBatch_Click);
-    menuItem(mnuFile, "MnuRaw", QStringLiteral("Send DataQ..."));
-    menuItem(mnuFile, "MnuMultiChirp", QStringLiteral("Send Multichirp"));
+    MnuRaw = menuItem(mnuFile, "MnuRaw", QStringLiteral("Send DataQ..."));
+    enable(MnuRaw, &MainWindow::MnuRaw_Click);
+    MnuMultiChirp = menuItem(mnuFile, "MnuMultiChirp", QStringLiteral("Send Multichirp"));
+    enable(MnuMultiChirp, &MainWindow::MnuMultiChirp_Click);
     separator(mnuFile, "Bar2");
     mnuFileExit = menuItem(mnuFile, "mnuFileExit", QStringLiteral("E&xit"));
     enable(mnuFileExit, &MainWindow::mnuFileExit_Click);
@@ -620,25 +622,27 @@ void MainWindow::FoS_Click()
     offsetWindow->openWindow();
 }
 
-QString MainWindow::chooseImageFile(const QString& title)
+QString MainWindow::chooseTableFile(const table::Layout& layout)
 {
+    const QString title = QStringLiteral("Send Velmar File");
+    const QString filter = QStringLiteral("Velmar Files (*.%1)|*.%1|All Files (*.*)|*.*")
+                               .arg(QString::fromLatin1(layout.extension).toUpper());
     QString path;
     for (;;) {
-        path =
-            dialogs.chooseFileToOpen(title, QStringLiteral("Velmar Files (*.PLV)|*.PLV|All Files (*.*)|*.*"));
+        path = dialogs.chooseFileToOpen(title, filter);
         if (path.isEmpty()) return {};
         if (QFileInfo(path).isFile()) break;
         dialogs.warn(title, path + QStringLiteral(" not found!"));
     }
-    const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
+    const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
     if (!findings) {
         dialogs.warn(title, path + QStringLiteral(" cannot be read"));
         return {};
     }
     if (!findings->empty()) {
         QStringList lines;
-        for (const image::Finding& f : *findings)
-            lines << QString::fromStdString(image::describe(f));
+        for (const table::Finding& f : *findings)
+            lines << QString::fromStdString(table::describe(f));
         if (!dialogs.askYesNo(title, path + QStringLiteral(":\n") + lines.join(QLatin1Char('\n')) +
                                          QStringLiteral("\n\nSend anyway?")))
             return {};
@@ -655,25 +659,40 @@ bool MainWindow::startSend(SenderConfig config, const QString& path, UsbRoute* u
     procedureBusy(true);
     DisbuT = false;
     Dissable();
-    MnuMorv->setEnabled(false);
-    MnuSendBatch->setEnabled(false);
+    for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
+        send->setEnabled(false);
     return true;
+}
+
+void MainWindow::sendTable(const table::Layout& layout)
+{
+    if (transferPanel->running() || SndBatch) return;
+    const QString path = chooseTableFile(layout);
+    if (path.isEmpty()) return;
+    link_.clearTerminal();
+    const bool overUsb = usb_.FtdiMode;
+    startSend(table::senderFor(layout, overUsb), path, overUsb ? &usb_ : nullptr);
 }
 
 void MainWindow::MnuMorv_Click()
 {
-    if (transferPanel->running() || SndBatch) return;
-    const QString path = chooseImageFile(QStringLiteral("Send Velmar File"));
-    if (path.isEmpty()) return;
-    link_.clearTerminal();
-    const bool overUsb = usb_.FtdiMode;
-    startSend(overUsb ? image::usbSender() : image::serialSender(), path, overUsb ? &usb_ : nullptr);
+    sendTable(table::kImage);
+}
+
+void MainWindow::MnuRaw_Click()
+{
+    sendTable(table::kRaw);
+}
+
+void MainWindow::MnuMultiChirp_Click()
+{
+    sendTable(table::kMultichirp);
 }
 
 void MainWindow::Command57_Click(const QString& text35)
 {
     if (transferPanel->running() || SndBatch || usb_.busy()) return;
-    const QString path = chooseImageFile(QStringLiteral("Send Velmar File"));
+    const QString path = chooseTableFile(table::kImage);
     if (path.isEmpty()) return;
     link_.clearTerminal();
     startSend(image::usbTestSender(), path, &usb_, text35);
@@ -693,10 +712,10 @@ void MainWindow::MnuSendBatch_Click()
     QStringList findings;
     for (int n = 1; n <= folder->count(); ++n) {
         const std::optional<QString> path = folder->file(n);
-        const auto found = path ? image::checkFile(path->toLocal8Bit().toStdString()) : std::nullopt;
-        for (const image::Finding& f : found.value_or(std::vector<image::Finding>{}))
+        const auto found = path ? table::checkFile(path->toLocal8Bit().toStdString()) : std::nullopt;
+        for (const table::Finding& f : found.value_or(std::vector<table::Finding>{}))
             findings << QFileInfo(*path).fileName() + QStringLiteral(": ") +
-                            QString::fromStdString(image::describe(f));
+                            QString::fromStdString(table::describe(f));
     }
     if (!findings.isEmpty() &&
         !dialogs.askYesNo(title, findings.join(QLatin1Char('\n')) + QStringLiteral("\n\nSend anyway?")))
@@ -705,8 +724,8 @@ void MainWindow::MnuSendBatch_Click()
     link_.clearTerminal();
     SndBatch = true;
     HeadrActive = true;
-    MnuMorv->setEnabled(false);
-    MnuSendBatch->setEnabled(false);
+    for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
+        send->setEnabled(false);
     setEnabled(false);
     headerWindow->openWindow(SndBatch);
 }
@@ -738,7 +757,7 @@ void MainWindow::sendBatchFile()
     }
     link_.terminalLine(QFileInfo(*path).fileName());
     const bool overUsb = usb_.FtdiMode;
-    if (!startSend(overUsb ? image::usbSender() : image::serialSender(), *path, overUsb ? &usb_ : nullptr))
+    if (!startSend(table::senderFor(table::kImage, overUsb), *path, overUsb ? &usb_ : nullptr))
         endBatch(QStringLiteral("%1 could not be sent - batch stopped").arg(QFileInfo(*path).fileName()));
 }
 
@@ -893,8 +912,8 @@ void MainWindow::applyButtons()
     enableIfAvailable(MnuCal->menuAction(), on && !tone->chirpMode->isChecked());
     // One send at a time: a batch holds both from its header blocks to its end.
     const bool sendFree = !transferPanel->running() && !SndBatch;
-    enableIfAvailable(MnuSendBatch, on && sendFree);
-    enableIfAvailable(MnuMorv, on && sendFree);
+    for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
+        enableIfAvailable(send, on && sendFree);
     headerPanel->Command8->setEnabled(on && DisbuT);
     mnuOpen->setChecked(on);
     connection->connect2Button->setText(on ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));

@@ -4,6 +4,7 @@
 #include "dialogs.h"
 #include "link.h"
 #include "port_backend.h"
+#include "table_file.h"
 #include "transfer_engine.h"
 #include "usb_choice.h"
 #include "usb_route.h"
@@ -100,6 +101,8 @@ public:
     void memEdit_Click();   // "Mem Edit": the "Extra Header" window
     void MnuMorv_Click();   // "&Send Velmar File..."
     void MnuSendBatch_Click();
+    void MnuRaw_Click();                         // "Send DataQ..."
+    void MnuMultiChirp_Click();                  // "Send Multichirp"
     void Command57_Click(const QString& text35); // an image file over USB, each reply read
     void MnuHeader_Click();                      // "Header": the header panel in place of the tone frames
     void Command20_Click();                      // the header panel's "Esc"
@@ -161,9 +164,11 @@ public:
     QAction* Debug;
     QAction* MnuMorv;      // "&Send Velmar File..."
     QAction* MnuSendBatch; // "Send Batch"
-    QAction* MnuHeader;    // "Header"
-    QAction* FoS;          // "Frequency Offset"
-    QAction* Bout;         // "About"
+    QAction* MnuRaw;
+    QAction* MnuMultiChirp;
+    QAction* MnuHeader; // "Header"
+    QAction* FoS;       // "Frequency Offset"
+    QAction* Bout;      // "About"
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -182,10 +187,12 @@ private:
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);
 
-    // The file of a send, chosen by the operator under `title` (a missing
-    // path asks again) and checked, with "Send anyway?" on findings; empty
-    // when the operator gives up.
-    QString chooseImageFile(const QString& title);
+    // The file of a send of `layout`'s kind, chosen by the operator (a
+    // missing path asks again) and checked, with "Send anyway?" on findings;
+    // empty when the operator gives up.
+    QString chooseTableFile(const table::Layout& layout);
+    // A table file chosen and sent, on the route FtdiMode says.
+    void sendTable(const table::Layout& layout);
     // Starts the send of `path`, over `usb` when given, holding the controls.
     bool startSend(SenderConfig config, const QString& path, UsbRoute* usb,
                    const std::optional<QString>& echoLabel = std::nullopt);

@@ -9,12 +9,12 @@
 #include "connect_sequence.h"
 #include "direct_commands.h"
 #include "header_words.h"
-#include "image_file.h"
-#include "image_send.h"
 #include "offset_controller.h"
 #include "poll_loop.h"
 #include "settings_files.h"
 #include "sim_server.h"
+#include "table_file.h"
+#include "table_send.h"
 #include "tone_controller.h"
 #include "transfer_runner.h"
 #include "usb_choice.h"
@@ -427,26 +427,43 @@ Prepared prepareHeaderBlocks(Session& s, const ParsedArgs& a)
 
 // --- table files ---
 
-// The findings of the pre-flight check of an image file; empty (and said)
+// The findings of the pre-flight check of a table file; empty (and said)
 // when the file cannot be read.
-std::optional<QStringList> imageFindings(const QString& path)
+std::optional<QStringList> tableFindings(const QString& path, const table::Layout& layout)
 {
-    const auto findings = image::checkFile(path.toLocal8Bit().toStdString());
+    const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
     if (!findings) {
         err(QStringLiteral("%1: cannot be read").arg(path));
         return std::nullopt;
     }
     QStringList lines;
-    for (const image::Finding& f : *findings)
-        lines << path + QStringLiteral(": ") + QString::fromStdString(image::describe(f));
+    for (const table::Finding& f : *findings)
+        lines << path + QStringLiteral(": ") + QString::fromStdString(table::describe(f));
     return lines;
 }
 
 Prepared prepareCheck(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
-    return [&s, path] {
-        const auto findings = imageFindings(path);
+    std::optional<table::Layout> layout;
+    if (a.values.contains("--kind")) {
+        layout = table::layoutNamed(a.value("--kind").toStdString());
+        if (!layout) {
+            err(QStringLiteral("--kind %1: not image, raw or multichirp").arg(a.value("--kind")));
+            return std::nullopt;
+        }
+    }
+    else {
+        layout = table::layoutForPath(path.toStdString());
+        if (!layout) {
+            err(QStringLiteral(
+                    "%1: the kind of file is not known from its name (.plv, .ird, .mcp); give --kind")
+                    .arg(path));
+            return std::nullopt;
+        }
+    }
+    return [&s, path, layout = *layout] {
+        const auto findings = tableFindings(path, layout);
         for (const QString& line : findings.value_or(QStringList{}))
             out(line);
         s.inputError = !findings || !findings->isEmpty();
@@ -454,10 +471,11 @@ Prepared prepareCheck(Session& s, const ParsedArgs& a)
     };
 }
 
-// One image send to its end; empty when the file cannot be read (bad input).
-std::optional<TransferOutcome> sendImage(Session& s, const QString& path, UsbRoute* usb)
+// One table send to its end; empty when the file cannot be read (bad input).
+std::optional<TransferOutcome> sendTable(Session& s, const QString& path, const table::Layout& layout,
+                                         UsbRoute* usb)
 {
-    TransferRunner runner(s.link, usb ? image::usbSender() : image::serialSender(), usb);
+    TransferRunner runner(s.link, table::senderFor(layout, usb != nullptr), usb);
     QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
     if (::isatty(STDERR_FILENO)) {
         QObject::connect(&runner, &TransferRunner::progress, [&runner](qulonglong done, qulonglong total) {
@@ -495,10 +513,11 @@ bool usbOption(Session& s, const ParsedArgs& a, std::shared_ptr<UsbRoute>& usb)
     return !a.has("--usb") || usb;
 }
 
-Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
+// "load image", "load raw" and "load multichirp".
+Prepared prepareLoad(Session& s, const ParsedArgs& a, const table::Layout& layout)
 {
     const QString path = a.operands[0];
-    const auto findings = imageFindings(path);
+    const auto findings = tableFindings(path, layout);
     if (!findings) return std::nullopt;
     for (const QString& line : *findings)
         err(line);
@@ -508,7 +527,7 @@ Prepared prepareLoadImage(Session& s, const ParsedArgs& a)
     }
     std::shared_ptr<UsbRoute> usb;
     if (!usbOption(s, a, usb)) return std::nullopt;
-    return [&s, path, usb] { return sentWhole(sendImage(s, path, usb.get())); };
+    return [&s, path, layout, usb] { return sentWhole(sendTable(s, path, layout, usb.get())); };
 }
 
 // A missing numbered file stops the batch before its "=L"; a cancel or a
@@ -540,7 +559,7 @@ Prepared prepareBatch(Session& s, const ParsedArgs& a)
                 return false;
             }
             out(QFileInfo(*path).fileName());
-            const std::optional<TransferOutcome> outcome = sendImage(s, *path, usb.get());
+            const std::optional<TransferOutcome> outcome = sendTable(s, *path, table::kImage, usb.get());
             allSent = sentWhole(outcome) && allSent;
             if (outcome && !BatchFolder::goesOnAfter(*outcome)) return false;
         }
@@ -681,12 +700,15 @@ const CommandTable& commandRows()
          .maxOperands = 1,
          .prepare = preparePoll},
         {.name = "check",
-         .synopsis = "FILE",
-         .summary = "check an image file (*.plv) before it is sent; needs no unit",
-         .description = "Reads the whole image file and prints what the unit would not get as the file\n"
+         .synopsis = "FILE [--kind image|raw|multichirp]",
+         .summary = "check a table file (*.plv, *.ird, *.mcp) before it is sent; needs no unit",
+         .description = "Reads the whole table file and prints what the unit would not get as the file\n"
                         "means it, one line each: a header that is not hex, a record count the file does\n"
-                        "not reach, records that are not nine hex digits, lines after the last record.\n"
-                        "Exit status 0 and nothing printed for a sound file, 2 otherwise.",
+                        "not reach, records that are not 9 (image), 28 (raw) or 36 (multichirp) hex\n"
+                        "digits, lines after the last record. The kind comes from the file's extension\n"
+                        "(.plv, .ird, .mcp), or from --kind. Exit status 0 and nothing printed for a\n"
+                        "sound file, 2 otherwise.",
+         .options = {.withValue = {"--kind"}},
          .minOperands = 1,
          .maxOperands = 1,
          .needsUnit = false,
@@ -706,7 +728,30 @@ const CommandTable& commandRows()
          .options = {.flags = {"--force", "--usb"}},
          .minOperands = 1,
          .maxOperands = 1,
-         .prepare = prepareLoadImage},
+         .prepare = [](Session& s, const ParsedArgs& a) { return prepareLoad(s, a, table::kImage); }},
+        {.name = "load raw",
+         .synopsis = "FILE [--usb] [--force]",
+         .summary = "send a raw data file (*.ird) (\"Send DataQ...\")",
+         .description = "As \"Send DataQ...\": =Q, the header (waiting for its C), then each record,\n"
+                        "waiting for the unit's C; prints the verdict (success letter Q) or why the send\n"
+                        "stopped, with the exit statuses of \"load image\". With --usb the records go\n"
+                        "over USB, 30 bytes each without replies, and there is no verdict.",
+         .options = {.flags = {"--force", "--usb"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = [](Session& s, const ParsedArgs& a) { return prepareLoad(s, a, table::kRaw); }},
+        {.name = "load multichirp",
+         .synopsis = "FILE [--usb] [--force]",
+         .summary = "send a multichirp file (*.mcp) (\"Send Multichirp\")",
+         .description = "As \"Send Multichirp\": =E2C and =L, each acknowledged, the whole header,\n"
+                        "then each record waiting for the unit's @. There is no verdict: exit status 0\n"
+                        "once every record was acknowledged, 1 when one was not (or the connection was\n"
+                        "lost), 2 for a file that cannot be read or fails the check. With --usb the\n"
+                        "records go over USB, 38 bytes each without replies.",
+         .options = {.flags = {"--force", "--usb"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = [](Session& s, const ParsedArgs& a) { return prepareLoad(s, a, table::kMultichirp); }},
         {.name = "batch",
          .synopsis = "[DIR] [--start S] [--end E] [--usb]",
          .summary = "\"Send Batch\": header blocks, then DIR's 1.plv, 2.plv, ...",

@@ -18,34 +18,79 @@ void TransferEngine::start(std::istream& file)
     reader_.emplace(file);
     text_.clear();
     done_ = total_ = 0;
+    nextStart_ = 0;
     cancelled_ = false;
     crcVerdict_ = false;
     recK_ = recE_ = recL_ = false;
-    for (const std::string& command : config_.startCommands)
-        hooks_.write(command);
+    sendStartCommands();
+}
+
+void TransferEngine::sendStartCommands()
+{
+    while (nextStart_ < config_.startCommands.size()) {
+        const SenderConfig::Command& command = config_.startCommands[nextStart_++];
+        hooks_.write(command.line);
+        if (command.awaitAck && !testMode_) {
+            await(State::AwaitStart);
+            return;
+        }
+    }
     state_ = State::StartPause;
     hooks_.pause(kPawSMs);
+}
+
+void TransferEngine::await(State state)
+{
+    answered_ = false;
+    state_ = state;
+    hooks_.replyTimer(true);
 }
 
 void TransferEngine::received(std::string_view bytes)
 {
     if (state_ == State::Idle) return;
     text_ += bytes;
-    // "C" and "K" end a record's wait; "E" and "L" only stop the records after it.
-    bool ended = false;
+    // "C" and "K" end a record's wait, "@" a command's; "E" and "L" only stop
+    // the records after it.
+    bool lineReply = false, ack = false, refused = false;
     for (const char c : bytes) {
         switch (unit::replyLetter(c)) {
-        case unit::ReplyLetter::LineTaken: ended = true; break;
+        case unit::ReplyLetter::Ack: ack = true; break;
+        case unit::ReplyLetter::LineTaken: lineReply = true; break;
         case unit::ReplyLetter::CrcError:
             recK_ = true;
-            ended = true;
+            lineReply = true;
             break;
-        case unit::ReplyLetter::TooBig: recE_ = true; break;
+        case unit::ReplyLetter::TooBig:
+            recE_ = true;
+            refused = true;
+            break;
         case unit::ReplyLetter::ImageDone: recL_ = true; break;
         default: break;
         }
     }
-    if (state_ == State::AwaitRecord && ended) recordAnswered();
+    switch (state_) {
+    case State::AwaitStart:
+        if (ack) {
+            hooks_.replyTimer(false);
+            sendStartCommands();
+        }
+        break;
+    case State::HeaderPause:
+        // The header's reply may come during its pause.
+        answered_ = answered_ || lineReply || refused;
+        break;
+    case State::AwaitHeader:
+        if (lineReply || refused) {
+            hooks_.replyTimer(false);
+            afterHeaderReply();
+        }
+        break;
+    case State::AwaitRecord:
+        if (config_.recordWait == SenderConfig::Wait::Ack ? ack : lineReply) recordAnswered();
+        break;
+    default: break;
+    }
 }
 
 void TransferEngine::pauseDone()
@@ -84,14 +129,24 @@ void TransferEngine::sendHeader()
     total_ = header ? header->records : 0;
     hooks_.progress(0, total_);
     hooks_.write(header ? header->line : first->text);
+    answered_ = false;
     state_ = State::HeaderPause;
     hooks_.pause(kPawSMs);
 }
 
 void TransferEngine::afterHeader()
 {
-    if (config_.usbRoute && hooks_.collect) text_ += hooks_.collect();
-    if (text_.find('E') != std::string::npos) {
+    if (config_.headerWait != SenderConfig::Wait::None && !testMode_ && !answered_) {
+        await(State::AwaitHeader);
+        return;
+    }
+    afterHeaderReply();
+}
+
+void TransferEngine::afterHeaderReply()
+{
+    if (config_.collectAfterHeader && hooks_.collect) text_ += hooks_.collect();
+    if (config_.tooBigTest && text_.find(unit::kTooBig) != std::string::npos) {
         stopWith("Error. File too big.", TransferOutcome::TooBig);
         return;
     }
@@ -100,11 +155,9 @@ void TransferEngine::afterHeader()
 
 void TransferEngine::sendRecords()
 {
-    // A loop, not a chain of calls: with acknowledgements off every record
-    // goes out in one pass.
+    // A loop, not a chain of calls: records that wait for nothing go out in
+    // one pass.
     for (;;) {
-        // The USB route reads no replies while it sends.
-        if (!config_.usbRoute && (recK_ || recL_ || recE_)) break;
         if (done_ >= total_) break;
         if (cancelled_) {
             say("File send cancelled at record " + std::to_string(done_) + " of " + std::to_string(total_));
@@ -117,35 +170,44 @@ void TransferEngine::sendRecords()
             abortThen(TransferOutcome::FileEnded);
             return;
         }
-        if (config_.usbRoute) {
-            hooks_.writeBytes(config_.record(line->text));
-            ++done_;
-            hooks_.progress(done_, total_);
-            state_ = State::RecordPause;
-            hooks_.pause(config_.recordPauseMs);
+        recK_ = false;
+        const std::string record = config_.record(line->text);
+        if (!config_.recordsAsBytes) {
+            hooks_.write(record);
+        }
+        else if (!hooks_.writeBytes(record)) {
+            say("The USB device could not be opened: send stopped at record " + std::to_string(done_) +
+                " of " + std::to_string(total_));
+            abortThen(TransferOutcome::Error);
             return;
         }
-        recK_ = false;
-        hooks_.write(config_.record(line->text));
-        if (!testMode_) {
-            state_ = State::AwaitRecord;
-            hooks_.replyTimer(true);
+        // A record written after an "E" or "L" is the last, whatever it is
+        // answered: the unit that sent them may not answer it at all.
+        const bool last = config_.stopOnLetters && (recE_ || recL_);
+        if (config_.recordWait != SenderConfig::Wait::None && !testMode_ && !last) {
+            await(State::AwaitRecord);
             return;
         }
         ++done_;
         hooks_.progress(done_, total_);
+        if (last) break;
+        if (config_.recordPauseMs > 0 && done_ < total_) {
+            state_ = State::RecordPause;
+            hooks_.pause(config_.recordPauseMs);
+            return;
+        }
     }
     afterRecords();
 }
 
 void TransferEngine::afterRecords()
 {
-    if (config_.usbRoute) {
+    if (!config_.successLetter) {
         finish(TransferOutcome::Completed);
         return;
     }
     const bool settled = text_.find_first_of("kKE") != std::string::npos ||
-                         (!text_.empty() && text_.back() == config_.successLetter);
+                         (!text_.empty() && text_.back() == *config_.successLetter);
     if (settled) {
         verdict();
         return;
@@ -178,7 +240,7 @@ void TransferEngine::verdictAfterCrc()
         finish(crc ? TransferOutcome::CrcError : TransferOutcome::Error);
         return;
     }
-    if (!text_.empty() && text_.back() == config_.successLetter) {
+    if (!text_.empty() && text_.back() == *config_.successLetter) {
         text_ += kTerm;
         text_ += "Sent OK!";
         text_ += kTerm;
@@ -194,13 +256,28 @@ void TransferEngine::recordAnswered()
     hooks_.replyTimer(false);
     ++done_;
     hooks_.progress(done_, total_);
+    if (config_.stopOnLetters && (recK_ || recL_ || recE_)) {
+        afterRecords();
+        return;
+    }
+    if (config_.recordPauseMs > 0 && done_ < total_) {
+        state_ = State::RecordPause;
+        hooks_.pause(config_.recordPauseMs);
+        return;
+    }
     sendRecords();
 }
 
 void TransferEngine::replyTimedOut()
 {
-    if (state_ != State::AwaitRecord) return;
-    say("No reply from unit to record " + std::to_string(done_ + 1) + " of " + std::to_string(total_));
+    switch (state_) {
+    case State::AwaitStart: say("No reply from unit to " + config_.startCommands[nextStart_ - 1].line); break;
+    case State::AwaitHeader: say("No reply from unit to the header"); break;
+    case State::AwaitRecord:
+        say("No reply from unit to record " + std::to_string(done_ + 1) + " of " + std::to_string(total_));
+        break;
+    default: return;
+    }
     abortThen(TransferOutcome::TimedOut);
 }
 
@@ -209,7 +286,8 @@ void TransferEngine::cancel()
     if (state_ == State::Idle) return;
     cancelled_ = true;
     // Between records nothing else would come to look at the request.
-    if (state_ == State::StartPause || state_ == State::HeaderPause) {
+    if (state_ == State::AwaitStart || state_ == State::StartPause || state_ == State::HeaderPause ||
+        state_ == State::AwaitHeader) {
         say("File send cancelled at record 0 of " + std::to_string(total_));
         abortThen(TransferOutcome::Cancelled);
     }
@@ -226,7 +304,20 @@ void TransferEngine::connectionLost()
 void TransferEngine::setTestMode(bool on)
 {
     testMode_ = on;
-    if (on && state_ == State::AwaitRecord) recordAnswered();
+    if (!on) return;
+    // Every wait in progress is released.
+    switch (state_) {
+    case State::AwaitStart:
+        hooks_.replyTimer(false);
+        sendStartCommands();
+        break;
+    case State::AwaitHeader:
+        hooks_.replyTimer(false);
+        afterHeaderReply();
+        break;
+    case State::AwaitRecord: recordAnswered(); break;
+    default: break;
+    }
 }
 
 void TransferEngine::say(const std::string& message)

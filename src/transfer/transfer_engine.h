@@ -5,17 +5,19 @@
 // test drives a whole send synchronously, and the window's driver keeps its
 // event loop free (single-shot timers, no nested waits in a loop).
 //
-// A send: the start commands, a pause, the header line, a pause, the "too
-// big" test, then each record, waiting on the serial route for "C" (next)
-// or "K" (CRC error) after each, then the verdict. The verdict reads the text
-// received since the send began, with the messages appended to it, never the
-// terminal (which empties itself at 2001 characters). The unit sends its
-// success letter just after the last record's "C", so unless it is there
-// already the verdict waits one pause for it:
+// A send: the start commands (some waiting for their "@"), a pause, the
+// header line, a pause (and on some routes a wait for the header's reply),
+// the "too big" test, then each record, waiting for its reply ("C" next or
+// "K" CRC error; "@" on the multichirp route) and taking the sender's pause
+// after it, then the verdict. The verdict reads the text received since the
+// send began, with the messages appended to it, never the terminal (which
+// empties itself at 2001 characters). The unit sends its success letter
+// just after the last record's "C", so unless it is there already the
+// verdict waits one pause for it:
 //   1. it contains "K": "CRC Error. File send aborted", then the abort sequence;
 //   2. it contains "E": "Error!";
 //   3. it ends with the success letter: "Sent OK!".
-// Every stop that leaves the unit mid-load (a record unanswered within the
+// Every stop that leaves the unit mid-load (a line unanswered within the
 // time-out, cancel, a file that ends before its count) writes its message and
 // clears the unit with the abort sequence: a pause of 3.175 s, "=C", another
 // pause, "=C", "=C".
@@ -35,7 +37,17 @@ namespace plovan {
 
 // What makes one sender out of the engine.
 struct SenderConfig {
-    std::vector<std::string> startCommands; // written before the header, without a wait
+    // A reply a line waits for.
+    enum class Wait {
+        None,
+        LineReply, // "C" or "K"
+        Ack,       // "@"
+    };
+    struct Command {
+        std::string line;
+        bool awaitAck = false;
+    };
+    std::vector<Command> startCommands; // written before the header
     // The header line as written and the record count it announces; empty
     // when the count cannot be read (then no record is sent).
     struct Header {
@@ -43,14 +55,28 @@ struct SenderConfig {
         std::size_t records = 0;
     };
     std::function<std::optional<Header>(std::string_view firstLine)> header;
+    // After the header's pause: its reply awaited ("C", "K", or the unit's
+    // refusal "E"); what the unit sent collected (the USB route, where the
+    // port delivers nothing by itself); an "E" among the replies stops the
+    // send before the records ("Error. File too big.").
+    Wait headerWait = Wait::None;
+    bool collectAfterHeader = false;
+    bool tooBigTest = true;
     std::function<std::string(std::string_view line)> record; // what is written of a record line
-    char successLetter = 'L';
-    // The USB route: each record is written as record() gives it (a fixed
-    // byte count, line end included or cut), then a pause of recordPauseMs,
-    // with no reply awaited; the replies are collected once, for the "too
-    // big" test after the header; there is no verdict.
-    bool usbRoute = false;
-    int recordPauseMs = 1;
+    // Records as exact bytes (the USB route's fixed counts, line end
+    // included or cut) through writeBytes, rather than as lines.
+    bool recordsAsBytes = false;
+    Wait recordWait = Wait::LineReply;
+    int recordPauseMs = 0; // after each record and its wait
+    // "K", "E" and "L" end the records, once the record's wait has ended.
+    bool stopOnLetters = true;
+    // The verdict's success letter; without one there is no verdict.
+    std::optional<char> successLetter = 'L';
+    // Which part goes over USB when the send is given a USB route: the
+    // whole send, or only the records (the preamble and header go over the
+    // serial port first).
+    enum class Usb { Whole, RecordsOnly };
+    Usb usb = Usb::Whole;
 };
 
 enum class TransferOutcome {
@@ -63,7 +89,7 @@ enum class TransferOutcome {
     FileEnded, // the file ended before its count
     NoHeader,  // the file has no header line
     Lost,      // the connection to the unit was lost
-    Completed, // a USB send wrote every record; it has no verdict
+    Completed, // every record went out; the send has no verdict
 };
 
 class TransferEngine {
@@ -73,13 +99,14 @@ public:
 
     struct Hooks {
         std::function<void(const std::string& line)> write; // the line, without its line end
-        // USB route: a record's bytes exactly as given; and what the unit
-        // has sent so far, collected for the "too big" test.
-        std::function<void(const std::string& bytes)> writeBytes;
+        // A record's bytes exactly as given; false when the route for them
+        // could not be opened (the send then stops). And what the unit has
+        // sent so far, collected for the "too big" test.
+        std::function<bool(const std::string& bytes)> writeBytes;
         std::function<std::string()> collect;
         // Take a pause of `ms`, then call pauseDone().
         std::function<void(int ms)> pause;
-        // Start (true) or stop (false) the reply time-out of a record; on
+        // Start (true) or stop (false) the reply time-out of a line; on
         // expiry call replyTimedOut().
         std::function<void(bool run)> replyTimer;
         // A message on a line of its own (terminal and status).
@@ -113,8 +140,10 @@ public:
 private:
     enum class State {
         Idle,
+        AwaitStart,
         StartPause,
         HeaderPause,
+        AwaitHeader,
         AwaitRecord,
         RecordPause,
         VerdictPause,
@@ -122,8 +151,14 @@ private:
         AbortPause2
     };
 
+    // Writes the start commands from the next one on, up to one that waits.
+    void sendStartCommands();
     void sendHeader();
     void afterHeader();
+    void afterHeaderReply();
+    // Starts the reply wait of the line just written.
+    void await(State state);
+    void recordDone();
     // Sends records while no wait is needed.
     void sendRecords();
     void afterRecords();
@@ -141,12 +176,14 @@ private:
     std::optional<LineReader> reader_;
     State state_ = State::Idle;
     std::string text_;
+    std::size_t nextStart_ = 0; // the start command to write next
+    bool answered_ = false;     // the line awaited has had its reply
     std::size_t done_ = 0;
     std::size_t total_ = 0;
     bool testMode_ = false;
     bool cancelled_ = false;
-    bool recK_ = false, recE_ = false,
-         recL_ = false; // seen in the send ("K": since the last record went out)
+    // Seen in the send ("K": since the last record went out).
+    bool recK_ = false, recE_ = false, recL_ = false;
     TransferOutcome pending_ = TransferOutcome::Error; // what an abort sequence ends with
     bool crcVerdict_ = false; // the abort sequence belongs to a CRC verdict, which goes on after it
 };

@@ -5,7 +5,8 @@
 namespace plovan {
 
 TransferRunner::TransferRunner(Link& link, SenderConfig config, UsbRoute* usb, QObject* parent)
-    : QObject(parent), link_(link), usb_(usb), engine_(std::move(config), hooks())
+    : QObject(parent), link_(link), usb_(usb), usbFromStart_(config.usb == SenderConfig::Usb::Whole),
+      engine_(std::move(config), hooks())
 {
     for (QTimer* t : {&pauseTimer_, &replyTimer_}) {
         t->setSingleShot(true);
@@ -21,16 +22,19 @@ TransferEngine::Hooks TransferRunner::hooks()
 {
     TransferEngine::Hooks h;
     h.write = [this](const std::string& line) {
-        if (usb_)
+        if (handOver_)
             usbWrite(QByteArray::fromStdString(line + "\r\n"), false);
         else
             link_.send(line);
     };
     h.writeBytes = [this](const std::string& bytes) {
-        if (usb_) usbWrite(QByteArray::fromStdString(bytes), true);
+        // Records only over USB: the device is taken at the first of them.
+        if (!handOver_ && !(usb_ && openUsb())) return false;
+        usbWrite(QByteArray::fromStdString(bytes), true);
+        return true;
     };
     h.collect = [this]() -> std::string {
-        if (!usb_) return {};
+        if (!handOver_) return {};
         if (echoLabel_) {
             QByteArray reply;
             usb_->FtRec(1, &reply);
@@ -71,7 +75,7 @@ TransferEngine::Hooks TransferRunner::hooks()
         disconnect(testMode_);
         disconnect(lost_);
         file_.close();
-        if (usb_) {
+        if (handOver_) {
             if (echoLabel_) usb_->FtRec(1);
             usb_->FtdiClose();
             handOver_.reset(); // the serial port comes back
@@ -79,6 +83,15 @@ TransferEngine::Hooks TransferRunner::hooks()
         emit finished(outcome);
     };
     return h;
+}
+
+bool TransferRunner::openUsb()
+{
+    handOver_ = std::make_unique<UsbRoute::SerialHandOver>(*usb_);
+    usb_->testFailed = false;
+    if (handOver_->ok() && usb_->FtdiOpen()) return true;
+    handOver_.reset();
+    return false;
 }
 
 void TransferRunner::readEachReply(const QString& label)
@@ -108,15 +121,10 @@ bool TransferRunner::start(const QString& path, QString* error)
         if (error) *error = path + QStringLiteral(" cannot be read");
         return false;
     }
-    if (usb_) {
-        handOver_ = std::make_unique<UsbRoute::SerialHandOver>(*usb_);
-        usb_->testFailed = false;
-        if (!handOver_->ok() || !usb_->FtdiOpen()) {
-            handOver_.reset();
-            file_.close();
-            if (error) *error = QStringLiteral("the USB device could not be opened");
-            return false;
-        }
+    if (usb_ && usbFromStart_ && !openUsb()) {
+        file_.close();
+        if (error) *error = QStringLiteral("the USB device could not be opened");
+        return false;
     }
     bytes_ = connect(&link_, &Link::bytesReceived, this, [this](const QByteArray& b) {
         engine_.received(std::string_view(b.constData(), b.size()));

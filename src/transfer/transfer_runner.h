@@ -26,9 +26,9 @@ class TransferRunner : public QObject {
 public:
     static constexpr int kProgressIntervalMs = 50;
 
-    // With `usb`, the send goes over the USB route (config.usbRoute): the
-    // serial port is shut and the device opened for it, and both put back
-    // when it ends.
+    // With `usb`, the send goes over the USB route (the whole send or only
+    // its records, as config.usb says): the serial port is shut and the
+    // device opened for it, and both put back when the send ends.
     TransferRunner(Link& link, SenderConfig config, UsbRoute* usb = nullptr, QObject* parent = nullptr);
     ~TransferRunner() override;
 
@@ -54,12 +54,15 @@ signals:
 
 private:
     TransferEngine::Hooks hooks();
+    // Shuts the serial port and opens the USB device; false when either fails.
+    bool openUsb();
     // A USB write, and in the bench test's way its label line and, after a
     // record, the reply read.
     void usbWrite(const QByteArray& bytes, bool record);
 
     Link& link_;
     UsbRoute* usb_;
+    bool usbFromStart_;
     std::unique_ptr<UsbRoute::SerialHandOver> handOver_;
     std::optional<QString> echoLabel_; // the bench test's Text35
     TransferEngine engine_;

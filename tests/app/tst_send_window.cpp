@@ -324,6 +324,43 @@ private slots:
         QVERIFY(header->isVisible());
     }
 
+    void rawAndMultichirpTablesArriveWhole_data()
+    {
+        QTest::addColumn<bool>("multichirp");
+        QTest::addColumn<bool>("usb");
+        QTest::newRow("raw, serial") << false << false;
+        QTest::newRow("raw, USB") << false << true;
+        QTest::newRow("multichirp, serial") << true << false;
+        QTest::newRow("multichirp, USB") << true << true;
+    }
+    void rawAndMultichirpTablesArriveWhole()
+    {
+        QFETCH(bool, multichirp);
+        QFETCH(bool, usb);
+        if (usb) useUsbWindow();
+        QCOMPARE(window->usbRoute().FtdiMode, usb);
+        const int digits = multichirp ? 36 : 28;
+        QByteArray text = multichirp ? "005\r\n" : "00005\r\n";
+        std::vector<std::string> records;
+        for (int i = 0; i < 5; ++i) {
+            records.push_back(
+                QStringLiteral("%1").arg(i * 7919, digits, 16, QLatin1Char('0')).toUpper().toStdString());
+            text += QByteArray::fromStdString(records.back()) + "\r\n";
+        }
+        chosen = writeFile(multichirp ? "sweep.mcp" : "data.ird", text);
+        (multichirp ? window->MnuMultiChirp : window->MnuRaw)->trigger();
+        QVERIFY(window->transferPanel->running());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        const auto& load = unit().lastLoad(multichirp ? sim::LoadKind::Multichirp : sim::LoadKind::Raw);
+        QVERIFY(load);
+        QCOMPARE(load->lines, records);
+        // Only the raw load on the serial route has a verdict.
+        QCOMPARE(window->link().terminalText().contains("Sent OK!"), !multichirp && !usb);
+        QVERIFY(window->link().portOpen());
+        QVERIFY(window->link().Connected);
+        QVERIFY(window->MnuRaw->isEnabled());
+    }
+
     void command57SendsOverUsbReadingEveryReply()
     {
         useUsbWindow();

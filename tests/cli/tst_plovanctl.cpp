@@ -638,6 +638,65 @@ private slots:
         startSim();
     }
 
+    void rawAndMultichirpLoadsOverBothRoutes_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("usb");
+        QTest::addColumn<QByteArray>("printed");
+        QTest::newRow("raw") << "raw" << false << QByteArray("Sent OK!\n");
+        QTest::newRow("raw over USB") << "raw" << true << QByteArray();
+        QTest::newRow("multichirp") << "multichirp" << false << QByteArray();
+        QTest::newRow("multichirp over USB") << "multichirp" << true << QByteArray();
+    }
+    void rawAndMultichirpLoadsOverBothRoutes()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, usb);
+        QFETCH(QByteArray, printed);
+        const bool chirp = kind == "multichirp";
+        QStringList records;
+        QByteArray file = chirp ? "003\r\n" : "00003\r\n";
+        for (int i = 1; i <= 3; ++i) {
+            records << QStringLiteral("%1").arg(i * 4099, chirp ? 36 : 28, 16, QLatin1Char('0')).toUpper();
+            file += records.last().toLatin1() + "\r\n";
+        }
+        const QString path = settings.filePath(chirp ? "sweep.mcp" : "data.ird");
+        writeFile(path, file);
+        commandsSince(0);
+        QStringList args{"--port", port};
+        if (usb)
+            args << "--usb-device"
+                 << "sim";
+        args << "load" << kind << path;
+        if (usb) args << "--usb";
+        QByteArray text;
+        QCOMPARE(run(args, &text), 0);
+        QCOMPARE(text, printed);
+        QTest::qWait(50);
+        QStringList taken;
+        while (sim.canReadLine()) {
+            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
+            if (line.startsWith(kind + " line ")) taken << line.section(' ', 3, 3);
+        }
+        QCOMPARE(taken, records);
+    }
+
+    void checkTellsTheKindByExtensionOrOption()
+    {
+        const QString raw = settings.filePath("short.ird");
+        writeFile(raw, "00001\r\n012345678\r\n"); // an image record in a raw file
+        QByteArray text;
+        QCOMPARE(run({"check", raw}, &text), 2);
+        QVERIFY2(text.contains("has 9 digits, not 28"), text.constData());
+        QCOMPARE(run({"check", "--kind", "image", raw}, &text), 0);
+        QCOMPARE(text, QByteArray());
+        const QString unknown = settings.filePath("table.txt");
+        writeFile(unknown, "00001\r\n012345678\r\n");
+        QCOMPARE(run({"check", unknown}), 2);
+        QVERIFY(lastError.contains("give --kind"));
+        QCOMPARE(run({"check", "--kind", "lot", unknown}), 2);
+    }
+
     void aUnitFallingSilentMidLoadTimesOutAndIsCleared()
     {
         // "=L", the header and two records are answered; the third record is not.

@@ -1,6 +1,6 @@
 // The transfer engine driven by hand: replies fed byte by byte and in bulk,
 // pauses and time-outs fired by the test, no event loop and no port.
-#include "image_send.h"
+#include "table_send.h"
 
 #include <QTest>
 #include <sstream>
@@ -19,6 +19,15 @@ std::string imageFile(const char* header, std::size_t records)
     return text;
 }
 
+// A file of `records` records of `digits` digits, the last digit counting.
+std::string tableFile(const char* header, std::size_t records, std::size_t digits)
+{
+    std::string text = std::string(header) + "\r\n";
+    for (std::size_t i = 0; i < records; ++i)
+        text += std::string(digits - 1, '0') + std::to_string(i % 10) + "\r\n";
+    return text;
+}
+
 } // namespace
 
 class TestTransferEngine : public QObject {
@@ -32,6 +41,7 @@ class TestTransferEngine : public QObject {
         bool timerRunning = false;
         std::optional<TransferOutcome> outcome;
         std::string collected; // what the USB route's collect() finds
+        bool usbOpens = true;  // whether writeBytes finds its route
         std::istringstream file;
         TransferEngine engine;
 
@@ -43,7 +53,10 @@ class TestTransferEngine : public QObject {
         {
             TransferEngine::Hooks h;
             h.write = [this](const std::string& l) { writes.push_back(l); };
-            h.writeBytes = [this](const std::string& b) { writes.push_back("bytes:" + b); };
+            h.writeBytes = [this](const std::string& b) {
+                if (usbOpens) writes.push_back("bytes:" + b);
+                return usbOpens;
+            };
             h.collect = [this] { return std::exchange(collected, {}); };
             h.pause = [this](int ms) {
                 pauses.push_back(ms);
@@ -285,6 +298,151 @@ private slots:
         h.toFirstRecord();
         h.answerAll("C", "CL");
         QCOMPARE(h.records(), (std::vector<std::string>{"012345678", "123456789", "DEF123456"}));
+    }
+
+    void aRawSendWaitsForTheHeadersReplyAndEndsOnQ()
+    {
+        Harness h(tableFile("0010", 16, 28), raw::serialSender());
+        h.start();
+        QCOMPARE(h.writes, std::vector<std::string>{"=Q"});
+        h.firePause();
+        QCOMPARE(h.writes.back(), std::string("00010")); // 16 records announced
+        h.firePause();
+        QVERIFY(h.timerRunning); // the header waits for its "C"
+        QCOMPARE(h.writes.size(), std::size_t(2));
+        h.engine.received("C");
+        QCOMPARE(h.writes.back(), std::string(27, '0') + "0"); // records go whole
+        h.answerAll("C", "CQ");
+        QCOMPARE(h.records().size(), std::size_t(16));
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::SentOk));
+        QCOMPARE(h.messages, std::vector<std::string>{"Sent OK!"});
+
+        // A "C" that comes during the header's pause ends its wait too.
+        Harness quick(tableFile("00002", 2, 28), raw::serialSender());
+        quick.start();
+        quick.firePause();
+        quick.engine.received("C");
+        quick.firePause();
+        QCOMPARE(quick.writes.size(), std::size_t(3));
+    }
+
+    void anEToTheRawHeaderStillLetsTheFirstRecordGo()
+    {
+        Harness h(tableFile("01000", 4096, 28), raw::serialSender());
+        h.start();
+        h.firePause();
+        h.engine.received("E");
+        h.firePause();
+        // Not "too big": the first record goes out, and as the unit refused
+        // the load its reply is not waited for.
+        QCOMPARE(h.records().size(), std::size_t(1));
+        QVERIFY(!h.timerRunning);
+        h.fireAllPauses();
+        QCOMPARE(h.messages, std::vector<std::string>{"Error!"});
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Error));
+    }
+
+    void aMultichirpSendAcknowledgesEveryLineItself()
+    {
+        Harness h(tableFile("00A1234", 10, 36), multichirp::serialSender());
+        h.start();
+        QCOMPARE(h.writes, std::vector<std::string>{"=E2C"});
+        QVERIFY(h.timerRunning);
+        h.engine.received("@");
+        QCOMPARE(h.writes, (std::vector<std::string>{"=E2C", "", "=L"}));
+        QVERIFY(h.timerRunning);
+        h.engine.received("@");
+        h.firePause();
+        QCOMPARE(h.writes.back(), std::string("00A1234")); // the whole header; 10 records
+        h.firePause();
+        QCOMPARE(h.writes.size(), std::size_t(5));
+        QVERIFY(h.timerRunning);
+        h.engine.received("C"); // not the multichirp reply
+        QVERIFY(h.timerRunning);
+        h.engine.received("@");
+        QCOMPARE(h.pendingPause, TransferEngine::kPawSMs);
+        // An "@" that comes before the next record is written ends no wait.
+        h.engine.received("@");
+        h.firePause();
+        QCOMPARE(h.writes.size(), std::size_t(6));
+        QVERIFY(h.timerRunning);
+        for (int i = 0; i < 9; ++i) {
+            h.engine.received("@");
+            h.firePause();
+        }
+        QCOMPARE(h.writes.size(), std::size_t(3 + 1 + 10));
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Completed));
+        QVERIFY(h.messages.empty()); // no verdict
+    }
+
+    void withoutAcknowledgementsAMultichirpIsSpacedByThePausesAlone()
+    {
+        Harness h(tableFile("003", 3, 36), multichirp::serialSender());
+        h.engine.setTestMode(true);
+        h.start();
+        h.fireAllPauses();
+        QCOMPARE(h.writes.size(), std::size_t(3 + 1 + 3));
+        QCOMPARE(std::vector<std::string>(h.writes.begin(), h.writes.begin() + 4),
+                 (std::vector<std::string>{"=E2C", "", "=L", "003"}));
+        QCOMPARE(h.pauses, std::vector<int>(4, TransferEngine::kPawSMs)); // after =L, the header, two records
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Completed));
+    }
+
+    void aStartCommandUnansweredStopsTheSend()
+    {
+        Harness h(tableFile("003", 3, 36), multichirp::serialSender());
+        h.start();
+        h.engine.received("@");
+        h.engine.replyTimedOut(); // "=L" unanswered
+        QCOMPARE(h.messages, std::vector<std::string>{"No reply from unit to =L"});
+        h.fireAllPauses();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::TimedOut));
+        QCOMPARE(h.writes.back(), std::string("=C"));
+    }
+
+    void usbRecordCounts_data()
+    {
+        QTest::addColumn<int>("kind"); // 0 raw, 1 multichirp
+        QTest::addColumn<std::string>("line");
+        QTest::addColumn<std::string>("written");
+        const std::string raw28(28, 'A'), chirp36(36, 'B');
+        QTest::newRow("raw") << 0 << raw28 << "bytes:" + raw28 + "\r\n";
+        QTest::newRow("raw, long") << 0 << raw28 + "12"
+                                   << "bytes:" + raw28 + "12";
+        QTest::newRow("multichirp") << 1 << chirp36 << "bytes:" + chirp36 + "\r\n";
+        QTest::newRow("multichirp, long") << 1 << chirp36 + "9"
+                                          << "bytes:" + chirp36 + "9\r";
+    }
+    void usbRecordCounts()
+    {
+        QFETCH(int, kind);
+        QFETCH(std::string, line);
+        QFETCH(std::string, written);
+        Harness h((kind == 0 ? "00001\r\n" : "001\r\n") + line + "\r\n",
+                  kind == 0 ? raw::usbSender() : multichirp::usbSender());
+        h.start();
+        // The multichirp preamble's replies, each after its command.
+        h.engine.received("@");
+        h.engine.received("@");
+        h.fireAllPauses();
+        QCOMPARE(h.writes.back(), written);
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Completed));
+    }
+
+    void aUsbDeviceThatWillNotOpenStopsTheMultichirpRecords()
+    {
+        Harness h(tableFile("002", 2, 36), multichirp::usbSender());
+        h.usbOpens = false;
+        h.start();
+        h.engine.received("@");
+        h.engine.received("@");
+        h.firePause();
+        h.firePause();
+        QCOMPARE(h.messages, std::vector<std::string>{
+                                 "The USB device could not be opened: send stopped at record 0 of 2"});
+        h.fireAllPauses();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::Error));
+        QCOMPARE(h.writes.back(), std::string("=C")); // the unit had its header: cleared
     }
 };
 

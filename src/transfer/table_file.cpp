@@ -1,11 +1,12 @@
-#include "image_file.h"
+#include "table_file.h"
 
 #include "hex_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 
-namespace plovan::image {
+namespace plovan::table {
 
 namespace {
 
@@ -32,44 +33,66 @@ std::string quoted(std::string_view text)
 
 } // namespace
 
-std::optional<std::size_t> recordCount(std::string_view header)
+std::optional<Layout> layoutNamed(std::string_view kind)
 {
-    const std::string_view last4 = header.substr(header.size() > 4 ? header.size() - 4 : 0);
-    if (!allHex(last4)) return std::nullopt;
-    const std::int64_t n = HexValue(last4);
+    for (const Layout& layout : kLayouts)
+        if (kind == layout.kind) return layout;
+    return std::nullopt;
+}
+
+std::optional<Layout> layoutForPath(std::string_view path)
+{
+    const auto dot = path.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    std::string extension(path.substr(dot + 1));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const Layout& layout : kLayouts)
+        if (extension == layout.extension) return layout;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> recordCount(std::string_view header, const Layout& layout)
+{
+    const std::string_view digits = layout.countFirstThree
+                                        ? header.substr(0, 3)
+                                        : header.substr(header.size() > 4 ? header.size() - 4 : 0);
+    // A multichirp count needs its three digits; a short image header is
+    // padded with "0" on its way to the unit.
+    if ((layout.countFirstThree && digits.size() < 3) || !allHex(digits)) return std::nullopt;
+    const std::int64_t n = HexValue(digits);
     if (n < 0) return std::nullopt;
     return static_cast<std::size_t>(n);
 }
 
-std::string headerLine(std::string_view header)
+std::string headerLine(std::string_view header, const Layout& layout)
 {
+    if (!layout.headerLastFive) return std::string(header);
     const std::string padded = padLeft(header, 6);
     return padded.substr(padded.size() - 5);
 }
 
-std::string serialRecord(std::string_view line)
+std::string usbRecord(std::string_view line, std::size_t bytes)
 {
-    const std::string withZero = "0" + std::string(line);
-    return withZero.substr(withZero.size() > kRecordDigits ? withZero.size() - kRecordDigits : 0);
+    return (std::string(line) + "\r\n").substr(0, bytes);
 }
 
-std::string usbRecord(std::string_view line)
-{
-    return (std::string(line) + "\r\n").substr(0, kUsbRecordBytes);
-}
-
-std::vector<Finding> check(std::istream& in, std::size_t maxRecordFindings)
+std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t maxRecordFindings)
 {
     std::vector<Finding> findings;
     LineReader reader(in);
     const std::optional<FileLine> header = reader.next();
     if (!header) return {{0, "the file is empty: it has no header line"}};
-    const std::optional<std::size_t> count = recordCount(header->text);
+    const std::optional<std::size_t> count = recordCount(header->text, layout);
     if (!allHex(header->text) || header->text.empty()) {
         findings.push_back({1, "header " + quoted(header->text) + " is not hex" +
                                    (count ? std::string() : ", so no record count can be read from it")});
     }
-    if (header->text.size() > 5)
+    else if (!count) {
+        findings.push_back({1, "header " + quoted(header->text) +
+                                   " is too short: the record count is in its first three digits"});
+    }
+    if (layout.headerLastFive && header->text.size() > 5)
         findings.push_back(
             {1, "header " + quoted(header->text) + " has " + std::to_string(header->text.size()) +
                     " characters; the unit gets only the last five, \"" + headerLine(header->text) + "\""});
@@ -81,16 +104,18 @@ std::vector<Finding> check(std::istream& in, std::size_t maxRecordFindings)
         const std::optional<FileLine> line = reader.next();
         if (!line) break;
         ++records;
-        if (line->text.size() == kRecordDigits && allHex(line->text)) continue;
+        if (line->text.size() == layout.recordDigits && allHex(line->text)) continue;
         if (++badRecords > maxRecordFindings) continue;
-        const std::string what =
-            allHex(line->text) ? "has " + std::to_string(line->text.size()) + " digits, not 9" : "is not hex";
+        const std::string what = allHex(line->text)
+                                     ? "has " + std::to_string(line->text.size()) + " digits, not " +
+                                           std::to_string(layout.recordDigits)
+                                     : "is not hex";
         findings.push_back(
             {line->number, "record " + std::to_string(records) + " " + quoted(line->text) + " " + what});
     }
     if (badRecords > maxRecordFindings)
-        findings.push_back(
-            {0, std::to_string(badRecords - maxRecordFindings) + " more records are not 9 hex digits"});
+        findings.push_back({0, std::to_string(badRecords - maxRecordFindings) + " more records are not " +
+                                   std::to_string(layout.recordDigits) + " hex digits"});
     if (records < *count) {
         findings.push_back({0, "the header announces " + std::to_string(*count) +
                                    " records, the file ends after " + std::to_string(records)});
@@ -110,17 +135,27 @@ std::vector<Finding> check(std::istream& in, std::size_t maxRecordFindings)
     return findings;
 }
 
-std::optional<std::vector<Finding>> checkFile(const std::string& path)
+std::optional<std::vector<Finding>> checkFile(const std::string& path, const Layout& layout)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    return check(in);
+    return check(in, layout);
 }
 
 std::string describe(const Finding& finding)
 {
     if (finding.line == 0) return finding.message;
     return "line " + std::to_string(finding.line) + ": " + finding.message;
+}
+
+} // namespace plovan::table
+
+namespace plovan::image {
+
+std::string serialRecord(std::string_view line)
+{
+    const std::string withZero = "0" + std::string(line);
+    return withZero.substr(withZero.size() > kRecordDigits ? withZero.size() - kRecordDigits : 0);
 }
 
 } // namespace plovan::image

@@ -1,6 +1,6 @@
-// Image files: the lines the sender makes of them, and the pre-flight check
+// Table files: the lines the senders make of them, and the pre-flight check
 // on files as operators and the table builder write them.
-#include "image_file.h"
+#include "table_file.h"
 
 #include <QTest>
 #include <sstream>
@@ -11,12 +11,13 @@ Q_DECLARE_METATYPE(std::string)
 
 namespace {
 
-std::vector<std::string> findingsOf(const std::string& text, std::size_t cap = 10)
+std::vector<std::string> findingsOf(const std::string& text, std::size_t cap = 10,
+                                    const table::Layout& layout = table::kImage)
 {
     std::istringstream in(text);
     std::vector<std::string> out;
-    for (const image::Finding& f : image::check(in, cap))
-        out.push_back(image::describe(f));
+    for (const table::Finding& f : table::check(in, layout, cap))
+        out.push_back(table::describe(f));
     return out;
 }
 
@@ -30,7 +31,7 @@ std::string records(std::size_t n, const char* record = "012345678", const char*
 
 } // namespace
 
-class TestImageFile : public QObject {
+class TestTableFile : public QObject {
     Q_OBJECT
 
 private slots:
@@ -53,8 +54,8 @@ private slots:
         QFETCH(std::string, header);
         QFETCH(std::string, sent);
         QFETCH(int, count);
-        QCOMPARE(image::headerLine(header), sent);
-        const auto n = image::recordCount(header);
+        QCOMPARE(table::headerLine(header), sent);
+        const auto n = table::recordCount(header);
         QCOMPARE(n.has_value(), count >= 0);
         if (n) QCOMPARE(int(*n), count);
     }
@@ -78,7 +79,7 @@ private slots:
         QFETCH(std::string, serial);
         QFETCH(std::string, usb);
         QCOMPARE(image::serialRecord(line), serial);
-        QCOMPARE(image::usbRecord(line), usb);
+        QCOMPARE(table::usbRecord(line, image::kUsbRecordBytes), usb);
     }
 
     void soundFilesPassSilently_data()
@@ -140,6 +141,39 @@ private slots:
         QCOMPARE(findings[3], std::string("17 more records are not 9 hex digits"));
     }
 
+    void rawAndMultichirpLayouts()
+    {
+        QCOMPARE(table::headerLine("0010", table::kRaw), std::string("00010"));
+        QCOMPARE(table::recordCount("0010", table::kRaw), std::optional<std::size_t>(16));
+        // The multichirp count is in the first three digits; the header goes whole.
+        QCOMPARE(table::recordCount("00A1234", table::kMultichirp), std::optional<std::size_t>(10));
+        QCOMPARE(table::headerLine("00A1234", table::kMultichirp), std::string("00A1234"));
+        QCOMPARE(table::recordCount("0A", table::kMultichirp), std::nullopt);
+
+        const std::string raw28(28, '1'), chirp36(36, '2');
+        QCOMPARE(findingsOf("00002\r\n" + raw28 + "\r\n" + raw28 + "\r\n", 10, table::kRaw),
+                 std::vector<std::string>{});
+        QCOMPARE(findingsOf("002FFFF\r\n" + chirp36 + "\r\n" + chirp36 + "\r\n", 10, table::kMultichirp),
+                 std::vector<std::string>{}); // a long multichirp header is sent whole
+        QCOMPARE(findingsOf("00001\r\n" + chirp36 + "\r\n", 10, table::kRaw),
+                 std::vector<std::string>{"line 2: record 1 \"" + chirp36.substr(0, 24) +
+                                          "...\" has 36 digits, not 28"});
+        QCOMPARE(findingsOf("0A\r\n", 10, table::kMultichirp),
+                 std::vector<std::string>{
+                     "line 1: header \"0A\" is too short: the record count is in its first three digits"});
+    }
+
+    void theKindComesFromTheExtension()
+    {
+        QCOMPARE(table::layoutForPath("/x/TABLE.PLV")->kind, table::kImage.kind);
+        QCOMPARE(table::layoutForPath("a.b/data.ird")->kind, table::kRaw.kind);
+        QCOMPARE(table::layoutForPath("sweep.Mcp")->kind, table::kMultichirp.kind);
+        QVERIFY(!table::layoutForPath("notes.txt"));
+        QVERIFY(!table::layoutForPath("plv"));
+        QCOMPARE(table::layoutNamed("raw")->kind, table::kRaw.kind);
+        QVERIFY(!table::layoutNamed("RAW"));
+    }
+
     // A file of any size is read a line at a time; only the count matters.
     void theLargestFileIsChecked()
     {
@@ -149,5 +183,5 @@ private slots:
     }
 };
 
-QTEST_APPLESS_MAIN(TestImageFile)
-#include "tst_image_file.moc"
+QTEST_APPLESS_MAIN(TestTableFile)
+#include "tst_table_file.moc"

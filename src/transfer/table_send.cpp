@@ -1,0 +1,118 @@
+#include "table_send.h"
+
+#include "table_file.h"
+
+namespace plovan {
+
+namespace {
+
+using Wait = SenderConfig::Wait;
+
+std::function<std::optional<SenderConfig::Header>(std::string_view)> headerOf(const table::Layout& layout)
+{
+    return [layout](std::string_view first) -> std::optional<SenderConfig::Header> {
+        const std::optional<std::size_t> n = table::recordCount(first, layout);
+        if (!n) return std::nullopt;
+        return SenderConfig::Header{table::headerLine(first, layout), *n};
+    };
+}
+
+// The USB route of a serial send: the unit's reply to the header read once
+// for the "too big" test, then records of `bytes` bytes a millisecond apart.
+SenderConfig overUsb(SenderConfig config, std::size_t bytes)
+{
+    config.headerWait = Wait::None;
+    config.collectAfterHeader = true;
+    config.tooBigTest = true;
+    config.record = [bytes](std::string_view line) { return table::usbRecord(line, bytes); };
+    config.recordsAsBytes = true;
+    config.recordWait = Wait::None;
+    config.recordPauseMs = 1;
+    config.stopOnLetters = false;
+    config.successLetter.reset();
+    return config;
+}
+
+std::string whole(std::string_view line)
+{
+    return std::string(line);
+}
+
+} // namespace
+
+SenderConfig image::serialSender()
+{
+    SenderConfig config;
+    config.startCommands = {{"=L"}};
+    config.header = headerOf(table::kImage);
+    config.record = [](std::string_view line) { return serialRecord(line); };
+    config.successLetter = 'L';
+    return config;
+}
+
+SenderConfig image::usbSender()
+{
+    return overUsb(serialSender(), kUsbRecordBytes);
+}
+
+SenderConfig image::usbTestSender()
+{
+    SenderConfig config = usbSender();
+    config.record = [](std::string_view line) { return serialRecord(line) + "\r\n"; };
+    config.recordPauseMs = 0;
+    return config;
+}
+
+SenderConfig raw::serialSender()
+{
+    SenderConfig config;
+    config.startCommands = {{"=Q"}};
+    config.header = headerOf(table::kRaw);
+    // The header waits for its "C" like a record; an "E" to it is not taken
+    // as "too big" here: the first record still goes out, and the verdict
+    // then says "Error!".
+    config.headerWait = Wait::LineReply;
+    config.tooBigTest = false;
+    config.record = whole;
+    config.successLetter = 'Q';
+    return config;
+}
+
+SenderConfig raw::usbSender()
+{
+    return overUsb(serialSender(), kUsbRecordBytes);
+}
+
+SenderConfig multichirp::serialSender()
+{
+    SenderConfig config;
+    config.startCommands = {{"=E2C", true}, {""}, {"=L", true}};
+    config.header = headerOf(table::kMultichirp);
+    config.tooBigTest = false;
+    config.record = whole;
+    config.recordWait = Wait::Ack;
+    config.recordPauseMs = TransferEngine::kPawSMs;
+    config.stopOnLetters = false;
+    config.successLetter.reset();
+    return config;
+}
+
+SenderConfig multichirp::usbSender()
+{
+    SenderConfig config = overUsb(serialSender(), kUsbRecordBytes);
+    // The preamble and header went over the serial port: nothing to collect.
+    config.collectAfterHeader = false;
+    config.tooBigTest = false;
+    config.usb = SenderConfig::Usb::RecordsOnly;
+    return config;
+}
+
+SenderConfig table::senderFor(const Layout& layout, bool overUsb)
+{
+    if (layout.kind == kRaw.kind) return overUsb ? raw::usbSender() : raw::serialSender();
+    if (layout.kind == kMultichirp.kind)
+        return overUsb ? multichirp::usbSender() : multichirp::serialSender();
+    return overUsb ? image::usbSender() : image::serialSender();
+}
+
+} // namespace plovan
