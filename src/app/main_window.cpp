@@ -915,8 +915,12 @@ void MainWindow::applyButtons()
     for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
         enableIfAvailable(send, on && sendFree);
     headerPanel->Command8->setEnabled(on && DisbuT);
-    mnuOpen->setChecked(on);
-    connection->connect2Button->setText(on ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    // While a procedure or a send holds the link it is still connected, and
+    // this button would write into what is being sent.
+    const bool connected = busyDepth_ > 0 ? connectedBeforeBusy_ : on;
+    mnuOpen->setChecked(connected);
+    connection->connect2Button->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    connection->connect2Button->setEnabled(busyDepth_ == 0);
 }
 
 void MainWindow::procedureBusy(bool busy)

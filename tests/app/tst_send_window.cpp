@@ -125,12 +125,15 @@ private slots:
         QVERIFY(!window->connection->connectButton->isEnabled()); // held while it sends
         QPushButton* laser = window->directPanel->laserButton;
         QVERIFY(!laser->isEnabled()); // a command would land in the load
+        QCOMPARE(window->connection->connect2Button->text(), QString("Disconnect"));
+        QVERIFY(!window->connection->connect2Button->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
         QVERIFY(!window->transferPanel->isVisible());
         QVERIFY(send->isEnabled());
         QVERIFY(window->connection->connectButton->isEnabled());
         QVERIFY(laser->isEnabled());
+        QVERIFY(window->connection->connect2Button->isEnabled());
         const auto& load = unit().lastLoad(sim::LoadKind::Image);
         QVERIFY(load);
         QCOMPARE(load->lines, records);
