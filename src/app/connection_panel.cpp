@@ -50,8 +50,7 @@ ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), 
 
 void ConnectionPanel::setLaserOn(bool on)
 {
-    showLamp(on ? QStringLiteral("#10a010") : QStringLiteral("#d01010"),
-             on ? tr("on") : tr("off"));
+    showLamp(on ? QStringLiteral("#10a010") : QStringLiteral("#d01010"), on ? tr("on") : tr("off"));
     laserOn_ = on;
 }
 

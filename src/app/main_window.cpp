@@ -2,6 +2,8 @@
 
 #include "backend_factory.h"
 #include "batch_folder.h"
+#include "cal_editor.h"
+#include "cal_file.h"
 #include "chirp_mode.h"
 #include "chirp_panel.h"
 #include "chirp_programmer.h"
@@ -35,6 +37,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -182,6 +185,8 @@ void MainWindow::buildWindows()
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
+    calEditor = std::make_unique<CalEditor>(link_, dialogs, [this] { return tonePage->state.ClkFreq; });
+    connect(calEditor.get(), &CalEditor::closed, this, &QWidget::show);
     headerWindow = std::make_unique<HeaderWindow>(link_);
     connect(headerWindow.get(), &HeaderWindow::returned, this, &MainWindow::batchHeaderReturned);
     extraHeaderWindow = std::make_unique<ExtraHeaderWindow>(link_);
@@ -214,6 +219,8 @@ void MainWindow::buildWindows()
         DisbuT = true;
         Dissable();
         procedureBusy(false);
+        if (std::exchange(lutTestRunning_, false) && outcome == TransferOutcome::CrcError)
+            dialogs.warn(QStringLiteral("TEST LUT file"), QString::fromLatin1(lut::kTestStopMessage));
         if (!SndBatch) return;
         if (!BatchFolder::goesOnAfter(outcome)) {
             endBatch(QStringLiteral("Batch stopped at %1.plv").arg(c));
@@ -228,6 +235,7 @@ void MainWindow::buildWindows()
             [this] { runUsb([this] { usb_.FtSend(QStringLiteral("=v")); }); });
     connect(testPanel, &TestPanel::openExRequested, this, [this] { runUsb([this] { usb_.FtOpenEx(); }); });
     connect(testPanel, &TestPanel::usbImageRequested, this, &MainWindow::Command57_Click);
+    connect(testPanel, &TestPanel::testLutRequested, this, &MainWindow::Command18_Click);
     connect(testPanel, &TestPanel::viaDllRequested, this,
             [this](const QString& command) { runUsb([this, command] { usb_.Command59_Click(command); }); });
 }
@@ -449,9 +457,10 @@ void MainWindow::buildMenus()
     MnuCal = menuBar()->addMenu(QStringLiteral("&Tools"));
     MnuCal->setObjectName(QStringLiteral("MnuCal"));
     enable(menuItem(MnuCal, "memEdit", QStringLiteral("Mem Edit")), &MainWindow::memEdit_Click);
-    menuItem(MnuCal, "cal", QStringLiteral("Edit LUT"));
+    enable(menuItem(MnuCal, "cal", QStringLiteral("Edit LUT")), &MainWindow::cal_Click);
     menuItem(MnuCal, "Vswr", QStringLiteral("VSWR"));
-    menuItem(MnuCal, "menuSndLUT", QStringLiteral("Send LUT"));
+    menuSndLUT = menuItem(MnuCal, "menuSndLUT", QStringLiteral("Send LUT"));
+    enable(menuSndLUT, &MainWindow::menuSndLUT_Click);
     SetFreqLimits = menuItem(MnuCal, "SetFreqLimits", QStringLiteral("F Limits"));
     enable(SetFreqLimits, &MainWindow::SetFreqLimits_Click);
     FoS = menuItem(MnuCal, "FoS", QStringLiteral("Frequency Offset"));
@@ -639,15 +648,17 @@ QString MainWindow::chooseTableFile(const table::Layout& layout)
         dialogs.warn(title, path + QStringLiteral(" cannot be read"));
         return {};
     }
-    if (!findings->empty()) {
-        QStringList lines;
-        for (const table::Finding& f : *findings)
-            lines << QString::fromStdString(table::describe(f));
-        if (!dialogs.askYesNo(title, path + QStringLiteral(":\n") + lines.join(QLatin1Char('\n')) +
-                                         QStringLiteral("\n\nSend anyway?")))
-            return {};
-    }
-    return path;
+    QStringList lines;
+    for (const table::Finding& f : *findings)
+        lines << QString::fromStdString(table::describe(f));
+    return sendDespite(title, path, lines) ? path : QString();
+}
+
+bool MainWindow::sendDespite(const QString& title, const QString& path, const QStringList& findings)
+{
+    return findings.isEmpty() ||
+           dialogs.askYesNo(title, path + QStringLiteral(":\n") + findings.join(QLatin1Char('\n')) +
+                                       QStringLiteral("\n\nSend anyway?"));
 }
 
 bool MainWindow::startSend(SenderConfig config, const QString& path, UsbRoute* usb,
@@ -677,6 +688,53 @@ void MainWindow::sendTable(const table::Layout& layout)
 void MainWindow::MnuMorv_Click()
 {
     sendTable(table::kImage);
+}
+
+void MainWindow::cal_Click()
+{
+    hide();
+    calEditor->openWindow();
+}
+
+void MainWindow::menuSndLUT_Click()
+{
+    if (transferPanel->running() || SndBatch) return;
+    const QString title = QStringLiteral("Open Velmar calibration file");
+    QString path;
+    for (;;) {
+        path = dialogs.chooseFileToOpen(
+            title, QStringLiteral("Velmar calibration Files (*.CAL)|*.CAL|All Files (*.*)|*.*"));
+        if (path.isEmpty()) return;
+        if (QFileInfo(path).isFile()) break;
+        dialogs.warn(title, path + QStringLiteral(" not found!"));
+    }
+    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
+    if (!read) {
+        dialogs.warn(title, path + QStringLiteral(" cannot be read"));
+        return;
+    }
+    QStringList findings;
+    for (const std::string& note : read->notes)
+        findings << QString::fromStdString(note);
+    if (!sendDespite(title, path, findings)) return;
+    // The header registers go first; a unit that does not take them gets no table.
+    if (!headerPanel->Command8_Click()) return;
+    link_.clearTerminal();
+    // "Save to DDS" ends unticked.
+    testPanel->saveToDds->setChecked(false);
+    startSend(lut::serialSender(testPanel->skipCrc->isChecked()), path, nullptr);
+}
+
+void MainWindow::Command18_Click()
+{
+    if (transferPanel->running() || SndBatch) return;
+    const QString name = QString::fromLatin1(lut::kTestFile);
+    if (!QFileInfo(QDir::current().filePath(name)).isFile()) {
+        dialogs.warn(QStringLiteral("TEST LUT file"), name + QStringLiteral(" not found!"));
+        return;
+    }
+    testPanel->saveToDds->setChecked(false);
+    lutTestRunning_ = startSend(lut::testSender(), QDir::current().filePath(name), nullptr);
 }
 
 void MainWindow::MnuRaw_Click()
@@ -947,7 +1005,7 @@ void MainWindow::Dissable()
              directPanel->intClockButton, directPanel->resetButton, testPanel->terminalClsButton,
              connection->connectButton, tone->sendButton, tone->frequencySlider, tone->phaseSlider,
              tone->amplitudeSlider, tone->chirpMode, tone->singleMode, headerPanel->Command8,
-             testPanel->usbImageButton})
+             testPanel->usbImageButton, testPanel->testLutButton})
         enableIfAvailable(w, on);
     keepFocus(focused);
 }

@@ -44,6 +44,7 @@ class ExtraHeaderWindow;
 class HeaderPanel;
 class HeaderWindow;
 class BatchFolder;
+class CalEditor;
 
 // What the command line asks of a window before it loads.
 struct LaunchOptions {
@@ -101,6 +102,9 @@ public:
     void memEdit_Click();   // "Mem Edit": the "Extra Header" window
     void MnuMorv_Click();   // "&Send Velmar File..."
     void MnuSendBatch_Click();
+    void cal_Click();                            // "Edit LUT": the calibration editor
+    void menuSndLUT_Click();                     // "Send LUT"
+    void Command18_Click();                      // "TEST LUT file"
     void MnuRaw_Click();                         // "Send DataQ..."
     void MnuMultiChirp_Click();                  // "Send Multichirp"
     void Command57_Click(const QString& text35); // an image file over USB, each reply read
@@ -142,6 +146,7 @@ public:
     std::unique_ptr<UsbModeWindow> usbModeWindow;
     std::unique_ptr<ExtraHeaderWindow> extraHeaderWindow;
     std::unique_ptr<HeaderWindow> headerWindow;
+    std::unique_ptr<CalEditor> calEditor;
     HeaderPanel* headerPanel;
     Form4* debugWindow;
     Form6* pollWindow;
@@ -164,6 +169,7 @@ public:
     QAction* Debug;
     QAction* MnuMorv;      // "&Send Velmar File..."
     QAction* MnuSendBatch; // "Send Batch"
+    QAction* menuSndLUT;   // "Send LUT"
     QAction* MnuRaw;
     QAction* MnuMultiChirp;
     QAction* MnuHeader; // "Header"
@@ -193,6 +199,9 @@ private:
     QString chooseTableFile(const table::Layout& layout);
     // A table file chosen and sent, on the route FtdiMode says.
     void sendTable(const table::Layout& layout);
+    // The findings put to the operator: true to send (none, or "Send anyway?" answered Yes).
+    bool sendDespite(const QString& title, const QString& path, const QStringList& findings);
+    bool lutTestRunning_ = false; // the send running is "TEST LUT file"
     // Starts the send of `path`, over `usb` when given, holding the controls.
     bool startSend(SenderConfig config, const QString& path, UsbRoute* usb,
                    const std::optional<QString>& echoLabel = std::nullopt);

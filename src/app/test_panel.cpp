@@ -148,6 +148,11 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     viaDllButton->setToolTip(tr("Sends = and the box's command over USB"));
     usbImageButton = makeButton(this, "Command57", QStringLiteral("Command57"));
     usbImageButton->setToolTip(tr("Sends an image file over USB, reading the unit's reply after each write"));
+    skipCrc = new QCheckBox(QStringLiteral("Skip CRC"), this);
+    skipCrc->setObjectName(QStringLiteral("Check1"));
+    skipCrc->setToolTip(tr("\"Send LUT\" sends the file's lines without their CRC"));
+    testLutButton = makeButton(this, "Command18", QStringLiteral("TEST LUT file"));
+    testLutButton->setToolTip(tr("Loads \"0 thisone.cal\" from the working folder, 0.2 s a line"));
     viaDllBox = new QLineEdit(this);
     viaDllBox->setObjectName(QStringLiteral("Text35"));
     viaDllBox->setPlaceholderText(tr("command"));
@@ -199,6 +204,7 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     wire(openExButton, [this] { emit openExRequested(); });
     wire(viaDllButton, [this] { emit viaDllRequested(viaDllBox->text()); });
     wire(usbImageButton, [this] { emit usbImageRequested(viaDllBox->text()); });
+    wire(testLutButton, [this] { emit testLutRequested(); });
     wire(fastButton, [c] { c->Command53_Click(); });
     connect(saveToDds, &QCheckBox::toggled, this, [c](bool ticked) { c->Check11_Click(ticked); });
     // The mirror follows every change; only the operator's click rewrites the unit.
@@ -227,6 +233,7 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
             loadVcpButton});
     addRow({pollButton, fastButton, saveToDds, extTrig, loop});
     addRow({ftdiTestButton, ftdiSendButton, openExButton, viaDllButton, viaDllBox, usbImageButton});
+    addRow({testLutButton, skipCrc});
     grid->setRowStretch(row, 1);
 }
 

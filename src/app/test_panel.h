@@ -88,6 +88,8 @@ public:
     QPushButton* viaDllButton;   // Command59 "= * via DLL "
     QLineEdit* viaDllBox;        // Text35: the command after "="
     QPushButton* usbImageButton; // Command57: an image file over USB, each reply read
+    QCheckBox* skipCrc;          // Check1 "Skip CRC": LUT lines go without their CRC
+    QPushButton* testLutButton;  // Command18 "TEST LUT file"
 
 signals:
     void clearEchoRequested(); // "cls": empty Text20
@@ -101,6 +103,7 @@ signals:
     void viaDllRequested(const QString& command);
     // Command57, with Text35's text for its "sent ok!!" lines.
     void usbImageRequested(const QString& label);
+    void testLutRequested(); // Command18
 };
 
 } // namespace plovan

@@ -3,6 +3,7 @@
 #include "hex_text.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace plovan {
 
@@ -86,11 +87,98 @@ FileStatus CalibrationRecorder::NewCloselut()
 
 FileStatus writeDummyCalFile(const QString& path)
 {
+    CalRows rows;
+    rows.fill({std::string(kDummyCalLine.substr(0, 4)), std::string(kDummyCalLine.substr(4))});
+    return writeCalFile(path, rows);
+}
+
+namespace {
+
+bool fourHex(std::string_view text)
+{
+    return text.size() == 4 && HexValue(text) >= 0;
+}
+
+} // namespace
+
+bool CalRow::hex() const
+{
+    return fourHex(amplitude) && fourHex(phase);
+}
+
+CalRead readCalTable(std::istream& in)
+{
+    constexpr std::size_t kListedBadRows = 10;
+    CalRead read;
+    std::size_t badRows = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t i = read.lines++;
+        if (i >= read.rows.size()) continue;
+        CalRow& row = read.rows[i];
+        row.amplitude = line.substr(0, 4);
+        row.phase = line.substr(line.size() > 4 ? line.size() - 4 : 0);
+        if (row.hex()) continue;
+        if (++badRows <= kListedBadRows)
+            read.notes.push_back("Row " + std::to_string(i) + " (line " + std::to_string(i + 1) + ") \"" +
+                                 line.substr(0, 24) + (line.size() > 24 ? "..." : "") +
+                                 "\" is not two words of four hex digits");
+    }
+    if (badRows > kListedBadRows)
+        read.notes.push_back(std::to_string(badRows - kListedBadRows) + " more rows are not hex");
+    if (read.lines < read.rows.size())
+        read.notes.push_back("File has " + std::to_string(read.lines) +
+                             " of 256 lines; the rest are shown as " + std::string(kEmptyCalLine));
+    else if (read.lines > read.rows.size())
+        read.notes.push_back("File has " + std::to_string(read.lines) +
+                             " lines; only the first 256 are read");
+    return read;
+}
+
+std::optional<CalRead> readCalFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return readCalTable(in);
+}
+
+FileStatus writeCalFile(const QString& path, const CalRows& rows)
+{
     LineFile file;
     if (FileStatus s = file.open(path); !s.ok()) return s;
-    for (int i = 0; i < kCalLocations; ++i)
-        if (FileStatus s = file.writeLine(kDummyCalLine); !s.ok()) return s;
+    for (const CalRow& row : rows)
+        if (FileStatus s = file.writeLine(row.line()); !s.ok()) return s;
     return file.close();
+}
+
+std::string locationMHzText(int location)
+{
+    // i x 312.5 / 512 MHz in hundredths is i x 15625 / 256.
+    const std::int64_t scaled = std::int64_t(location) * 15625;
+    std::int64_t q = scaled / 256;
+    const std::int64_t r2 = (scaled % 256) * 2;
+    if (r2 > 256 || (r2 == 256 && (q & 1) != 0)) ++q;
+    std::string text = std::to_string(q / 100);
+    const std::int64_t cents = q % 100;
+    if (cents != 0) {
+        text += '.';
+        text += char('0' + cents / 10);
+        if (cents % 10 != 0) text += char('0' + cents % 10);
+    }
+    return text;
+}
+
+std::int64_t phaseDegrees(std::int64_t word)
+{
+    // word / 45.51, exactly, rounded towards minus infinity.
+    const std::int64_t n = word * 100;
+    return n >= 0 ? n / 4551 : -((-n + 4550) / 4551);
+}
+
+std::string hex4(std::int64_t value)
+{
+    return hexField(value, 4);
 }
 
 } // namespace plovan

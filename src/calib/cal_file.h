@@ -5,9 +5,13 @@
 
 #include "line_file.h"
 
+#include <array>
 #include <cstdint>
+#include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plovan {
 
@@ -38,6 +42,36 @@ struct CalWords {
     std::string line() const { return amplitude + phase; }
 };
 CalWords calWords(std::string_view amplitude, std::string_view degrees);
+
+// One row of the table as the file gives it: the line's first four
+// characters are the amplitude, its last four the phase.
+struct CalRow {
+    std::string amplitude = "0000";
+    std::string phase = "0000";
+    // Both words are four hex digits.
+    bool hex() const;
+    std::string line() const { return amplitude + phase; }
+};
+using CalRows = std::array<CalRow, kCalLocations>;
+
+struct CalRead {
+    CalRows rows;
+    std::size_t lines = 0;          // lines in the file
+    std::vector<std::string> notes; // what the file lacks or has too much of, rows that are not hex
+};
+CalRead readCalTable(std::istream& in);
+// Empty when the file cannot be read.
+std::optional<CalRead> readCalFile(const std::string& path);
+// The rows, a line each, replacing the file.
+FileStatus writeCalFile(const QString& path, const CalRows& rows);
+
+// The frequency a location stands for, i x 312.5 / 512 MHz, rounded to two
+// places (a half to even) and shown without trailing zeros: "48.83", "0".
+std::string locationMHzText(int location);
+// The phase word in whole degrees as the editor shows it: Int(word / 45.51).
+std::int64_t phaseDegrees(std::int64_t word);
+// Four upper-case hex digits, or more for a larger value.
+std::string hex4(std::int64_t value);
 
 // Writes kCalLocations lines of kDummyCalLine to `path`.
 FileStatus writeDummyCalFile(const QString& path);

@@ -1,6 +1,9 @@
 #include "cli_commands.h"
 
 #include "batch_folder.h"
+#include "cal_file.h"
+#include "cal_player.h"
+#include "hex_text.h"
 
 #include "channel_controller.h"
 #include "chirp_programmer.h"
@@ -442,28 +445,45 @@ std::optional<QStringList> tableFindings(const QString& path, const table::Layou
     return lines;
 }
 
+// The findings of a calibration (LUT) file, as the editor reports them;
+// empty (and said) when the file cannot be read.
+std::optional<QStringList> calFindings(const QString& path)
+{
+    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
+    if (!read) {
+        err(QStringLiteral("%1: cannot be read").arg(path));
+        return std::nullopt;
+    }
+    QStringList lines;
+    for (const std::string& note : read->notes)
+        lines << path + QStringLiteral(": ") + QString::fromStdString(note);
+    return lines;
+}
+
+bool isLut(const QString& kindOrPath)
+{
+    return kindOrPath == QLatin1String("lut") ||
+           kindOrPath.endsWith(QLatin1String(".cal"), Qt::CaseInsensitive);
+}
+
 Prepared prepareCheck(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
+    const bool named = a.values.contains("--kind");
+    const QString kind = named ? a.value("--kind") : path;
     std::optional<table::Layout> layout;
-    if (a.values.contains("--kind")) {
-        layout = table::layoutNamed(a.value("--kind").toStdString());
+    if (!isLut(kind)) {
+        layout = named ? table::layoutNamed(kind.toStdString()) : table::layoutForPath(path.toStdString());
         if (!layout) {
-            err(QStringLiteral("--kind %1: not image, raw or multichirp").arg(a.value("--kind")));
+            err(named ? QStringLiteral("--kind %1: not image, raw, multichirp or lut").arg(kind)
+                      : QStringLiteral("%1: the kind of file is not known from its name (.plv, .ird, .mcp, "
+                                       ".cal); give --kind")
+                            .arg(path));
             return std::nullopt;
         }
     }
-    else {
-        layout = table::layoutForPath(path.toStdString());
-        if (!layout) {
-            err(QStringLiteral(
-                    "%1: the kind of file is not known from its name (.plv, .ird, .mcp); give --kind")
-                    .arg(path));
-            return std::nullopt;
-        }
-    }
-    return [&s, path, layout = *layout] {
-        const auto findings = tableFindings(path, layout);
+    return [&s, path, layout] {
+        const auto findings = layout ? tableFindings(path, *layout) : calFindings(path);
         for (const QString& line : findings.value_or(QStringList{}))
             out(line);
         s.inputError = !findings || !findings->isEmpty();
@@ -471,11 +491,10 @@ Prepared prepareCheck(Session& s, const ParsedArgs& a)
     };
 }
 
-// One table send to its end; empty when the file cannot be read (bad input).
-std::optional<TransferOutcome> sendTable(Session& s, const QString& path, const table::Layout& layout,
-                                         UsbRoute* usb)
+// One send to its end; empty when the file cannot be read (bad input).
+std::optional<TransferOutcome> runSend(Session& s, SenderConfig config, const QString& path, UsbRoute* usb)
 {
-    TransferRunner runner(s.link, table::senderFor(layout, usb != nullptr), usb);
+    TransferRunner runner(s.link, std::move(config), usb);
     QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
     if (::isatty(STDERR_FILENO)) {
         QObject::connect(&runner, &TransferRunner::progress, [&runner](qulonglong done, qulonglong total) {
@@ -527,7 +546,9 @@ Prepared prepareLoad(Session& s, const ParsedArgs& a, const table::Layout& layou
     }
     std::shared_ptr<UsbRoute> usb;
     if (!usbOption(s, a, usb)) return std::nullopt;
-    return [&s, path, layout, usb] { return sentWhole(sendTable(s, path, layout, usb.get())); };
+    return [&s, path, layout, usb] {
+        return sentWhole(runSend(s, table::senderFor(layout, usb != nullptr), path, usb.get()));
+    };
 }
 
 // A missing numbered file stops the batch before its "=L"; a cancel or a
@@ -559,12 +580,142 @@ Prepared prepareBatch(Session& s, const ParsedArgs& a)
                 return false;
             }
             out(QFileInfo(*path).fileName());
-            const std::optional<TransferOutcome> outcome = sendTable(s, *path, table::kImage, usb.get());
+            const std::optional<TransferOutcome> outcome =
+                runSend(s, table::senderFor(table::kImage, usb != nullptr), *path, usb.get());
             allSent = sentWhole(outcome) && allSent;
             if (outcome && !BatchFolder::goesOnAfter(*outcome)) return false;
         }
         return allSent;
     };
+}
+
+// --- calibration files and the LUT load ---
+
+// The rows of a calibration file, its notes said on standard error; empty
+// (and said) when it cannot be read.
+std::optional<CalRead> calRows(const QString& path)
+{
+    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
+    if (!read) {
+        err(QStringLiteral("%1: cannot be read").arg(path));
+        return std::nullopt;
+    }
+    for (const std::string& note : read->notes)
+        err(path + QStringLiteral(": ") + QString::fromStdString(note));
+    return read;
+}
+
+std::optional<int> rowOperand(const QString& text)
+{
+    const std::optional<int> row = parseWhole(text);
+    if (!row || *row < 0 || *row >= kCalLocations) {
+        err(QStringLiteral("row \"%1\": give a row 0-255").arg(text));
+        return std::nullopt;
+    }
+    return row;
+}
+
+Prepared prepareCalShow(Session&, const ParsedArgs& a)
+{
+    const std::optional<CalRead> read = calRows(a.operands[0]);
+    if (!read) return std::nullopt;
+    return [rows = read->rows] {
+        for (int i = 0; i < kCalLocations; ++i) {
+            const CalRow& row = rows[std::size_t(i)];
+            const std::int64_t amplitude = HexValue(row.amplitude);
+            const std::int64_t phase = HexValue(row.phase);
+            out(QString::asprintf("%3d %7.2f  %-4s %4s  %-4s %3s", i, i * 312.5 / 512, row.amplitude.c_str(),
+                                  amplitude >= 0 ? qPrintable(QString::number(amplitude)) : "-",
+                                  row.phase.c_str(),
+                                  phase >= 0 ? qPrintable(QString::number(phaseDegrees(phase))) : "-"));
+        }
+        return true;
+    };
+}
+
+Prepared prepareCalPlay(Session& s, const ParsedArgs& a)
+{
+    const std::optional<CalRead> read = calRows(a.operands[0]);
+    const std::optional<int> row = read ? rowOperand(a.operands[1]) : std::nullopt;
+    if (!row) return std::nullopt;
+    const auto lines = cal::initLines(locationMHzText(*row), read->rows[std::size_t(*row)], s.state.ClkFreq);
+    if (!lines) {
+        err(QStringLiteral("row %1 \"%2\" is not hex: not sent")
+                .arg(*row)
+                .arg(QString::fromStdString(read->rows[std::size_t(*row)].line())));
+        return std::nullopt;
+    }
+    return sendAcknowledged(s, *lines);
+}
+
+// A word of at most four hex digits up to `max`, as four digits.
+std::optional<std::string> calWord(const ParsedArgs& a, const char* option, std::int64_t max)
+{
+    const QString text = a.value(QLatin1String(option));
+    const std::int64_t v = text.size() <= 4 && !text.isEmpty() ? HexValue(text.toStdString()) : -1;
+    if (v < 0 || v > max) {
+        err(QStringLiteral("%1 \"%2\": give a hex word 0-%3")
+                .arg(QLatin1String(option), text, QString::fromStdString(hex4(max))));
+        return std::nullopt;
+    }
+    return hex4(v);
+}
+
+Prepared prepareCalSet(Session&, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    const bool amplitude = a.values.contains("--amplitude"), phase = a.values.contains("--phase");
+    if (!amplitude && !phase) {
+        err(QStringLiteral("give --amplitude WORD, --phase WORD or both"));
+        return std::nullopt;
+    }
+    const auto a1 = amplitude ? calWord(a, "--amplitude", 0x0FFF) : std::optional<std::string>("");
+    const auto p1 = phase ? calWord(a, "--phase", 0x3FFF) : std::optional<std::string>("");
+    std::optional<CalRead> read = a1 && p1 ? calRows(path) : std::nullopt;
+    const std::optional<int> row = read ? rowOperand(a.operands[1]) : std::nullopt;
+    if (!row) return std::nullopt;
+    // The file is written back as 256 rows: lines beyond them would be lost.
+    if (read->lines > std::size_t(kCalLocations)) {
+        err(QStringLiteral("%1 has more than 256 lines: not rewritten").arg(path));
+        return std::nullopt;
+    }
+    CalRow& r = read->rows[std::size_t(*row)];
+    if (amplitude) r.amplitude = *a1;
+    if (phase) r.phase = *p1;
+    return [path, rows = read->rows] {
+        const FileStatus written = writeCalFile(path, rows);
+        if (!written.ok()) err(written.error);
+        return written.ok();
+    };
+}
+
+Prepared prepareLoadLut(Session& s, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    const auto findings = calFindings(path);
+    if (!findings) return std::nullopt;
+    for (const QString& line : *findings)
+        err(line);
+    if (!findings->isEmpty() && !a.has("--force")) {
+        err(QStringLiteral("not sent; --force sends it as it is"));
+        return std::nullopt;
+    }
+    const bool skipCrc = a.has("--skip-crc");
+    // "Send Header" first, as the window does.
+    const Operation header = sendAcknowledged(s, header::panelLines(header::panelDefaults()));
+    return [&s, path, skipCrc, header] {
+        return header() && runSend(s, lut::serialSender(skipCrc), path, nullptr) == TransferOutcome::SentOk;
+    };
+}
+
+Prepared prepareLoadTestLut(Session& s, const ParsedArgs&)
+{
+    const QString path = QDir::current().filePath(QString::fromLatin1(lut::kTestFile));
+    if (!QFileInfo(path).isFile()) {
+        err(QString::fromLatin1(lut::kTestFile) + QStringLiteral(" not found!"));
+        return std::nullopt;
+    }
+    return [&s, path] { return runSend(s, lut::testSender(), path, nullptr) == TransferOutcome::Completed; };
 }
 
 int runSim(const QStringList& words)
@@ -700,14 +851,15 @@ const CommandTable& commandRows()
          .maxOperands = 1,
          .prepare = preparePoll},
         {.name = "check",
-         .synopsis = "FILE [--kind image|raw|multichirp]",
-         .summary = "check a table file (*.plv, *.ird, *.mcp) before it is sent; needs no unit",
+         .synopsis = "FILE [--kind image|raw|multichirp|lut]",
+         .summary = "check a table file (*.plv, *.ird, *.mcp, *.cal) before it is sent; needs no unit",
          .description = "Reads the whole table file and prints what the unit would not get as the file\n"
                         "means it, one line each: a header that is not hex, a record count the file does\n"
                         "not reach, records that are not 9 (image), 28 (raw) or 36 (multichirp) hex\n"
-                        "digits, lines after the last record. The kind comes from the file's extension\n"
-                        "(.plv, .ird, .mcp), or from --kind. Exit status 0 and nothing printed for a\n"
-                        "sound file, 2 otherwise.",
+                        "digits, lines after the last record; for a calibration file, rows that are not\n"
+                        "two words of four hex digits and a count other than 256. The kind comes from the\n"
+                        "file's extension (.plv, .ird, .mcp, .cal), or from --kind. Exit status 0 and\n"
+                        "nothing printed for a sound file, 2 otherwise.",
          .options = {.withValue = {"--kind"}},
          .minOperands = 1,
          .maxOperands = 1,
@@ -752,6 +904,60 @@ const CommandTable& commandRows()
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = [](Session& s, const ParsedArgs& a) { return prepareLoad(s, a, table::kMultichirp); }},
+        {.name = "load lut",
+         .synopsis = "FILE [--skip-crc] [--force]",
+         .summary = "send a calibration file (*.cal) (\"Send LUT\")",
+         .description =
+             "As \"Send LUT\": \"Send Header\" with the panel's defaults, then =F0100 and,\n"
+             "0.2 s later, every line of FILE with the CRC of its first four bytes (not with\n"
+             "--skip-crc), each waiting for the unit's C; prints the verdict (\"Sent OK!\",\n"
+             "\"CRC Error!!\" with \"Error!!\", \"Error!!\") or why the send stopped. The file is\n"
+             "checked first; one with findings is refused unless --force is given. Exit status\n"
+             "0 on \"Sent OK!\", 1 otherwise, 2 for a file that cannot be read or fails the check.",
+         .options = {.flags = {"--force", "--skip-crc"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareLoadLut},
+        {.name = "load test-lut",
+         .synopsis = "",
+         .summary = "\"TEST LUT file\": load \"0 thisone.cal\" of the working folder",
+         .description =
+             "As \"TEST LUT file\": =F0100, acknowledged, then every line of \"0 thisone.cal\" in\n"
+             "the working folder with its CRC, 0.2 s apart, without waiting for replies. A K or\n"
+             "EX among the replies stops it (\"PLOVAN Detected a CRC Error. File load aborted\",\n"
+             "status 1); status 2 when the file is not there.",
+         .prepare = prepareLoadTestLut},
+        {.name = "cal show",
+         .synopsis = "FILE",
+         .summary = "a calibration file's 256 rows; needs no unit",
+         .description = "Prints a row per location: location, frequency in MHz, amplitude word in hex and\n"
+                        "decimal, phase word in hex and degrees (\"-\" for a word that is not hex). What\n"
+                        "the file lacks or has too much of goes to standard error.",
+         .minOperands = 1,
+         .maxOperands = 1,
+         .needsUnit = false,
+         .prepare = prepareCalShow},
+        {.name = "cal play",
+         .synopsis = "FILE ROW",
+         .summary = "play a calibration row on the unit (the editor's selection)",
+         .description = "As selecting ROW (0-255) in \"Edit Calibration\": its frequency word into\n"
+                        "registers 44/45 and 84/85, its amplitude into 63/64 and A3/A4, its phase into\n"
+                        "80/81, each group followed by =U and =I, every line acknowledged. A row that is\n"
+                        "not hex is not sent.",
+         .minOperands = 2,
+         .maxOperands = 2,
+         .prepare = prepareCalPlay},
+        {.name = "cal set",
+         .synopsis = "FILE ROW [--amplitude WORD] [--phase WORD]",
+         .summary = "change a calibration row in its file; needs no unit",
+         .description = "As \"Save Record\" and \"Save to Disk\": ROW (0-255) gets the amplitude word\n"
+                        "(hex, 0-0FFF) and/or the phase word (hex, 0-3FFF), and FILE is written again as\n"
+                        "256 lines. A file of more than 256 lines is not rewritten.",
+         .options = {.withValue = {"--amplitude", "--phase"}},
+         .minOperands = 2,
+         .maxOperands = 2,
+         .needsUnit = false,
+         .prepare = prepareCalSet},
         {.name = "batch",
          .synopsis = "[DIR] [--start S] [--end E] [--usb]",
          .summary = "\"Send Batch\": header blocks, then DIR's 1.plv, 2.plv, ...",

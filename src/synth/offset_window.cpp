@@ -38,26 +38,7 @@ void setQuietly(QSlider* slider, int value)
     slider->blockSignals(blocked);
 }
 
-QToolButton* arrow(QWidget* parent, Qt::ArrowType type, const char* name)
-{
-    auto* b = named(new QToolButton(parent), name);
-    b->setArrowType(type);
-    b->setAutoRepeat(true);
-    return b;
-}
-
 } // namespace
-
-UpDown::UpDown(QWidget* parent) : QWidget(parent)
-{
-    up = arrow(this, Qt::UpArrow, "Up");
-    down = arrow(this, Qt::DownArrow, "Down");
-    auto* l = new QVBoxLayout(this);
-    l->setContentsMargins(0, 0, 0, 0);
-    l->setSpacing(0);
-    l->addWidget(up);
-    l->addWidget(down);
-}
 
 OffsetWindow::OffsetWindow(OffsetController& controller, QWidget* parent) : QDialog(parent), ctl_(controller)
 {

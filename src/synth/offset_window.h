@@ -4,6 +4,8 @@
 // The procedures are OffsetController's; this window reads and shows.
 #pragma once
 
+#include "up_down.h"
+
 #include <QDialog>
 #include <QWidget>
 #include <functional>
@@ -18,14 +20,6 @@ class QToolButton;
 namespace plovan {
 
 class OffsetController;
-
-// A pair of arrow buttons stepping a value up and down.
-class UpDown : public QWidget {
-public:
-    explicit UpDown(QWidget* parent = nullptr);
-    QToolButton* up;
-    QToolButton* down;
-};
 
 class OffsetWindow : public QDialog {
     Q_OBJECT

@@ -1,6 +1,9 @@
 #include "table_send.h"
 
+#include "hex_text.h"
 #include "table_file.h"
+
+#include <memory>
 
 namespace plovan {
 
@@ -28,7 +31,7 @@ SenderConfig overUsb(SenderConfig config, std::size_t bytes)
     config.recordsAsBytes = true;
     config.recordWait = Wait::None;
     config.recordPauseMs = 1;
-    config.stopOnLetters = false;
+    config.stopLetters.clear();
     config.successLetter.reset();
     return config;
 }
@@ -92,7 +95,7 @@ SenderConfig multichirp::serialSender()
     config.record = whole;
     config.recordWait = Wait::Ack;
     config.recordPauseMs = TransferEngine::kPawSMs;
-    config.stopOnLetters = false;
+    config.stopLetters.clear();
     config.successLetter.reset();
     return config;
 }
@@ -104,6 +107,51 @@ SenderConfig multichirp::usbSender()
     config.collectAfterHeader = false;
     config.tooBigTest = false;
     config.usb = SenderConfig::Usb::RecordsOnly;
+    return config;
+}
+
+std::string lut::LineCrc::withCrc(std::string_view line)
+{
+    for (std::size_t k = 0; k < bytes_.size(); ++k)
+        if (const std::optional<std::uint8_t> b = recordByte(line, k)) bytes_[k] = *b;
+    return std::string(line) + lineCrcText(bytes_, model_);
+}
+
+SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
+{
+    SenderConfig config;
+    config.startCommands = {{"=F0100"}};
+    config.startPauseMs = kNewDelyMs;
+    config.progressTotal = kLines;
+    if (skipCrc) {
+        config.record = whole;
+    }
+    else {
+        // A fresh sender per send: the bytes start at 0.
+        auto crc = std::make_shared<LineCrc>(model);
+        config.record = [crc](std::string_view line) { return crc->withCrc(line); };
+    }
+    config.stopLetters = "K";
+    config.successLetter = 'F';
+    config.crcVerdict = "CRC Error!!";
+    config.errorVerdict = "Error!!";
+    config.abortOnCrc = false;
+    return config;
+}
+
+SenderConfig lut::testSender(Crc16Model model)
+{
+    SenderConfig config = serialSender(false, model);
+    config.startCommands = {{"=F0100", true}};
+    config.startPauseMs = 0;
+    config.recordWait = Wait::None;
+    config.recordPauseMs = kNewDelyMs;
+    config.stopLetters.clear();
+    config.stopWhen = [](std::string_view text) {
+        return text.find('K') != std::string_view::npos || text.find("EX") != std::string_view::npos;
+    };
+    config.stopMessage = kTestStopMessage;
+    config.successLetter.reset();
     return config;
 }
 

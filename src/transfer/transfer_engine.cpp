@@ -2,6 +2,8 @@
 
 #include "unit_protocol.h"
 
+#include <algorithm>
+
 namespace plovan {
 
 namespace {
@@ -18,6 +20,7 @@ void TransferEngine::start(std::istream& file)
     reader_.emplace(file);
     text_.clear();
     done_ = total_ = 0;
+    untilEnd_ = !config_.header;
     nextStart_ = 0;
     cancelled_ = false;
     crcVerdict_ = false;
@@ -36,7 +39,7 @@ void TransferEngine::sendStartCommands()
         }
     }
     state_ = State::StartPause;
-    hooks_.pause(kPawSMs);
+    hooks_.pause(config_.startPauseMs);
 }
 
 void TransferEngine::await(State state)
@@ -120,6 +123,12 @@ void TransferEngine::pauseDone()
 
 void TransferEngine::sendHeader()
 {
+    if (untilEnd_) {
+        total_ = config_.progressTotal;
+        hooks_.progress(0, total_);
+        sendRecords();
+        return;
+    }
     const std::optional<FileLine> first = reader_->next();
     if (!first) {
         stopWith("The file has no header line: nothing sent", TransferOutcome::NoHeader);
@@ -158,13 +167,19 @@ void TransferEngine::sendRecords()
     // A loop, not a chain of calls: records that wait for nothing go out in
     // one pass.
     for (;;) {
-        if (done_ >= total_) break;
+        if (!untilEnd_ && done_ >= total_) break;
+        // What the unit sent since the last line may forbid the next.
+        if (config_.stopWhen && config_.stopWhen(text_)) {
+            stopWith(config_.stopMessage, TransferOutcome::CrcError);
+            return;
+        }
         if (cancelled_) {
             say("File send cancelled at record " + std::to_string(done_) + " of " + std::to_string(total_));
             abortThen(TransferOutcome::Cancelled);
             return;
         }
         const std::optional<FileLine> line = reader_->next();
+        if (!line && untilEnd_) break;
         if (!line) {
             say("File ends after " + std::to_string(done_) + " of " + std::to_string(total_) + " records");
             abortThen(TransferOutcome::FileEnded);
@@ -183,15 +198,19 @@ void TransferEngine::sendRecords()
         }
         // A record written after an "E" or "L" is the last, whatever it is
         // answered: the unit that sent them may not answer it at all.
-        const bool last = config_.stopOnLetters && (recE_ || recL_);
-        if (config_.recordWait != SenderConfig::Wait::None && !testMode_ && !last) {
+        const bool last = (stopsOn('E') && recE_) || (stopsOn('L') && recL_);
+        // A file longer than the unit's table is sent whole, but once the
+        // unit has said the load is finished it answers no more lines.
+        const bool loaded =
+            untilEnd_ && config_.successLetter && text_.find(*config_.successLetter) != std::string::npos;
+        if (config_.recordWait != SenderConfig::Wait::None && !testMode_ && !last && !loaded) {
             await(State::AwaitRecord);
             return;
         }
         ++done_;
-        hooks_.progress(done_, total_);
+        progress();
         if (last) break;
-        if (config_.recordPauseMs > 0 && done_ < total_) {
+        if (config_.recordPauseMs > 0 && moreToCome()) {
             state_ = State::RecordPause;
             hooks_.pause(config_.recordPauseMs);
             return;
@@ -220,13 +239,31 @@ void TransferEngine::verdict()
 {
     state_ = State::Idle;
     if (text_.find_first_of("kK") != std::string::npos) {
-        say("CRC Error. File send aborted");
-        // The abort sequence goes on into the rest of the verdict.
+        say(config_.crcVerdict);
         crcVerdict_ = true;
-        abortThen(TransferOutcome::CrcError);
+        // The abort sequence goes on into the rest of the verdict.
+        if (config_.abortOnCrc)
+            abortThen(TransferOutcome::CrcError);
+        else
+            verdictAfterCrc();
         return;
     }
     verdictAfterCrc();
+}
+
+bool TransferEngine::stopsOn(char letter) const
+{
+    return config_.stopLetters.find(letter) != std::string::npos;
+}
+
+bool TransferEngine::moreToCome() const
+{
+    return untilEnd_ || done_ < total_;
+}
+
+void TransferEngine::progress()
+{
+    hooks_.progress(std::min(done_, total_), total_);
 }
 
 void TransferEngine::verdictAfterCrc()
@@ -234,9 +271,9 @@ void TransferEngine::verdictAfterCrc()
     const bool crc = crcVerdict_;
     if (text_.find('E') != std::string::npos) {
         text_ += kTerm;
-        text_ += "Error!";
+        text_ += config_.errorVerdict;
         text_ += kTerm;
-        hooks_.message("Error!");
+        hooks_.message(config_.errorVerdict);
         finish(crc ? TransferOutcome::CrcError : TransferOutcome::Error);
         return;
     }
@@ -255,12 +292,12 @@ void TransferEngine::recordAnswered()
 {
     hooks_.replyTimer(false);
     ++done_;
-    hooks_.progress(done_, total_);
-    if (config_.stopOnLetters && (recK_ || recL_ || recE_)) {
+    progress();
+    if ((stopsOn('K') && recK_) || (stopsOn('L') && recL_) || (stopsOn('E') && recE_)) {
         afterRecords();
         return;
     }
-    if (config_.recordPauseMs > 0 && done_ < total_) {
+    if (config_.recordPauseMs > 0 && moreToCome()) {
         state_ = State::RecordPause;
         hooks_.pause(config_.recordPauseMs);
         return;

@@ -54,7 +54,11 @@ struct SenderConfig {
         std::string line;
         std::size_t records = 0;
     };
+    // Unset: the file has no header (a LUT); every line is a record, sent
+    // up to the end of the file, and progress counts up to progressTotal.
     std::function<std::optional<Header>(std::string_view firstLine)> header;
+    std::size_t progressTotal = 0;
+    int startPauseMs = 175; // after the start commands
     // After the header's pause: its reply awaited ("C", "K", or the unit's
     // refusal "E"); what the unit sent collected (the USB route, where the
     // port delivers nothing by itself); an "E" among the replies stops the
@@ -68,10 +72,18 @@ struct SenderConfig {
     bool recordsAsBytes = false;
     Wait recordWait = Wait::LineReply;
     int recordPauseMs = 0; // after each record and its wait
-    // "K", "E" and "L" end the records, once the record's wait has ended.
-    bool stopOnLetters = true;
+    // The letters among "K", "E" and "L" that end the records, once the
+    // record's wait has ended.
+    std::string stopLetters = "KLE";
+    // Ends the records when it holds for the send's text: `stopMessage` is
+    // said and the send ends as a CRC error, without the abort sequence.
+    std::function<bool(std::string_view text)> stopWhen;
+    std::string stopMessage;
     // The verdict's success letter; without one there is no verdict.
     std::optional<char> successLetter = 'L';
+    std::string crcVerdict = "CRC Error. File send aborted";
+    std::string errorVerdict = "Error!";
+    bool abortOnCrc = true; // the CRC verdict clears the unit
     // Which part goes over USB when the send is given a USB route: the
     // whole send, or only the records (the preamble and header go over the
     // serial port first).
@@ -158,7 +170,10 @@ private:
     void afterHeaderReply();
     // Starts the reply wait of the line just written.
     void await(State state);
-    void recordDone();
+    bool stopsOn(char letter) const;
+    // More records may follow the one just done.
+    bool moreToCome() const;
+    void progress();
     // Sends records while no wait is needed.
     void sendRecords();
     void afterRecords();
@@ -180,6 +195,7 @@ private:
     bool answered_ = false;     // the line awaited has had its reply
     std::size_t done_ = 0;
     std::size_t total_ = 0;
+    bool untilEnd_ = false; // no header: records up to the end of the file
     bool testMode_ = false;
     bool cancelled_ = false;
     // Seen in the send ("K": since the last record went out).

@@ -364,6 +364,48 @@ private slots:
         QVERIFY(window->MnuRaw->isEnabled());
     }
 
+    void sendLutWritesTheHeaderThenTheTableWithItsCrcs()
+    {
+        QByteArray text;
+        std::vector<std::string> lines;
+        for (int i = 0; i < 256; ++i) {
+            lines.push_back(QStringLiteral("%1%2")
+                                .arg(i * 16, 4, 16, QLatin1Char('0'))
+                                .arg(i * 64, 4, 16, QLatin1Char('0'))
+                                .toUpper()
+                                .toStdString());
+            text += QByteArray::fromStdString(lines.back()) + "\r\n";
+        }
+        chosen = writeFile("t.cal", text);
+        window->testPanel->saveToDds->setChecked(true);
+        const std::size_t mark = unit().commands().size();
+        window->menuSndLUT->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        QCOMPARE(unit().commands()[mark], std::string("=C")); // "Send Header" first
+        QCOMPARE(unit().commands()[mark + 29], std::string("=F0100"));
+        const auto& load = unit().lastLoad(sim::LoadKind::Lut);
+        QVERIFY(load);
+        QCOMPARE(load->lines.size(), std::size_t(256));
+        QCOMPARE(load->lines[1], std::string("001000400BA7")); // CRC by hand
+        QCOMPARE(load->outcome, sim::LoadOutcome::Complete);
+        QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
+        QVERIFY(!window->testPanel->saveToDds->isChecked()); // ends unticked
+
+        // A damaged line: the unit answers "K", the send says so and clears nothing.
+        sim::Faults crc;
+        crc.crcErrorAtLine = 3;
+        unit().setFaults(crc);
+        chosen = dir.filePath("t.cal");
+        window->menuSndLUT->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        const QString said = window->link().terminalText();
+        QVERIFY(said.contains("CRC Error!!"));
+        QVERIFY(said.contains("Error!!"));
+        QCOMPARE(unit().lastLoad(sim::LoadKind::Lut)->outcome, sim::LoadOutcome::CrcError);
+        QCOMPARE(unit().lastLoad(sim::LoadKind::Lut)->lines.size(), std::size_t(2));
+        QCOMPARE(unit().commands().back(), std::string("=F0100")); // no "=C" after it
+    }
+
     void command57SendsOverUsbReadingEveryReply()
     {
         useUsbWindow();

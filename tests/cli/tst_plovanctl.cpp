@@ -697,6 +697,49 @@ private slots:
         QCOMPARE(run({"check", "--kind", "lot", unknown}), 2);
     }
 
+    void calibrationFilesFromTheCommandLine()
+    {
+        QByteArray file;
+        for (int i = 0; i < 256; ++i)
+            file += (i == 80 ? QByteArray("0FFF3FFF") : QByteArray("0FFF0000")) + "\r\n";
+        const QString path = settings.filePath("t.cal");
+        writeFile(path, file);
+        QByteArray text;
+        QCOMPARE(run({"cal", "show", path}, &text), 0);
+        const QList<QByteArray> rows = text.split('\n');
+        QCOMPARE(rows.size(), 257);
+        QCOMPARE(rows[80].simplified(), QByteArray("80 48.83 0FFF 4095 3FFF 359"));
+        QCOMPARE(rows[255].simplified(), QByteArray("255 155.64 0FFF 4095 0000 0"));
+
+        QCOMPARE(run({"cal", "set", path, "5", "--amplitude", "800", "--phase", "12"}), 0);
+        QCOMPARE(run({"cal", "show", path}, &text), 0);
+        QCOMPARE(text.split('\n')[5].simplified(), QByteArray("5 3.05 0800 2048 0012 0"));
+        QCOMPARE(run({"cal", "set", path, "5", "--amplitude", "1000"}), 2); // above 0FFF
+        QCOMPARE(run({"cal", "set", path, "256", "--phase", "0"}), 2);
+        QCOMPARE(run({"check", path}), 0);
+
+        commandsSince(0);
+        const qsizetype mark = commandsSince(0).size();
+        QCOMPARE(run({"--port", port, "cal", "play", path, "80"}), 0);
+        QCOMPARE(commandsSince(mark).mid(0, 4), (QStringList{"=D2844", "=D0045", "=D2884", "=D0085"}));
+
+        QCOMPARE(run({"--port", port, "load", "lut", path}, &text), 0);
+        QCOMPARE(text, QByteArray("Sent OK!\n"));
+        QStringList taken;
+        QTest::qWait(50);
+        while (sim.canReadLine()) {
+            const QString line = QString::fromLocal8Bit(sim.readLine()).trimmed();
+            if (line.startsWith("LUT line ")) taken << line.section(' ', 3, 3);
+        }
+        QCOMPARE(taken.size(), 256);
+        QCOMPARE(taken[0], QString("0FFF00001B8D"));
+
+        const QString shortFile = settings.filePath("short.cal");
+        writeFile(shortFile, "0FFF0000\r\n");
+        QCOMPARE(run({"--port", port, "load", "lut", shortFile}), 2);
+        QVERIFY(lastError.contains("File has 1 of 256 lines"));
+    }
+
     void aUnitFallingSilentMidLoadTimesOutAndIsCleared()
     {
         // "=L", the header and two records are answered; the third record is not.

@@ -42,6 +42,7 @@ class TestTransferEngine : public QObject {
         std::optional<TransferOutcome> outcome;
         std::string collected; // what the USB route's collect() finds
         bool usbOpens = true;  // whether writeBytes finds its route
+        std::size_t mostShown = 0, shownTotal = 0; // the progress reported
         std::istringstream file;
         TransferEngine engine;
 
@@ -64,7 +65,10 @@ class TestTransferEngine : public QObject {
             };
             h.replyTimer = [this](bool run) { timerRunning = run; };
             h.message = [this](const std::string& m) { messages.push_back(m); };
-            h.progress = [](std::size_t, std::size_t) {};
+            h.progress = [this](std::size_t done, std::size_t total) {
+                mostShown = std::max(mostShown, done);
+                shownTotal = total;
+            };
             h.finished = [this](TransferOutcome o) { outcome = o; };
             return h;
         }
@@ -443,6 +447,101 @@ private slots:
         h.fireAllPauses();
         QCOMPARE(h.outcome, std::optional(TransferOutcome::Error));
         QCOMPARE(h.writes.back(), std::string("=C")); // the unit had its header: cleared
+    }
+
+    // CRCs computed by hand (CRC-16/XMODEM of the line's four bytes).
+    void lutLinesCarryTheCrcOfTheirFirstFourBytes()
+    {
+        lut::LineCrc crc;
+        QCOMPARE(crc.withCrc("00100040"), std::string("001000400BA7"));
+        QCOMPARE(crc.withCrc("0FFF0000"), std::string("0FFF00001B8D"));
+        QCOMPARE(crc.withCrc("0A"), std::string("0A68AB")); // missing pairs are 0
+        // A pair that is not hex keeps the byte the line before left: 0A 00 00 00.
+        QCOMPARE(crc.withCrc("ZZ"), std::string("ZZ68AB"));
+        QCOMPARE(crc.withCrc("123456789"), std::string("123456789B42C")); // the first eight digits only
+    }
+
+    void aLutSendEndsSentOkOnF()
+    {
+        Harness h(std::string("00100040\r\n0FFF0000\r\n"), lut::serialSender(false));
+        h.start();
+        QCOMPARE(h.writes, std::vector<std::string>{"=F0100"});
+        QCOMPARE(h.pendingPause, lut::kNewDelyMs);
+        h.firePause(); // no header: the first line goes out at once
+        QCOMPARE(h.writes.back(), std::string("001000400BA7"));
+        QVERIFY(h.timerRunning);
+        h.engine.received("C");
+        QCOMPARE(h.writes.back(), std::string("0FFF00001B8D"));
+        h.engine.received("CF");
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::SentOk));
+        QCOMPARE(h.messages, std::vector<std::string>{"Sent OK!"});
+
+        // "Skip CRC" sends the lines as they stand.
+        Harness skip(std::string("00100040\r\n"), lut::serialSender(true));
+        skip.start();
+        skip.firePause();
+        QCOMPARE(skip.writes.back(), std::string("00100040"));
+    }
+
+    void aLutCrcErrorSaysBothAndClearsNothing()
+    {
+        Harness h(std::string("00100040\r\n0FFF0000\r\n0FFF0000\r\n"), lut::serialSender(false));
+        h.start();
+        h.firePause();
+        h.engine.received("C");
+        h.engine.received("K");
+        h.fireAllPauses();
+        QCOMPARE(h.messages, (std::vector<std::string>{"CRC Error!!", "Error!!"}));
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::CrcError));
+        QCOMPARE(h.writes.size(), std::size_t(3)); // no "=C"
+    }
+
+    void aLongLutIsSentWholeAndTheBarStopsAt256()
+    {
+        std::string text;
+        for (int i = 0; i < 300; ++i)
+            text += "0FFF0000\r\n";
+        Harness h(text, lut::serialSender(false));
+        h.start();
+        h.firePause();
+        for (int i = 0; i < 255; ++i)
+            h.engine.received("C");
+        h.engine.received("CF"); // the unit has its 256 lines
+        // The rest go out without waiting for replies that will not come.
+        QCOMPARE(h.writes.size(), std::size_t(1 + 300));
+        h.fireAllPauses();
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::SentOk));
+        QCOMPARE(h.mostShown, std::size_t(256));
+        QCOMPARE(h.shownTotal, std::size_t(256));
+
+        // "F" followed by anything is not "Sent OK!".
+        Harness echo(std::string("0FFF0000\r\n"), lut::serialSender(false));
+        echo.start();
+        echo.firePause();
+        echo.engine.received("CF@");
+        echo.fireAllPauses();
+        QCOMPARE(echo.outcome, std::optional(TransferOutcome::Error));
+        QVERIFY(echo.messages.empty());
+    }
+
+    void theTestLutSendStopsOnKOrEX()
+    {
+        Harness h(std::string("00100040\r\n0FFF0000\r\n0FFF0000\r\n"), lut::testSender());
+        h.start();
+        QCOMPARE(h.writes, std::vector<std::string>{"=F0100"});
+        QVERIFY(h.timerRunning); // acknowledged
+        h.engine.received("@");
+        h.firePause();
+        QCOMPARE(h.writes.back(), std::string("001000400BA7"));
+        QCOMPARE(h.pendingPause, lut::kNewDelyMs); // no reply awaited
+        QVERIFY(!h.timerRunning);
+        h.engine.received("E");
+        h.firePause();
+        h.engine.received("X");
+        h.firePause();
+        QCOMPARE(h.writes.size(), std::size_t(3)); // stopped after the line that saw "EX"
+        QCOMPARE(h.messages, std::vector<std::string>{lut::kTestStopMessage});
+        QCOMPARE(h.outcome, std::optional(TransferOutcome::CrcError));
     }
 };
 

@@ -1,0 +1,98 @@
+// "Edit Calibration" (NuCal): a calibration file's 256 rows in three linked
+// lists (frequency, amplitude, phase) beside their curves. Selecting a row in
+// the frequency list plays it on the unit (Init); the up/down buttons trim
+// the row's amplitude and phase, each change sent at once; "Save Record"
+// keeps the trimmed row in the lists and "Save to Disk" writes them.
+//
+// While the unit acknowledges one transmission, further selections and
+// trims are merged: once it is done, only the newest values are sent.
+#pragma once
+
+#include "cal_file.h"
+#include "dialogs.h"
+#include "up_down.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace plovan {
+
+class CalPlot;
+class Link;
+
+class CalEditor : public QWidget {
+    Q_OBJECT
+public:
+    // `clockMHz` gives the synthesiser clock the frequency words are made for.
+    CalEditor(Link& link, Dialogs& dialogs, std::function<double()> clockMHz, QWidget* parent = nullptr);
+
+    QListWidget* List1;             // "Frequency (MHz)"
+    QListWidget* List2;             // "Amplitude"
+    QListWidget* List3;             // "Phase"
+    QLineEdit* Text1;               // amplitude, hex
+    QLineEdit* Text2;               // phase, hex
+    QLineEdit* Text3;               // amplitude, decimal
+    QLineEdit* Text4;               // phase, degrees
+    QLineEdit* Text5;               // "Freq  Word"
+    std::array<UpDown*, 6> UpDownN; // UpDown1 ... UpDown6
+    QPushButton* Command1;          // "ESC"
+    QPushButton* Command2;          // "Save Record"
+    QPushButton* Command3;          // "Save to Disk"
+    CalPlot* plot;
+    QLabel* status; // what the last transmission or file step said
+
+    std::int64_t CaliA = 0; // amplitude word of the selected row
+    std::int64_t CaliP = 0; // phase word of the selected row
+    bool SavMode = false;   // saving: nothing is sent
+
+    // Shows the window centred with empty lists, then OpenLog.
+    void openWindow();
+    // Chooses a file and reads it into the lists; false when cancelled or unreadable.
+    bool OpenLog();
+    // Chooses a file (asking before replacing one) and writes the lists to it.
+    bool CloseFile2();
+    void Init();
+    // UpDown1 ... UpDown6: n 1-6, direction +1 or -1.
+    void UpDown_Click(int n, int direction);
+    void Command1_Click(); // "ESC"
+    void Command2_Click(); // "Save Record"
+    void Command3_Click(); // "Save to Disk"
+    // Selects `row` in the three lists; a selection in the frequency list plays it.
+    void selectRow(int row, bool play);
+    int selectedRow() const;
+    const CalRows& rows() const { return rows_; }
+
+signals:
+    // The window was hidden; the main window is to be shown again.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    enum Job { InitJob = 1, AmplitudeJob = 2, PhaseJob = 4 };
+    // Sends `job`'s lines now, or after the transmission in progress.
+    void request(int job);
+    bool runJob(int job);
+    void showWords();
+    void Disable();
+    void Enable();
+    void say(const QString& text);
+    void showRows();
+
+    Link& link_;
+    Dialogs& dialogs_;
+    std::function<double()> clockMHz_;
+    CalRows rows_;
+    bool loaded_ = false;
+    bool busy_ = false;
+    int pending_ = 0;
+};
+
+} // namespace plovan

@@ -1,0 +1,82 @@
+#include "cal_player.h"
+
+#include "hex_text.h"
+#include "words.h"
+
+namespace plovan::cal {
+
+namespace {
+
+// Registers `high` and `low` take the two bytes of a four-digit word.
+void wordInto(std::vector<std::string>& lines, std::string_view word, std::string_view high,
+              std::string_view low)
+{
+    lines.push_back(DatOut(high, word.substr(0, 2)));
+    lines.push_back(DatOut(low, word.substr(2, 2)));
+}
+
+void update(std::vector<std::string>& lines)
+{
+    lines.push_back("=U");
+    lines.push_back("=I");
+}
+
+} // namespace
+
+std::string DatOut(std::string_view adr, std::string_view dat)
+{
+    return "=D" + std::string(dat) + std::string(adr);
+}
+
+std::string Text5For(std::uint32_t frequencyWord)
+{
+    return hexField(frequencyWord, 8).substr(0, 4);
+}
+
+std::optional<std::uint32_t> listedFrequencyWord(std::string_view mhzText, double clockMHz)
+{
+    const std::optional<Decimal> mhz = parseDecimal(mhzText);
+    if (!mhz) return std::nullopt;
+    return frequencyWord(*mhz, {}, clockMHz);
+}
+
+std::vector<std::string> frequencyLines(std::string_view text5)
+{
+    std::vector<std::string> lines;
+    wordInto(lines, text5, "44", "45");
+    wordInto(lines, text5, "84", "85");
+    update(lines);
+    return lines;
+}
+
+std::vector<std::string> amplitudeLines(std::string_view text1)
+{
+    std::vector<std::string> lines;
+    wordInto(lines, text1, "63", "64");
+    wordInto(lines, text1, "A3", "A4");
+    update(lines);
+    return lines;
+}
+
+std::vector<std::string> phaseLines(std::string_view text2)
+{
+    std::vector<std::string> lines;
+    wordInto(lines, text2, "80", "81");
+    update(lines);
+    return lines;
+}
+
+std::optional<std::vector<std::string>> initLines(std::string_view mhzText, const CalRow& row,
+                                                  double clockMHz)
+{
+    const std::optional<std::uint32_t> word = listedFrequencyWord(mhzText, clockMHz);
+    if (!word || !row.hex()) return std::nullopt;
+    std::vector<std::string> lines = frequencyLines(Text5For(*word));
+    for (const std::string& line : amplitudeLines(hex4(HexValue(row.amplitude))))
+        lines.push_back(line);
+    for (const std::string& line : phaseLines(hex4(HexValue(row.phase))))
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace plovan::cal
