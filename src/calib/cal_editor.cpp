@@ -52,6 +52,7 @@ QListWidget* list(const char* name, QWidget* parent)
     l->setObjectName(QLatin1String(name));
     l->setFont(QFont(QStringLiteral("monospace")));
     l->setFixedWidth(l->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 24);
+    l->setMinimumHeight(l->fontMetrics().height() * 24);
     return l;
 }
 

@@ -57,7 +57,7 @@ CalPlot::CalPlot(QWidget* parent) : QChartView(parent)
     mhz->setTitleText(tr("MHz"));
     mhz->setLabelFormat(QStringLiteral("%.0f"));
     auto* amplitude = new QValueAxis(chart);
-    amplitude->setRange(0, 4095);
+    amplitude->setRange(0, 4096);
     amplitude->setLabelFormat(QStringLiteral("%.0f"));
     auto* degrees = new QValueAxis(chart);
     degrees->setRange(0, 360);

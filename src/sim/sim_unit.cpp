@@ -285,7 +285,11 @@ std::string SimUnit::command(std::string_view text)
     }
     case 'k': return noArgs("internal clock");
     case 'I': return noArgs("internal trigger");
-    case 'U': return noArgs(store ? "update, store to flash" : "update");
+    case 'U': {
+        const std::string reply = noArgs(store ? "update, store to flash" : "update");
+        if (args.empty()) logUpperFrequencyHalves();
+        return reply;
+    }
     case 'C': return noArgs("clear");
     case 'G': return noArgs("start (external enable)");
     case 'R': {
@@ -536,6 +540,20 @@ void SimUnit::decodeAfterWrite(std::uint8_t reg)
                 log("  " + decodeWord(w, registers_, channelMask(), config_.clockMHz));
             }
         }
+    }
+}
+
+void SimUnit::logUpperFrequencyHalves()
+{
+    // The calibration editor writes only a frequency word's upper 16 bits
+    // (its first two registers); the update plays them with the low bits
+    // the registers hold.
+    constexpr std::uint16_t kUpperHalf = 0b0011;
+    for (std::size_t i = 0; i < kWords.size(); ++i) {
+        const WordDef& w = kWords[i];
+        if (w.kind != WordKind::Frequency || pendingWords_[i] != kUpperHalf) continue;
+        pendingWords_[i] = 0;
+        log("  " + decodeWord(w, registers_, channelMask(), config_.clockMHz) + ", upper half written");
     }
 }
 

@@ -176,6 +176,7 @@ private:
     std::string endLoad(LoadOutcome outcome, std::string reply);
     void writeRegister(std::uint8_t reg, std::uint8_t value, bool toFlash);
     void decodeAfterWrite(std::uint8_t reg);
+    void logUpperFrequencyHalves();
     void log(std::string_view line) const;
     void logCommand(std::string_view text, std::string_view meaning) const;
 
