@@ -31,6 +31,8 @@
 #include "tone_page.h"
 #include "transfer_panel.h"
 #include "usb_mode_window.h"
+#include "vswr_sweep.h"
+#include "vswr_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -187,6 +189,18 @@ void MainWindow::buildWindows()
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
     calEditor = std::make_unique<CalEditor>(link_, dialogs, [this] { return tonePage->state.ClkFreq; });
     connect(calEditor.get(), &CalEditor::closed, this, &QWidget::show);
+    vswrSweep = std::make_unique<VswrSweep>(link_, tonePage->tone);
+    vswrWindow = std::make_unique<VswrWindow>(*vswrSweep);
+    vswrWindow->chooseFileToShow = [this] {
+        return dialogs.chooseFileToOpen(
+            QStringLiteral("Velmar VSWR"),
+            QStringLiteral("Velmar VSWR Files (*.swr)|*.SWR|All Files (*.*)|*.*"));
+    };
+    vswrWindow->warn = [this](const QString& t, const QString& m) { dialogs.warn(t, m); };
+    // The main window is hidden while the sweep steps and back once it ends.
+    connect(vswrWindow.get(), &VswrWindow::stepping, this, &QWidget::hide);
+    connect(vswrSweep.get(), &VswrSweep::finished, this, &QWidget::show);
+    connect(vswrWindow.get(), &VswrWindow::closed, this, &QWidget::show);
     headerWindow = std::make_unique<HeaderWindow>(link_);
     connect(headerWindow.get(), &HeaderWindow::returned, this, &MainWindow::batchHeaderReturned);
     extraHeaderWindow = std::make_unique<ExtraHeaderWindow>(link_);
@@ -295,9 +309,11 @@ bool MainWindow::Form_Unload()
     link_.cancelWaits();
     link_.closePort();
     if (commLog) commLog->close();
+    if (vswrSweep) vswrSweep->stop();
     for (QWidget* window :
          {static_cast<QWidget*>(limitsWindow.get()), static_cast<QWidget*>(offsetWindow.get()),
-          static_cast<QWidget*>(clockWindow.get())})
+          static_cast<QWidget*>(clockWindow.get()), static_cast<QWidget*>(calEditor.get()),
+          static_cast<QWidget*>(vswrWindow.get())})
         if (window) window->hide();
     // A maintained offset lowers the maximum only while it is maintained.
     const int maxFrequency = offset ? offset->SavedMax() : tonePage->state.MaxFrequency;
@@ -458,7 +474,7 @@ void MainWindow::buildMenus()
     MnuCal->setObjectName(QStringLiteral("MnuCal"));
     enable(menuItem(MnuCal, "memEdit", QStringLiteral("Mem Edit")), &MainWindow::memEdit_Click);
     enable(menuItem(MnuCal, "cal", QStringLiteral("Edit LUT")), &MainWindow::cal_Click);
-    menuItem(MnuCal, "Vswr", QStringLiteral("VSWR"));
+    enable(menuItem(MnuCal, "Vswr", QStringLiteral("VSWR")), &MainWindow::Vswr_Click);
     menuSndLUT = menuItem(MnuCal, "menuSndLUT", QStringLiteral("Send LUT"));
     enable(menuSndLUT, &MainWindow::menuSndLUT_Click);
     SetFreqLimits = menuItem(MnuCal, "SetFreqLimits", QStringLiteral("F Limits"));
@@ -694,6 +710,23 @@ void MainWindow::cal_Click()
 {
     hide();
     calEditor->openWindow();
+}
+
+void MainWindow::Vswr_Click()
+{
+    const QString title = QStringLiteral("Velmar VSWR");
+    const QString path = chooseFileToWrite(
+        dialogs, title, QStringLiteral("Velmar VSWR Files (*.swr)|*.SWR|All Files (*.*)|*.*"));
+    if (path.isEmpty()) {
+        showMainControls(true);
+        return;
+    }
+    QString error;
+    if (!vswrSweep->start(path, &error)) {
+        dialogs.warn(title, error);
+        return;
+    }
+    vswrWindow->openForSweep();
 }
 
 void MainWindow::menuSndLUT_Click()

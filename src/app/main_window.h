@@ -45,6 +45,8 @@ class HeaderPanel;
 class HeaderWindow;
 class BatchFolder;
 class CalEditor;
+class VswrSweep;
+class VswrWindow;
 
 // What the command line asks of a window before it loads.
 struct LaunchOptions {
@@ -103,6 +105,7 @@ public:
     void MnuMorv_Click();   // "&Send Velmar File..."
     void MnuSendBatch_Click();
     void cal_Click();                            // "Edit LUT": the calibration editor
+    void Vswr_Click();                           // "VSWR": a sweep into a file
     void menuSndLUT_Click();                     // "Send LUT"
     void Command18_Click();                      // "TEST LUT file"
     void MnuRaw_Click();                         // "Send DataQ..."
@@ -147,6 +150,8 @@ public:
     std::unique_ptr<ExtraHeaderWindow> extraHeaderWindow;
     std::unique_ptr<HeaderWindow> headerWindow;
     std::unique_ptr<CalEditor> calEditor;
+    std::unique_ptr<VswrSweep> vswrSweep;
+    std::unique_ptr<VswrWindow> vswrWindow;
     HeaderPanel* headerPanel;
     Form4* debugWindow;
     Form6* pollWindow;

@@ -22,6 +22,7 @@
 #include "transfer_runner.h"
 #include "usb_choice.h"
 #include "usb_route.h"
+#include "vswr_sweep.h"
 #include "words.h"
 
 #include <QDir>
@@ -718,6 +719,42 @@ Prepared prepareLoadTestLut(Session& s, const ParsedArgs&)
     return [&s, path] { return runSend(s, lut::testSender(), path, nullptr) == TransferOutcome::Completed; };
 }
 
+// --- VSWR ---
+
+Prepared prepareVswr(Session& s, const ParsedArgs& a)
+{
+    const QString path = a.operands[0];
+    if (QFileInfo::exists(path) && !a.has("--replace")) {
+        err(QStringLiteral("%1 exists; --replace replaces it").arg(path));
+        return std::nullopt;
+    }
+    return [&s, path] {
+        const auto tone = toneFor(s);
+        VswrSweep sweep(s.link, *tone);
+        QString error;
+        if (!sweep.start(path, &error)) {
+            err(error);
+            s.inputError = true;
+            return false;
+        }
+        QEventLoop loop;
+        bool complete = false;
+        QObject::connect(&sweep, &VswrSweep::recorded, [](int mhz, const vswr::Reading& values) {
+            out(QString::fromStdString(vswr::dataLine(mhz, values)).simplified());
+        });
+        QObject::connect(&sweep, &VswrSweep::stepFailed, &loop, [&loop] { loop.quit(); });
+        QObject::connect(&sweep, &VswrSweep::finished, &loop, [&](bool whole) {
+            complete = whole;
+            loop.quit();
+        });
+        sweep.runToEnd();
+        if (sweep.running() || sweep.waiting()) loop.exec();
+        // A step that failed ends the run: the file keeps the steps before it.
+        if (sweep.running()) sweep.stop();
+        return complete;
+    };
+}
+
 int runSim(const QStringList& words)
 {
     return sim::runSimServer(words, QStringLiteral("plovanctl sim"));
@@ -958,6 +995,20 @@ const CommandTable& commandRows()
          .maxOperands = 2,
          .needsUnit = false,
          .prepare = prepareCalSet},
+        {.name = "vswr",
+         .synopsis = "FILE [--replace]",
+         .summary = "the VSWR sweep, 48-94 MHz, into FILE",
+         .description =
+             "As \"VSWR\" with \"Run to end\": 24 steps from 48 to 94 MHz, each writing its phase\n"
+             "word, tuning the step (C4/C5 and the amplitude) and asking for the readings\n"
+             "(=AV); each reply's line goes to FILE as the window writes it, and to standard\n"
+             "output. Then =C. An existing FILE is replaced only with --replace. Exit status 1\n"
+             "when a step's reply does not come within the time-out or is malformed (the file\n"
+             "keeps the steps before it).",
+         .options = {.flags = {"--replace"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .prepare = prepareVswr},
         {.name = "batch",
          .synopsis = "[DIR] [--start S] [--end E] [--usb]",
          .summary = "\"Send Batch\": header blocks, then DIR's 1.plv, 2.plv, ...",

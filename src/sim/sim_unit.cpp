@@ -607,8 +607,10 @@ unit::AnalogueReading SimUnit::analogueReading() const
     for (int ch = 1; ch <= 4; ++ch) {
         const bool on = mask == 0 || (mask & (1 << (ch - 1)));
         const double forward = on ? amp * (0.70 + 0.05 * ch) : 0.0;
-        // A reflection that wanders smoothly with frequency, different per output.
-        const double gamma = 0.05 + 0.10 * (1.0 + std::sin(f / 7.0 + ch));
+        // Each output reflects most near a resonance of its own (55, 65, 75
+        // and 85 MHz for J1 ... J4), so a sweep draws a curve with a peak.
+        const double off = (f - (45.0 + 10.0 * ch)) / 3.0;
+        const double gamma = 0.05 + 0.55 / (1.0 + off * off);
         const auto clamp = [](double x) {
             return static_cast<std::uint16_t>(std::lround(std::min(x, 4095.0)));
         };

@@ -740,6 +740,28 @@ private slots:
         QVERIFY(lastError.contains("File has 1 of 256 lines"));
     }
 
+    void vswrSweepsIntoAFile()
+    {
+        const QString path = settings.filePath("out.swr");
+        QByteArray text;
+        QCOMPARE(run({"--port", port, "vswr", path}, &text), 0);
+        const QList<QByteArray> printed = text.trimmed().split('\n');
+        QCOMPARE(printed.size(), 24);
+        QVERIFY(printed.first().startsWith("48 "));
+        QVERIFY(printed.last().startsWith("94 "));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray file = f.readAll();
+        QVERIFY(file.startsWith("Velmar Plovan VSWR\r\nFreq\tFwd4\t"));
+        QCOMPARE(file.count('\n'), 26);
+        f.close();
+        QCOMPARE(run({"--port", port, "vswr", path}), 2); // exists
+        QCOMPARE(run({"--port", port, "vswr", path, "--replace"}), 0);
+        startSim({"--fault", "answer:30"});
+        QCOMPARE(run({"--port", port, "--ack-timeout", "300", "vswr", path, "--replace"}), 1);
+        startSim();
+    }
+
     void aUnitFallingSilentMidLoadTimesOutAndIsCleared()
     {
         // "=L", the header and two records are answered; the third record is not.
