@@ -199,7 +199,11 @@ void MainWindow::buildWindows()
     vswrWindow->warn = [this](const QString& t, const QString& m) { dialogs.warn(t, m); };
     // The main window is hidden while the sweep steps and back once it ends.
     connect(vswrWindow.get(), &VswrWindow::stepping, this, &QWidget::hide);
-    connect(vswrSweep.get(), &VswrSweep::finished, this, &QWidget::show);
+    connect(vswrSweep.get(), &VswrSweep::finished, this, [this] {
+        show();
+        // The plot stays in front, to be read.
+        if (vswrWindow->isVisible()) vswrWindow->raise();
+    });
     connect(vswrWindow.get(), &VswrWindow::closed, this, &QWidget::show);
     headerWindow = std::make_unique<HeaderWindow>(link_);
     connect(headerWindow.get(), &HeaderWindow::returned, this, &MainWindow::batchHeaderReturned);

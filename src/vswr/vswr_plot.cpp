@@ -23,9 +23,16 @@ QChart* chartWith(const QString& title, const QString& yTitle, double yMax)
     x->setRange(vswr::kStartMHz, vswr::kEndMHz - 1);
     x->setTitleText(QObject::tr("MHz"));
     x->setLabelFormat(QStringLiteral("%.0f"));
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(50);
+    x->setTickInterval(10);
     auto* y = new QValueAxis(chart);
     y->setRange(0, yMax);
     y->setTitleText(yTitle);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0);
+    y->setTickInterval(yMax / 4);
+    y->setLabelFormat(yMax > 10 ? QStringLiteral("%.0f") : QStringLiteral("%.2f"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     return chart;
@@ -58,7 +65,7 @@ QChartView* view(QChart* chart, QWidget* parent)
 VswrPlot::VswrPlot(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("VswrPlot"));
-    QChart* readings = chartWith(tr("Readings"), tr("reading (raw)"), 4095);
+    QChart* readings = chartWith(tr("Readings"), tr("reading (raw)"), 4096);
     QChart* ratios = chartWith(tr("Reflected / forward"), tr("ratio"), 1);
     for (int j = 0; j < 4; ++j) {
         const QString out = QStringLiteral("J%1").arg(j + 1);

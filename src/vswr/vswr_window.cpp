@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace plovan {
@@ -116,6 +117,9 @@ void VswrWindow::openForSweep()
     Text9->setText(QString::number(sweep_.nextMHz()));
     Label1->setText(QStringLiteral("Generating VSWR"));
     setStepping(true);
+    if (!isVisible())
+        if (const QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
     show();
     raise();
     activateWindow();
