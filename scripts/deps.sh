@@ -10,6 +10,7 @@ packages=(
   libboost-dev
   libftdi1-dev
   locales
+  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev
 )
 
 if [ "${1:-}" = "--list" ]; then

@@ -1,0 +1,58 @@
+#!/bin/sh
+# Usage: run_wine_tests.sh OCX_DIR SOURCE_DIR
+# Registers TARSEL.OCX in a fresh headless Wine prefix inside OCX_DIR, runs
+# the C++ host against the in-memory ports and the real ones, runs the
+# VBScript, checks the registry, unregisters the control and checks that its
+# entries are gone.
+set -eu
+dir=$1
+src=$2
+export WINEPREFIX="$dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+failed=0
+fail() {
+  echo "FAIL: $*"
+  failed=1
+}
+query() { wine reg query "$1" 2>/dev/null | tr -d '\r'; }
+# Runs a Windows program and shows its output; its exit status is the program's.
+run() {
+  status=0
+  "$@" > "$dir/wine-output.txt" 2>&1 || status=$?
+  tr -d '\r' < "$dir/wine-output.txt"
+  return $status
+}
+
+rm -rf "$WINEPREFIX"
+wineboot -i > /dev/null 2>&1 || true
+wine regsvr32 /s "$dir/TARSEL.OCX" || fail "regsvr32"
+
+# Seeded ports: 0x300 = F0, 0x302 = FFFF, 0x310 = AB00.
+run env TARSEL_PORTS="mem,0x300=0xF0,0x302=0xFFFF,0x310=0xAB00" wine "$dir/tarsel_host.exe" mem || fail "host, memory ports"
+run wine "$dir/tarsel_host.exe" real || fail "host, real ports"
+vbs=$(winepath -w "$src/tests/portio/ocx/tarsel_test.vbs" 2> /dev/null)
+run env TARSEL_PORTS="mem,0x300=0xF0" wine cscript //nologo "$vbs" || fail "VBScript"
+
+clsid=$(query 'HKCR\TARSEL.TarselCtrl.1\CLSID' | grep -o '{[^}]*}' || true)
+page=$(query 'HKCR\TARSEL.TarselPropPage.1\CLSID' | grep -o '{[^}]*}' || true)
+[ -n "$clsid" ] || fail "ProgID TARSEL.TarselCtrl.1"
+[ -n "$page" ] || fail "ProgID TARSEL.TarselPropPage.1"
+key="HKCR\\CLSID\\$clsid"
+query "$key\\InprocServer32" | grep -q 'ThreadingModel *REG_SZ *Apartment' || fail "ThreadingModel Apartment"
+query "$key\\InprocServer32" | grep -qi 'TARSEL.OCX' || fail "InprocServer32"
+query "$key\\MiscStatus\\1" | grep -q 'REG_SZ *132497' || fail "MiscStatus 132497"
+query "$key\\ToolboxBitmap32" | grep -qi 'TARSEL.OCX, 1' || fail "ToolboxBitmap32"
+query "$key\\Version" | grep -q 'REG_SZ *1.0' || fail "Version 1.0"
+query "$key\\Control" > /dev/null || fail "Control"
+libid=$(query "$key\\TypeLib" | grep -o '{[^}]*}' | tail -n 1 || true)
+query "HKCR\\TypeLib\\$libid\\1.0" | grep -q 'Tarsel ActiveX Control module' || fail "type library TARSELLib 1.0"
+
+wine regsvr32 /u /s "$dir/TARSEL.OCX" || fail "regsvr32 /u"
+for gone in 'HKCR\TARSEL.TarselCtrl.1' 'HKCR\TARSEL.TarselPropPage.1' "$key" "HKCR\\CLSID\\$page" "HKCR\\TypeLib\\$libid"; do
+  if wine reg query "$gone" > /dev/null 2>&1; then fail "$gone left after unregistering"; fi
+done
+wineserver -k 2> /dev/null || true
+wineserver -w 2> /dev/null || true
+# The prefix is several hundred megabytes; TARSEL_KEEP_PREFIX=1 keeps it to look into.
+[ -n "${TARSEL_KEEP_PREFIX:-}" ] || rm -rf "$WINEPREFIX" "$dir/wine-output.txt"
+[ $failed -eq 0 ] && echo "TARSEL.OCX under Wine: all checks passed"
+exit $failed
