@@ -1,12 +1,13 @@
 # make run   - install what is missing, build, start the program against the simulated unit
 MAKEFLAGS += --no-print-directory
 # make test  - install what is missing, build, run every test
+# make package  - the Debian package (build/plovan_*.deb)
 # make check-deps - fail if the build used a Debian package that scripts/deps.sh does not install
 BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build run test bench check-deps clean
+.PHONY: all deps build run test test-asan package bench check-deps clean
 
 all: build
 
@@ -22,6 +23,24 @@ run: build
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# any report fails it.
+ASAN_BUILD ?= build-asan
+SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+		-DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)" > /dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
+		ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure -j$(JOBS)
+
+# The Debian package, in $(BUILD): plovan_<version>_<arch>.deb.
+package: build
+	@cd $(BUILD) && cpack -G DEB > /dev/null && ls -1 plovan_*.deb
 
 bench: build
 	@$(BUILD)/bench/link_roundtrip

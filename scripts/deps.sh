@@ -11,6 +11,7 @@ packages=(
   libftdi1-dev
   locales
   g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev
+  help2man dpkg-dev file
 )
 
 if [ "${1:-}" = "--list" ]; then
