@@ -7,7 +7,7 @@ BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build run test test-asan package bench check-deps clean
+.PHONY: all deps build run test test-asan fuzz package bench check-deps clean
 
 all: build
 
@@ -33,10 +33,21 @@ test-asan: deps
 		-DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)" > /dev/null
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
-		ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:suppressions=$(CURDIR)/tests/sanitizer/lsan.supp \
+		ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 \
 		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
 		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --output-on-failure -j$(JOBS)
+
+# Every parser of outside input under libFuzzer, ASan and UBSan, FUZZ_SECONDS each.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
+FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DPLOVAN_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" > /dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+	@scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # The Debian package, in $(BUILD): plovan_<version>_<arch>.deb.
 package: build

@@ -157,9 +157,11 @@ SenderConfig lut::testSender(Crc16Model model)
 
 SenderConfig table::senderFor(const Layout& layout, bool overUsb)
 {
-    if (layout.kind == kRaw.kind) return overUsb ? raw::usbSender() : raw::serialSender();
-    if (layout.kind == kMultichirp.kind)
-        return overUsb ? multichirp::usbSender() : multichirp::serialSender();
+    // The names' texts, not their addresses: a copy of a layout made in
+    // another translation unit may point at its own copy of the literal.
+    const std::string_view kind = layout.kind;
+    if (kind == kRaw.kind) return overUsb ? raw::usbSender() : raw::serialSender();
+    if (kind == kMultichirp.kind) return overUsb ? multichirp::usbSender() : multichirp::serialSender();
     return overUsb ? image::usbSender() : image::serialSender();
 }
 

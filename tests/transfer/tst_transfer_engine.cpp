@@ -40,8 +40,8 @@ class TestTransferEngine : public QObject {
         int pendingPause = -1;
         bool timerRunning = false;
         std::optional<TransferOutcome> outcome;
-        std::string collected; // what the USB route's collect() finds
-        bool usbOpens = true;  // whether writeBytes finds its route
+        std::string collected;                     // what the USB route's collect() finds
+        bool usbOpens = true;                      // whether writeBytes finds its route
         std::size_t mostShown = 0, shownTotal = 0; // the progress reported
         std::istringstream file;
         TransferEngine engine;
@@ -447,6 +447,20 @@ private slots:
         h.fireAllPauses();
         QCOMPARE(h.outcome, std::optional(TransferOutcome::Error));
         QCOMPARE(h.writes.back(), std::string("=C")); // the unit had its header: cleared
+    }
+
+    // A layout's name may be another copy of the same text (another
+    // translation unit's literal); the kind is its text.
+    void theSenderFollowsTheLayoutsKindByName()
+    {
+        static const char raw[] = "raw";
+        static const char chirp[] = "multichirp";
+        table::Layout copy = table::kRaw;
+        copy.kind = raw;
+        QCOMPARE(table::senderFor(copy, false).startCommands.front().line, std::string("=Q"));
+        copy.kind = chirp;
+        QCOMPARE(table::senderFor(copy, false).startCommands.front().line, std::string("=E2C"));
+        QCOMPARE(table::senderFor(table::kImage, true).recordsAsBytes, true);
     }
 
     // CRCs computed by hand (CRC-16/XMODEM of the line's four bytes).
