@@ -7,7 +7,7 @@ BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
 
-.PHONY: all deps build run test test-asan fuzz package bench check-deps clean
+.PHONY: all deps build run test test-locale test-asan fuzz package bench check-deps clean
 
 all: build
 
@@ -23,6 +23,13 @@ run: build
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
+
+# The suite again under a German locale, with every temporary folder (the
+# tests' settings folders among them) on a path with spaces and non-ASCII letters.
+ODD_TMP = /tmp/plovan tëst ü
+test-locale: build
+	@mkdir -p "$(ODD_TMP)"
+	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen LC_ALL=de_DE.UTF-8 TMPDIR="$(ODD_TMP)" ctest --output-on-failure -j$(JOBS)
 
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails it.

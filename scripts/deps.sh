@@ -12,6 +12,7 @@ packages=(
   locales
   g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev
   help2man dpkg-dev file
+  clang
 )
 
 if [ "${1:-}" = "--list" ]; then

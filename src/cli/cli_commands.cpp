@@ -446,19 +446,26 @@ std::optional<QStringList> tableFindings(const QString& path, const table::Layou
     return lines;
 }
 
-// The findings of a calibration (LUT) file, as the editor reports them;
-// empty (and said) when the file cannot be read.
-std::optional<QStringList> calFindings(const QString& path)
+// A calibration file as the editor reads it, with what it lacks or has too
+// much of, each line naming the file; empty (and said) when it cannot be read.
+std::optional<std::pair<CalRead, QStringList>> readCal(const QString& path)
 {
-    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
+    std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
     if (!read) {
         err(QStringLiteral("%1: cannot be read").arg(path));
         return std::nullopt;
     }
-    QStringList lines;
+    QStringList notes;
     for (const std::string& note : read->notes)
-        lines << path + QStringLiteral(": ") + QString::fromStdString(note);
-    return lines;
+        notes << path + QStringLiteral(": ") + QString::fromStdString(note);
+    return std::pair{std::move(*read), notes};
+}
+
+std::optional<QStringList> calFindings(const QString& path)
+{
+    const auto read = readCal(path);
+    if (!read) return std::nullopt;
+    return read->second;
 }
 
 bool isLut(const QString& kindOrPath)
@@ -596,14 +603,11 @@ Prepared prepareBatch(Session& s, const ParsedArgs& a)
 // (and said) when it cannot be read.
 std::optional<CalRead> calRows(const QString& path)
 {
-    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
-    if (!read) {
-        err(QStringLiteral("%1: cannot be read").arg(path));
-        return std::nullopt;
-    }
-    for (const std::string& note : read->notes)
-        err(path + QStringLiteral(": ") + QString::fromStdString(note));
-    return read;
+    auto read = readCal(path);
+    if (!read) return std::nullopt;
+    for (const QString& note : read->second)
+        err(note);
+    return std::move(read->first);
 }
 
 std::optional<int> rowOperand(const QString& text)
