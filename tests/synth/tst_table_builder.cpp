@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
 
 using namespace plovan;
 
@@ -108,7 +110,8 @@ private slots:
         blocker.close();
         TableBuilder table;
         const FileStatus s = table.start(path("notadir/t.plv"));
-        QVERIFY(s.error.contains("notadir/t.plv") && s.error.contains("Not a directory"));
+        QVERIFY(s.error.contains("notadir/t.plv") &&
+                s.error.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))));
         QVERIFY(!table.recording());
 
         if (QFile::exists("/dev/full")) { // opens fine, every flush fails

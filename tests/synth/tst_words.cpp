@@ -11,7 +11,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <locale.h>
 #include <random>
+#include <stdlib.h>
 #include <string>
 
 using namespace plovan;
@@ -37,9 +39,12 @@ Decimal dec(const std::string& text)
 }
 
 // A reading independent of Decimal::value(), in the C locale.
+// The C conversion of the text, in the C locale whatever the process's is
+// (strtod would read "0.1" as 0 under a German locale).
 double cRead(const std::string& text)
 {
-    return std::strtod(text.c_str(), nullptr);
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
+    return strtod_l(text.c_str(), nullptr, c);
 }
 
 std::string fixed(long units, int places)
