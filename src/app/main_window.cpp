@@ -651,18 +651,22 @@ void MainWindow::FoS_Click()
     offsetWindow->openWindow();
 }
 
+QString MainWindow::chooseTransferFile(const QString& title, const QString& filter)
+{
+    for (;;) {
+        const QString path = dialogs.chooseFileToOpen(title, filter);
+        if (path.isEmpty() || QFileInfo(path).isFile()) return path;
+        dialogs.warn(title, path + QStringLiteral(" not found!"));
+    }
+}
+
 QString MainWindow::chooseTableFile(const table::Layout& layout)
 {
     const QString title = QStringLiteral("Send Velmar File");
     const QString filter = QStringLiteral("Velmar Files (*.%1)|*.%1|All Files (*.*)|*.*")
                                .arg(QString::fromLatin1(layout.extension).toUpper());
-    QString path;
-    for (;;) {
-        path = dialogs.chooseFileToOpen(title, filter);
-        if (path.isEmpty()) return {};
-        if (QFileInfo(path).isFile()) break;
-        dialogs.warn(title, path + QStringLiteral(" not found!"));
-    }
+    const QString path = chooseTransferFile(title, filter);
+    if (path.isEmpty()) return {};
     const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
     if (!findings) {
         dialogs.warn(title, path + QStringLiteral(" cannot be read"));
@@ -690,8 +694,6 @@ bool MainWindow::startSend(SenderConfig config, const QString& path, UsbRoute* u
     procedureBusy(true);
     DisbuT = false;
     Dissable();
-    for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
-        send->setEnabled(false);
     return true;
 }
 
@@ -737,14 +739,9 @@ void MainWindow::menuSndLUT_Click()
 {
     if (transferPanel->running() || SndBatch) return;
     const QString title = QStringLiteral("Open Velmar calibration file");
-    QString path;
-    for (;;) {
-        path = dialogs.chooseFileToOpen(
-            title, QStringLiteral("Velmar calibration Files (*.CAL)|*.CAL|All Files (*.*)|*.*"));
-        if (path.isEmpty()) return;
-        if (QFileInfo(path).isFile()) break;
-        dialogs.warn(title, path + QStringLiteral(" not found!"));
-    }
+    const QString path = chooseTransferFile(
+        title, QStringLiteral("Velmar calibration Files (*.CAL)|*.CAL|All Files (*.*)|*.*"));
+    if (path.isEmpty()) return;
     const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
     if (!read) {
         dialogs.warn(title, path + QStringLiteral(" cannot be read"));
@@ -819,8 +816,7 @@ void MainWindow::MnuSendBatch_Click()
     link_.clearTerminal();
     SndBatch = true;
     HeadrActive = true;
-    for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
-        send->setEnabled(false);
+    SetButtons(); // the send menus stay off to the batch's end
     setEnabled(false);
     headerWindow->openWindow(SndBatch);
 }

@@ -198,6 +198,9 @@ private:
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);
 
+    // ChooseTransferFile: a file that exists, asked again after " not found!";
+    // empty when the operator cancels.
+    QString chooseTransferFile(const QString& title, const QString& filter);
     // The file of a send of `layout`'s kind, chosen by the operator (a
     // missing path asks again) and checked, with "Send anyway?" on findings;
     // empty when the operator gives up.

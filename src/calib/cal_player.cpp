@@ -7,18 +7,23 @@ namespace plovan::cal {
 
 namespace {
 
-// Registers `high` and `low` take the two bytes of a four-digit word.
-void wordInto(std::vector<std::string>& lines, std::string_view word, std::string_view high,
-              std::string_view low)
-{
-    lines.push_back(DatOut(high, word.substr(0, 2)));
-    lines.push_back(DatOut(low, word.substr(2, 2)));
-}
+struct RegisterPair {
+    const char* high;
+    const char* low;
+};
 
-void update(std::vector<std::string>& lines)
+// Each pair of registers takes the two bytes of a four-digit word; then the
+// update and trigger play them.
+std::vector<std::string> wordLines(std::string_view word, std::initializer_list<RegisterPair> pairs)
 {
+    std::vector<std::string> lines;
+    for (const RegisterPair& p : pairs) {
+        lines.push_back(DatOut(p.high, word.substr(0, 2)));
+        lines.push_back(DatOut(p.low, word.substr(2, 2)));
+    }
     lines.push_back("=U");
     lines.push_back("=I");
+    return lines;
 }
 
 } // namespace
@@ -42,28 +47,17 @@ std::optional<std::uint32_t> listedFrequencyWord(std::string_view mhzText, doubl
 
 std::vector<std::string> frequencyLines(std::string_view text5)
 {
-    std::vector<std::string> lines;
-    wordInto(lines, text5, "44", "45");
-    wordInto(lines, text5, "84", "85");
-    update(lines);
-    return lines;
+    return wordLines(text5, {{"44", "45"}, {"84", "85"}});
 }
 
 std::vector<std::string> amplitudeLines(std::string_view text1)
 {
-    std::vector<std::string> lines;
-    wordInto(lines, text1, "63", "64");
-    wordInto(lines, text1, "A3", "A4");
-    update(lines);
-    return lines;
+    return wordLines(text1, {{"63", "64"}, {"A3", "A4"}});
 }
 
 std::vector<std::string> phaseLines(std::string_view text2)
 {
-    std::vector<std::string> lines;
-    wordInto(lines, text2, "80", "81");
-    update(lines);
-    return lines;
+    return wordLines(text2, {{"80", "81"}});
 }
 
 std::optional<std::vector<std::string>> initLines(std::string_view mhzText, const CalRow& row,

@@ -74,10 +74,10 @@ template <typename F> bool guarded(F access)
     return !faulted;
 }
 
-void seed(const char* spec)
+void seed(const char* setting)
 {
     // "mem,ADDR=VALUE,..." with numbers in C notation.
-    std::string s(spec);
+    std::string s(setting);
     std::size_t at = s.find(',');
     while (at != std::string::npos) {
         const std::size_t next = s.find(',', at + 1);
@@ -98,10 +98,10 @@ void seed(const char* spec)
 
 void initPorts()
 {
-    char spec[512] = {};
-    const DWORD n = GetEnvironmentVariableA("TARSEL_PORTS", spec, sizeof spec);
-    memoryPorts = n > 0 && n < sizeof spec && std::strncmp(spec, "mem", 3) == 0;
-    if (memoryPorts) seed(spec);
+    char setting[512] = {};
+    const DWORD n = GetEnvironmentVariableA("TARSEL_PORTS", setting, sizeof setting);
+    memoryPorts = n > 0 && n < sizeof setting && std::strncmp(setting, "mem", 3) == 0;
+    if (memoryPorts) seed(setting);
     if (!handler) handler = AddVectoredExceptionHandler(1, onFault);
 }
 
