@@ -1,9 +1,7 @@
 #include "main_window.h"
 
 #include "backend_factory.h"
-#include "batch_folder.h"
 #include "cal_editor.h"
-#include "cal_file.h"
 #include "chirp_mode.h"
 #include "chirp_panel.h"
 #include "chirp_programmer.h"
@@ -11,6 +9,7 @@
 #include "comm_log.h"
 #include "connect_sequence.h"
 #include "connection_panel.h"
+#include "control_rules.h"
 #include "debug_window.h"
 #include "direct_commands.h"
 #include "extra_header_window.h"
@@ -18,14 +17,13 @@
 #include "header_panel.h"
 #include "header_window.h"
 #include "limits_window.h"
+#include "load_jobs.h"
 #include "offset_controller.h"
 #include "offset_window.h"
 #include "poll_window.h"
 #include "port_settings_dialog.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
-#include "table_file.h"
-#include "table_send.h"
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
@@ -76,7 +74,7 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     auto* central = new QWidget(this);
     tabs = new QTabWidget(central);
     tabs->setObjectName(QStringLiteral("tabs"));
-    tonePage = new TonePage(link_, dialogs, nullptr);
+    tonePage = new TonePage(session_, dialogs, nullptr);
     tonePage->setParent(this);
     tone = tonePage->panel;
     direct = new DirectCommands(link_, tonePage->state, this);
@@ -121,6 +119,9 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     setCentralWidget(central);
     buildMenus();
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    unitLabel = new QLabel(statusBar());
+    unitLabel->setObjectName(QStringLiteral("UnitState"));
+    statusBar()->addPermanentWidget(unitLabel);
     wirePanels();
 
     resize(1280, 720);
@@ -173,7 +174,7 @@ void MainWindow::buildWindows()
     offsetWindow = std::make_unique<OffsetWindow>(*offset);
     clockWindow = std::make_unique<ClockWindow>(state);
     const auto followLimits = [this](int minFrequency, int maxFrequency) {
-        tone->setLimits(minFrequency, maxFrequency);
+        session_.setLimits(minFrequency, maxFrequency);
     };
     connect(limitsWindow.get(), &LimitsWindow::limitsChanged, this, followLimits);
     connect(offsetWindow.get(), &OffsetWindow::limitsChanged, this, followLimits);
@@ -206,7 +207,12 @@ void MainWindow::buildWindows()
     });
     connect(vswrWindow.get(), &VswrWindow::closed, this, &QWidget::show);
     headerWindow = std::make_unique<HeaderWindow>(link_);
-    connect(headerWindow.get(), &HeaderWindow::returned, this, &MainWindow::batchHeaderReturned);
+    loads_ = std::make_unique<LoadJobs>(
+        session_, dialogs,
+        LoadJobs::Parts{transferPanel, headerWindow.get(), headerPanel, testPanel, settingsDir_});
+    connect(loads_.get(), &LoadJobs::stateChanged, this, &MainWindow::SetButtons);
+    connect(loads_.get(), &LoadJobs::holdWindow, this, [this](bool held) { setEnabled(!held); });
+    connect(&session_, &UnitSession::jobChanged, this, &MainWindow::SetButtons);
     extraHeaderWindow = std::make_unique<ExtraHeaderWindow>(link_);
     connect(extraHeaderWindow.get(), &ExtraHeaderWindow::closed, this, [this] { setEnabled(true); });
     usbModeWindow = std::make_unique<UsbModeWindow>(usb_);
@@ -233,20 +239,6 @@ void MainWindow::buildWindows()
     connect(testPanel, &TestPanel::pollRequested, this, &MainWindow::Command52_Click);
     connect(transferPanel, &TransferPanel::status, this,
             [this](const QString& m) { statusBar()->showMessage(m); });
-    connect(transferPanel, &TransferPanel::finished, this, [this](TransferOutcome outcome) {
-        DisbuT = true;
-        Dissable();
-        procedureBusy(false);
-        if (std::exchange(lutTestRunning_, false) && outcome == TransferOutcome::CrcError)
-            dialogs.warn(QStringLiteral("TEST LUT file"), QString::fromLatin1(lut::kTestStopMessage));
-        if (!SndBatch) return;
-        if (!BatchFolder::goesOnAfter(outcome)) {
-            endBatch(QStringLiteral("Batch stopped at %1.plv").arg(c));
-            return;
-        }
-        // The next send starts once this one's runner has returned.
-        QTimer::singleShot(0, this, &MainWindow::sendBatchFile);
-    });
     connect(testPanel, &TestPanel::ftdiTestRequested, this,
             [this] { runUsb([this] { usb_.Command55_Click(); }); });
     connect(testPanel, &TestPanel::ftdiSendRequested, this,
@@ -280,9 +272,7 @@ void MainWindow::Form_Load()
     else if (!launch_.port.isEmpty()) {
         setPortSettings(withDevice(loaded.port, launch_.port), false);
     }
-    SynthState& state = tonePage->state;
-    state.MaxFrequency = loaded.MaxFrequency;
-    state.MinFrequency = loaded.MinFrequency;
+    session_.setLimits(loaded.MinFrequency, loaded.MaxFrequency);
     tone->setLimits(loaded.MinFrequency, loaded.MaxFrequency);
     if (loaded.terminalText) link_.setTerminalText(*loaded.terminalText);
     for (const QString& note : loaded.notes)
@@ -348,8 +338,11 @@ void MainWindow::terminate()
             modal->close();
         QCoreApplication::processEvents();
     }
-    close();
-    QCoreApplication::quit();
+    // A job is stopped first (a load clears the unit), without a question.
+    session_.stop([this] {
+        close();
+        QCoreApplication::quit();
+    });
 }
 
 MainWindow::~MainWindow()
@@ -370,7 +363,6 @@ void MainWindow::wirePanels()
     connect(&link_, &Link::statusMessage, this, [this](const QString& m) { statusBar()->showMessage(m); });
     connect(&link_, &Link::connectionLost, this, [this] {
         direct->cancel();
-        connection->setLaserUnknown();
         connection->connectButton->setText(QStringLiteral("Connect"));
         SetButtons();
     });
@@ -385,8 +377,19 @@ void MainWindow::wirePanels()
     connect(tone->extEnable, &QPushButton::clicked, this,
             [this] { tonePage->Command11_Click(testPanel->loop->isChecked()); });
 
-    direct->hooks.laserOn = [this] { return connection->laserOn(); };
-    direct->hooks.showLaser = [this](bool on) { connection->setLaserOn(on); };
+    direct->hooks.laserOn = [this] { return session_.model().rfOn.value_or(false); };
+    direct->hooks.showLaser = [this](bool on) { session_.setRfOn(on); };
+    connect(&session_, &UnitSession::rfChanged, this, [this] {
+        const std::optional<bool> on = session_.model().rfOn;
+        if (on)
+            connection->setLaserOn(*on);
+        else
+            connection->setLaserUnknown();
+    });
+    for (auto changed : {&UnitSession::toneChanged, &UnitSession::rfChanged, &UnitSession::channelsChanged})
+        connect(&session_, changed, this, &MainWindow::showUnit);
+    connect(&session_, &UnitSession::limitsChanged, this,
+            [this] { tone->setLimits(session_.model().minFrequency, session_.model().maxFrequency); });
     direct->hooks.untickInvSync = [this] {
         if (!tone->invSync->isChecked()) return;
         tone->invSync->setChecked(false);
@@ -585,9 +588,9 @@ void MainWindow::Command19_Click()
     // The unit answered: the link is usable, and this button can take it down again.
     link_.Connected = true;
     SetButtons();
-    if (!connection->laserOn()) {
+    if (!session_.model().rfOn.value_or(false)) {
         link_.send("=E0F");
-        connection->setLaserOn(true);
+        session_.setRfOn(true);
     }
 }
 
@@ -651,65 +654,31 @@ void MainWindow::FoS_Click()
     offsetWindow->openWindow();
 }
 
-QString MainWindow::chooseTransferFile(const QString& title, const QString& filter)
+void MainWindow::showUnit()
 {
-    for (;;) {
-        const QString path = dialogs.chooseFileToOpen(title, filter);
-        if (path.isEmpty() || QFileInfo(path).isFile()) return path;
-        dialogs.warn(title, path + QStringLiteral(" not found!"));
-    }
+    const UnitModel& unit = session_.model();
+    QStringList parts;
+    if (const std::optional<double> mhz = session_.playedMHz())
+        parts << QStringLiteral("%1 MHz").arg(*mhz, 0, 'f', 3);
+    const ChannelTone& played = unit.channels[0];
+    if (played.phaseWord)
+        parts << QStringLiteral("%1\u00B0").arg(phaseWordToDegrees(*played.phaseWord), 0, 'f', 1);
+    if (played.amplitudeWord)
+        parts << QStringLiteral("amplitude word ") +
+                     QStringLiteral("%1").arg(*played.amplitudeWord, 4, 16, QLatin1Char('0')).toUpper();
+    if (unit.rfOn) parts << (*unit.rfOn ? QStringLiteral("RF on") : QStringLiteral("RF off"));
+    unitLabel->setText(parts.isEmpty() ? QString()
+                                       : QStringLiteral("Unit: ") + parts.join(QStringLiteral(", ")));
 }
 
-QString MainWindow::chooseTableFile(const table::Layout& layout)
+bool MainWindow::batchRunning() const
 {
-    const QString title = QStringLiteral("Send Velmar File");
-    const QString filter = QStringLiteral("Velmar Files (*.%1)|*.%1|All Files (*.*)|*.*")
-                               .arg(QString::fromLatin1(layout.extension).toUpper());
-    const QString path = chooseTransferFile(title, filter);
-    if (path.isEmpty()) return {};
-    const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
-    if (!findings) {
-        dialogs.warn(title, path + QStringLiteral(" cannot be read"));
-        return {};
-    }
-    QStringList lines;
-    for (const table::Finding& f : *findings)
-        lines << QString::fromStdString(table::describe(f));
-    return sendDespite(title, path, lines) ? path : QString();
-}
-
-bool MainWindow::sendDespite(const QString& title, const QString& path, const QStringList& findings)
-{
-    return findings.isEmpty() ||
-           dialogs.askYesNo(title, path + QStringLiteral(":\n") + findings.join(QLatin1Char('\n')) +
-                                       QStringLiteral("\n\nSend anyway?"));
-}
-
-bool MainWindow::startSend(SenderConfig config, const QString& path, UsbRoute* usb,
-                           const std::optional<QString>& echoLabel)
-{
-    if (!transferPanel->send(std::move(config), path, usb, echoLabel)) return false;
-    // Every control that writes to the unit is held, not only Dissable's: a
-    // command line typed into a load would reach the unit as a record.
-    procedureBusy(true);
-    DisbuT = false;
-    Dissable();
-    return true;
-}
-
-void MainWindow::sendTable(const table::Layout& layout)
-{
-    if (transferPanel->running() || SndBatch) return;
-    const QString path = chooseTableFile(layout);
-    if (path.isEmpty()) return;
-    link_.clearTerminal();
-    const bool overUsb = usb_.FtdiMode;
-    startSend(table::senderFor(layout, overUsb), path, overUsb ? &usb_ : nullptr);
+    return loads_ && loads_->batchRunning();
 }
 
 void MainWindow::MnuMorv_Click()
 {
-    sendTable(table::kImage);
+    loads_->sendTable(table::kImage);
 }
 
 void MainWindow::cal_Click()
@@ -737,127 +706,32 @@ void MainWindow::Vswr_Click()
 
 void MainWindow::menuSndLUT_Click()
 {
-    if (transferPanel->running() || SndBatch) return;
-    const QString title = QStringLiteral("Open Velmar calibration file");
-    const QString path = chooseTransferFile(
-        title, QStringLiteral("Velmar calibration Files (*.CAL)|*.CAL|All Files (*.*)|*.*"));
-    if (path.isEmpty()) return;
-    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
-    if (!read) {
-        dialogs.warn(title, path + QStringLiteral(" cannot be read"));
-        return;
-    }
-    QStringList findings;
-    for (const std::string& note : read->notes)
-        findings << QString::fromStdString(note);
-    if (!sendDespite(title, path, findings)) return;
-    // The header registers go first; a unit that does not take them gets no table.
-    if (!headerPanel->Command8_Click()) return;
-    link_.clearTerminal();
-    // "Save to DDS" ends unticked.
-    testPanel->saveToDds->setChecked(false);
-    startSend(lut::serialSender(testPanel->skipCrc->isChecked()), path, nullptr);
+    loads_->sendLut();
 }
 
 void MainWindow::Command18_Click()
 {
-    if (transferPanel->running() || SndBatch) return;
-    const QString name = QString::fromLatin1(lut::kTestFile);
-    if (!QFileInfo(QDir::current().filePath(name)).isFile()) {
-        dialogs.warn(QStringLiteral("TEST LUT file"), name + QStringLiteral(" not found!"));
-        return;
-    }
-    testPanel->saveToDds->setChecked(false);
-    lutTestRunning_ = startSend(lut::testSender(), QDir::current().filePath(name), nullptr);
+    loads_->sendTestLut();
 }
 
 void MainWindow::MnuRaw_Click()
 {
-    sendTable(table::kRaw);
+    loads_->sendTable(table::kRaw);
 }
 
 void MainWindow::MnuMultiChirp_Click()
 {
-    sendTable(table::kMultichirp);
+    loads_->sendTable(table::kMultichirp);
 }
 
 void MainWindow::Command57_Click(const QString& text35)
 {
-    if (transferPanel->running() || SndBatch || usb_.busy()) return;
-    const QString path = chooseTableFile(table::kImage);
-    if (path.isEmpty()) return;
-    link_.clearTerminal();
-    startSend(image::usbTestSender(), path, &usb_, text35);
+    loads_->sendUsbImage(text35);
 }
 
 void MainWindow::MnuSendBatch_Click()
 {
-    if (transferPanel->running() || SndBatch) return;
-    const QString title = QStringLiteral("Send Batch");
-    auto folder = std::make_unique<BatchFolder>(BatchFolder::defaultPath(settingsDir_));
-    if (!folder->exists()) {
-        dialogs.warn(title, QStringLiteral("The batch folder %1 does not exist").arg(folder->path()));
-        return;
-    }
-    // The files are checked before anything goes out; findings are put to
-    // the operator once for the whole batch.
-    QStringList findings;
-    for (int n = 1; n <= folder->count(); ++n) {
-        const std::optional<QString> path = folder->file(n);
-        const auto found = path ? table::checkFile(path->toLocal8Bit().toStdString()) : std::nullopt;
-        for (const table::Finding& f : found.value_or(std::vector<table::Finding>{}))
-            findings << QFileInfo(*path).fileName() + QStringLiteral(": ") +
-                            QString::fromStdString(table::describe(f));
-    }
-    if (!findings.isEmpty() &&
-        !dialogs.askYesNo(title, findings.join(QLatin1Char('\n')) + QStringLiteral("\n\nSend anyway?")))
-        return;
-    batch_ = std::move(folder);
-    link_.clearTerminal();
-    SndBatch = true;
-    HeadrActive = true;
-    SetButtons(); // the send menus stay off to the batch's end
-    setEnabled(false);
-    headerWindow->openWindow(SndBatch);
-}
-
-void MainWindow::batchHeaderReturned()
-{
-    setEnabled(true);
-    if (!HeadrActive) return;
-    HeadrActive = false;
-    headerWindow->hide();
-    if (!headerWindow->blocksWritten()) {
-        endBatch(QStringLiteral("Header blocks not written - batch stopped"));
-        return;
-    }
-    c = 0;
-    sendBatchFile();
-}
-
-void MainWindow::sendBatchFile()
-{
-    if (++c > batch_->count()) {
-        endBatch(QStringLiteral("Batch sent: %1 files").arg(batch_->count()));
-        return;
-    }
-    const std::optional<QString> path = batch_->file(c);
-    if (!path) {
-        endBatch(BatchFolder::missingMessage(c));
-        return;
-    }
-    link_.terminalLine(QFileInfo(*path).fileName());
-    const bool overUsb = usb_.FtdiMode;
-    if (!startSend(table::senderFor(table::kImage, overUsb), *path, overUsb ? &usb_ : nullptr))
-        endBatch(QStringLiteral("%1 could not be sent - batch stopped").arg(QFileInfo(*path).fileName()));
-}
-
-void MainWindow::endBatch(const QString& message)
-{
-    link_.report(message);
-    SndBatch = false;
-    batch_.reset();
-    SetButtons();
+    loads_->sendBatch();
 }
 
 void MainWindow::MnuHeader_Click()
@@ -980,67 +854,57 @@ void MainWindow::keepFocus(QWidget* focused)
 
 void MainWindow::applyButtons()
 {
-    const bool on = link_.Connected;
+    const Activity activity = session_.busy()  ? Activity::Job
+                              : busyDepth_ > 0 ? Activity::Procedure
+                                               : Activity::Idle;
+    const ControlRules rules = controlRules(link_.Connected, activity, tone->chirpMode->isChecked());
+    // While a job holds the link, the pages and panels that write go as a
+    // whole, so no control of theirs can be missed.
+    for (QWidget* page : std::initializer_list<QWidget*>{tabs->widget(0), tabs->widget(1), directPanel,
+                                                         headerPanel, chirpPanel})
+        page->setEnabled(rules.pages);
+    terminal->setTyping(rules.terminalTyping);
+
+    const bool on = rules.settings;
     for (QWidget* w : std::initializer_list<QWidget*>{
              tone->sendButton, directPanel->resetButton, directPanel->intClockButton,
              directPanel->laserButton, directPanel->clearButton, directPanel->intTrigButton,
              directPanel->setButton, tone->chirpMode, tone->singleMode, tone->invSync, tone->buildTable,
-             testPanel->loop})
+             testPanel->loop, headerPanel->Command8, testPanel->usbImageButton, testPanel->testLutButton})
         enableIfAvailable(w, on);
     // A maintained offset holds "Hires F" off.
     enableIfAvailable(tone->hiresF, on && !tonePage->state.maintainOffset);
     for (QWidget* w : tone->channelBox)
         enableIfAvailable(w, on);
-    // A slider being dragged or worked by keyboard stays live: taking it from
-    // under the mouse or the keys would end the move, and its newest value is
-    // sent once the writes in progress end.
-    for (QSlider* slider : {tone->frequencySlider, tone->phaseSlider, tone->amplitudeSlider})
-        if (!slider->isSliderDown() && !(slider->hasFocus() && link_.portOpen())) slider->setEnabled(on);
+    // A slider being dragged or worked by keyboard stays live through a
+    // procedure: taking it from under the mouse or the keys would end the
+    // move, and its newest value is sent once the writes in progress end.
+    for (QSlider* slider : {tone->frequencySlider, tone->phaseSlider, tone->amplitudeSlider}) {
+        const bool held = activity == Activity::Procedure && (slider->isSliderDown() || slider->hasFocus());
+        if (!held) slider->setEnabled(on);
+    }
     // A run in progress can always be stopped.
     for (QPushButton* run : {tone->extEnable, tone->initY})
-        run->setEnabled(on || run->text() == QLatin1String("Stop"));
-    // Chirp mode keeps the menus of single-tone work disabled.
-    enableIfAvailable(MnuCal->menuAction(), on && !tone->chirpMode->isChecked());
-    // One send at a time: a batch holds both from its header blocks to its end.
-    const bool sendFree = !transferPanel->running() && !SndBatch;
+        run->setEnabled(on || (rules.pages && run->text() == QLatin1String("Stop")));
+    enableIfAvailable(MnuCal->menuAction(), rules.toolsMenu);
     for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
-        enableIfAvailable(send, on && sendFree);
-    headerPanel->Command8->setEnabled(on && DisbuT);
-    // While a procedure or a send holds the link it is still connected, and
-    // this button would write into what is being sent.
-    const bool connected = busyDepth_ > 0 ? connectedBeforeBusy_ : on;
-    mnuOpen->setChecked(connected);
-    connection->connect2Button->setText(connected ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
-    connection->connect2Button->setEnabled(busyDepth_ == 0);
+        enableIfAvailable(send, rules.loadMenus);
+    for (QAction* port : {mnuOpen, mnuProperties})
+        enableIfAvailable(port, rules.portControls);
+    mnuOpen->setChecked(link_.Connected);
+    connection->connectButton->setEnabled(rules.portControls);
+    connection->connect2Button->setText(link_.Connected ? QStringLiteral("Disconnect")
+                                                        : QStringLiteral("Connect"));
+    connection->connect2Button->setEnabled(rules.portControls);
 }
 
 void MainWindow::procedureBusy(bool busy)
 {
-    if (busy) {
-        if (busyDepth_++ == 0) {
-            connectedBeforeBusy_ = link_.Connected;
-            link_.Connected = false;
-        }
-    }
-    else if (busyDepth_ > 0 && --busyDepth_ == 0) {
-        // Usable again only if it was before and the port survived the writes.
-        link_.Connected = connectedBeforeBusy_ && link_.portOpen();
-    }
+    if (busy)
+        ++busyDepth_;
+    else if (busyDepth_ > 0 && --busyDepth_ == 0 && !link_.portOpen())
+        link_.Connected = false; // the port went during the writes
     SetButtons();
-}
-
-void MainWindow::Dissable()
-{
-    QWidget* focused = QApplication::focusWidget();
-    const bool on = DisbuT;
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             directPanel->intTrigButton, tone->extEnable, directPanel->clearButton,
-             directPanel->intClockButton, directPanel->resetButton, testPanel->terminalClsButton,
-             connection->connectButton, tone->sendButton, tone->frequencySlider, tone->phaseSlider,
-             tone->amplitudeSlider, tone->chirpMode, tone->singleMode, headerPanel->Command8,
-             testPanel->usbImageButton, testPanel->testLutButton})
-        enableIfAvailable(w, on);
-    keepFocus(focused);
 }
 
 void MainWindow::showMainControls(bool visible)
@@ -1053,6 +917,21 @@ void MainWindow::showMainControls(bool visible)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (const std::optional<Job> job = session_.job()) {
+        // Never quit with the unit mid-load: the job is cancelled (a load
+        // runs its abort sequence) and the window closes once it has ended.
+        event->ignore();
+        if (isLoad(*job) && !terminating_ &&
+            !dialogs.askYesNo(QStringLiteral("Velmar Plovan"),
+                              QStringLiteral("A load is running. Cancel it, clear the unit and quit?")))
+            return;
+        if (std::exchange(closeAfterJob_, true)) return;
+        session_.stop([this] {
+            closeAfterJob_ = false;
+            QTimer::singleShot(0, this, &QWidget::close);
+        });
+        return;
+    }
     Form_Unload();
     event->accept();
 }

@@ -2,12 +2,9 @@
 #pragma once
 
 #include "dialogs.h"
-#include "link.h"
 #include "port_backend.h"
-#include "table_file.h"
-#include "transfer_engine.h"
+#include "unit_session.h"
 #include "usb_choice.h"
-#include "usb_route.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -43,7 +40,7 @@ class TransferPanel;
 class ExtraHeaderWindow;
 class HeaderPanel;
 class HeaderWindow;
-class BatchFolder;
+class LoadJobs;
 class CalEditor;
 class VswrSweep;
 class VswrWindow;
@@ -62,6 +59,7 @@ public:
     explicit MainWindow(QWidget* parent = nullptr, const LaunchOptions& launch = {});
     ~MainWindow() override;
 
+    UnitSession& session() { return session_; }
     Link& link() { return link_; }
     UsbRoute& usbRoute() { return usb_; }
     const PortSettings& portSettings() const { return portSettings_; }
@@ -115,18 +113,14 @@ public:
     void Command20_Click();                      // the header panel's "Esc"
     // Shows the header panel or the tone frames, as HeadFlaG says.
     void ShoHeadeR();
-    bool HeadFlaG = false;    // the header panel is shown
-    bool SndBatch = false;    // a batch send is running
-    bool HeadrActive = false; // the batch waits for the "Header" window's blocks
-    void Option1_Click();     // "Chirp"
-    void Option2_Click();     // "Single"
-    // Enables the controls that need a usable link, from Connected.
+    bool HeadFlaG = false; // the header panel is shown
+    bool batchRunning() const;
+    void Option1_Click(); // "Chirp"
+    void Option2_Click(); // "Single"
+    // Applies the control rules of (connected, what holds the link, mode).
     void SetButtons();
-    // Applies DisbuT to the main buttons while a transfer holds the link.
-    void Dissable();
-    bool DisbuT = true; // Enabled value Dissable applies to the main buttons
-    // A procedure writes (nested calls count): the controls that need a
-    // usable link are greyed until the last one ends.
+    // A procedure writes (nested calls count): the controls that write to
+    // the unit are greyed until the last one ends.
     void procedureBusy(bool busy);
 
     ConnectionPanel* connection;
@@ -158,6 +152,7 @@ public:
     Form3* fixedWindow;
     QTabWidget* tabs;
     QLabel* versionLabel; // Label3
+    QLabel* unitLabel;    // what the unit plays, in the status bar
     QString VerSion = QStringLiteral("3.09");
 
     QMenu* mnuFile;
@@ -192,38 +187,22 @@ private:
     void buildWindows();
     // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
     void updateOffsetMenu();
+    // The status bar's summary of what the unit was last told.
+    void showUnit();
     bool openPort();
     void disconnectWith(QPushButton* button);
     void showMainControls(bool visible);
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);
 
-    // ChooseTransferFile: a file that exists, asked again after " not found!";
-    // empty when the operator cancels.
-    QString chooseTransferFile(const QString& title, const QString& filter);
-    // The file of a send of `layout`'s kind, chosen by the operator (a
-    // missing path asks again) and checked, with "Send anyway?" on findings;
-    // empty when the operator gives up.
-    QString chooseTableFile(const table::Layout& layout);
-    // A table file chosen and sent, on the route FtdiMode says.
-    void sendTable(const table::Layout& layout);
-    // The findings put to the operator: true to send (none, or "Send anyway?" answered Yes).
-    bool sendDespite(const QString& title, const QString& path, const QStringList& findings);
-    bool lutTestRunning_ = false; // the send running is "TEST LUT file"
-    // Starts the send of `path`, over `usb` when given, holding the controls.
-    bool startSend(SenderConfig config, const QString& path, UsbRoute* usb,
-                   const std::optional<QString>& echoLabel = std::nullopt);
-    // The batch's next file after its header blocks, or its end.
-    void batchHeaderReturned();
-    void sendBatchFile();
-    void endBatch(const QString& message);
-
     // Runs a USB bench test with the link's controls greyed: the serial
     // port is shut while the USB device is held.
     void runUsb(const std::function<void()>& test);
 
-    Link link_;
-    UsbRoute usb_{link_};
+    UnitSession session_;
+    Link& link_ = session_.link;
+    UsbRoute& usb_ = session_.usb;
+    std::unique_ptr<LoadJobs> loads_;
     LaunchOptions launch_;
     PortSettings portSettings_;
     PortSettings savedPortSettings_; // what portset.txt gets at exit
@@ -233,11 +212,9 @@ private:
     void keepFocus(QWidget* focused);
     QPointer<QWidget> parkedFocus_;  // lost the focus by being disabled
     QPointer<QWidget> focusMovedTo_; // where Qt moved it then
-    std::unique_ptr<BatchFolder> batch_;
-    int c = 0; // the batch's file number
     int busyDepth_ = 0;
     bool terminating_ = false;
-    bool connectedBeforeBusy_ = false;
+    bool closeAfterJob_ = false; // Exit was confirmed: the window closes once the job ends
 };
 
 } // namespace plovan

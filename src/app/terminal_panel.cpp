@@ -81,6 +81,12 @@ void TerminalPanel::applyMode(bool /*chirp*/)
     txtDataIn->setVisible(true);
 }
 
+void TerminalPanel::setTyping(bool allowed)
+{
+    typingAllowed_ = allowed;
+    txtDataIn->setReadOnly(!allowed);
+}
+
 void TerminalPanel::show(const QString& text)
 {
     // The unit ends lines with CR LF; the box shows one line break for each.
@@ -108,6 +114,7 @@ bool TerminalPanel::eventFilter(QObject* watched, QEvent* event)
     // text (arrows, page keys) move through the box as usual.
     if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::SelectAll) || key->text().isEmpty())
         return QGroupBox::eventFilter(watched, event);
+    if (!typingAllowed_) return true;
     typing_->txtDataIn_KeyPress(key->text());
     txtDataIn->moveCursor(QTextCursor::End);
     return true;

@@ -46,6 +46,10 @@ public:
     // The terminal box shows in both modes.
     void applyMode(bool chirp);
 
+    // Whether typed keys go to the unit; while a job holds the link the box
+    // is read-only and a key reaches nothing.
+    void setTyping(bool allowed);
+
     // Shows `text`, keeping the caret and the view at its end. Text added to
     // what was shown last is appended, so what the operator typed into the box
     // while the port was closed stays until the terminal is cleared.
@@ -57,6 +61,7 @@ protected:
 private:
     std::unique_ptr<TerminalTyping> typing_;
     QString shown_; // the terminal text as last shown, without CR
+    bool typingAllowed_ = true;
 };
 
 // "&Open Log File...": asks for the file, asks before replacing an existing

@@ -1,7 +1,7 @@
 #include "tone_page.h"
 
-#include "link.h"
 #include "single_tone_panel.h"
+#include "unit_session.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -20,9 +20,10 @@ QString qstr(const std::string& s)
 }
 } // namespace
 
-TonePage::TonePage(Link& link, const Dialogs& dialogs, QWidget* panelParent)
-    : QObject(panelParent), panel(new SingleTonePanel(panelParent)), tone(link, state, hooks),
-      channels(link, state, hooks), link_(link), dialogs_(dialogs)
+TonePage::TonePage(UnitSession& session, const Dialogs& dialogs, QWidget* panelParent)
+    : QObject(panelParent), panel(new SingleTonePanel(panelParent)), state(session.state),
+      hooks(session.hooks), tone(session.tone), channels(session.channels), session_(session),
+      dialogs_(dialogs)
 {
     hooks.echo = [this](const std::string& line) { panel->echo(qstr(line)); };
     hooks.error = [this](const std::string& message) {
@@ -64,37 +65,46 @@ TonePage::TonePage(Link& link, const Dialogs& dialogs, QWidget* panelParent)
     connect(p->tableEsc, &QPushButton::clicked, this, &TonePage::Command22_Click);
     connect(p->store, &QPushButton::clicked, this, &TonePage::Command6_Click);
     connect(p->initY, &QPushButton::clicked, this, &TonePage::Command48_Click);
+    connect(&session, &UnitSession::toneChanged, this, &TonePage::followUnit);
+}
+
+void TonePage::followUnit()
+{
+    // The page's own writes show what was typed, fine part included.
+    if (session_.settings.writing()) return;
+    const std::optional<double> mhz = session_.playedMHz();
+    if (!mhz) return;
+    const int whole = static_cast<int>(*mhz);
+    const QString text = QString::number(whole);
+    if (panel->frequencyBox->text() == text) return;
+    const bool blocked = panel->frequencyBox->blockSignals(true);
+    panel->frequencyBox->setText(text);
+    panel->frequencyBox->blockSignals(blocked);
+    state.Text1 = text.toStdString();
+    SingleTonePanel::setQuietly(panel->frequencySlider, whole);
+}
+
+bool TonePage::busy() const
+{
+    return session_.settings.writing();
 }
 
 bool TonePage::run(const std::function<bool()>& procedure)
 {
     panel->readInto(state);
-    const bool wasBusy = busy_;
-    busy_ = true;
-    const bool ok = procedure();
-    busy_ = wasBusy;
-    panel->showFrom(state);
-    panel->inverseSinc->setChecked(channels.Check12());
-    const QString ext = qstr(channels.Command11Caption());
-    const QString init = qstr(channels.Command48Caption());
-    if (ext != panel->extEnable->text() || init != panel->initY->text()) {
-        panel->extEnable->setText(ext);
-        panel->initY->setText(init);
-        emit runCaptionsChanged();
-    }
-    if (!busy_) runPending(ok);
-    return ok;
-}
-
-void TonePage::runPending(bool lastOk)
-{
-    // Slider moves made while the unit was being written: once more with the
-    // newest values, unless the unit stopped answering.
-    while (pending_ != 0) {
-        const int next = pending_ & -pending_;
-        pending_ &= ~next;
-        if (lastOk) lastOk = runProcedure(static_cast<Procedure>(next));
-    }
+    return session_.settings.run([this, &procedure] {
+        const bool ok = procedure();
+        panel->showFrom(state);
+        panel->inverseSinc->setChecked(channels.Check12());
+        const QString ext = qstr(channels.Command11Caption());
+        const QString init = qstr(channels.Command48Caption());
+        if (ext != panel->extEnable->text() || init != panel->initY->text()) {
+            panel->extEnable->setText(ext);
+            panel->initY->setText(init);
+            emit runCaptionsChanged();
+        }
+        return ok;
+    });
 }
 
 bool TonePage::runProcedure(Procedure procedure)
@@ -110,10 +120,7 @@ bool TonePage::runProcedure(Procedure procedure)
 
 void TonePage::request(Procedure procedure)
 {
-    if (busy_)
-        pending_ |= procedure;
-    else
-        runProcedure(procedure);
+    session_.settings.submit(procedure, [this, procedure] { return runProcedure(procedure); });
 }
 
 void TonePage::Slider1_Change()

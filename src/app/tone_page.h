@@ -1,10 +1,9 @@
 // The single-tone page: the panel's controls wired to the synthesis
 // controllers, with the table builder and the calibration "Store" step.
 //
-// Slider moves arrive faster than the unit acknowledges; while a procedure is
-// writing, further moves only mark it pending, and once it is done it runs
-// again with the newest values. So the unit ends at the last setting without
-// a queue of stale ones.
+// Slider moves arrive faster than the unit acknowledges; they go through the
+// session's latest-value-wins queue, so the unit ends at the last setting
+// without working through stale ones.
 #pragma once
 
 #include "channel_controller.h"
@@ -18,19 +17,20 @@
 
 namespace plovan {
 
-class Link;
 class SingleTonePanel;
+class UnitSession;
 
 class TonePage : public QObject {
     Q_OBJECT
 public:
-    TonePage(Link& link, const Dialogs& dialogs, QWidget* panelParent);
+    TonePage(UnitSession& session, const Dialogs& dialogs, QWidget* panelParent);
 
     SingleTonePanel* panel;
-    SynthState state;
-    SynthHooks hooks;
-    ToneController tone;
-    ChannelController channels;
+    // The session's, shown here.
+    SynthState& state;
+    SynthHooks& hooks;
+    ToneController& tone;
+    ChannelController& channels;
     TableBuilder table;
     CalibrationRecorder recorder;
     bool MainVisible = true;
@@ -39,7 +39,7 @@ public:
 
     // Copies the panel's boxes into the state, runs `procedure`, shows the result.
     bool run(const std::function<bool()>& procedure);
-    bool busy() const { return busy_; }
+    bool busy() const;
 
     void Send_Click();
     void Slider1_Change();
@@ -60,6 +60,9 @@ public:
     void Hyde();
     // Chooses and starts the table file; false when none was opened.
     bool FileSelecta();
+    // Shows the frequency the unit plays when another face or window tuned it
+    // (the calibration editor, a script): the box and slider follow quietly.
+    void followUnit();
 
 signals:
     // "Hires F" ticked or unticked: the window enables "Frequency Offset" accordingly.
@@ -74,13 +77,10 @@ private:
     enum Procedure { TuneProc = 1, PhaseProc = 2, AmplitProc = 4, ChirpStatusProc = 8 };
     void request(Procedure procedure);
     bool runProcedure(Procedure procedure);
-    void runPending(bool lastOk);
     void finishTable(const TableResult& result);
 
-    Link& link_;
+    UnitSession& session_;
     const Dialogs& dialogs_;
-    bool busy_ = false;
-    int pending_ = 0;
 };
 
 } // namespace plovan

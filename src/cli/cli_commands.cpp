@@ -559,8 +559,9 @@ Prepared prepareLoad(Session& s, const ParsedArgs& a, const table::Layout& layou
     };
 }
 
-// A missing numbered file stops the batch before its "=L"; a cancel or a
-// lost connection stops it after its file.
+// Every numbered file is found and checked before the first header block:
+// a gap refuses the batch, other findings need --force, as for "load image".
+// A cancel or a lost connection stops it after its file.
 Prepared prepareBatch(Session& s, const ParsedArgs& a)
 {
     const BatchFolder folder(a.operands.value(0, BatchFolder::defaultPath(settingsDir())));
@@ -575,23 +576,29 @@ Prepared prepareBatch(Session& s, const ParsedArgs& a)
         err(QString::fromStdString(error));
         return std::nullopt;
     }
+    const BatchPlan plan = folder.plan();
+    for (const QString& line : plan.findings)
+        err(line);
+    if (plan.refused) {
+        err(QStringLiteral("batch not sent"));
+        return std::nullopt;
+    }
+    if (!plan.findings.isEmpty() && !a.has("--force")) {
+        err(QStringLiteral("not sent; --force sends it as it is"));
+        return std::nullopt;
+    }
     std::shared_ptr<UsbRoute> usb;
     if (!usbOption(s, a, usb)) return std::nullopt;
     const auto blocks = sendAcknowledged(s, header::blockLines(*range, header::blockDefaults()));
-    return [&s, folder, blocks, usb] {
+    return [&s, files = plan.files, blocks, usb] {
         if (!blocks()) return false;
         bool allSent = true;
-        for (int c = 1; c <= folder.count(); ++c) {
-            const std::optional<QString> path = folder.file(c);
-            if (!path) {
-                s.link.report(BatchFolder::missingMessage(c));
-                return false;
-            }
-            out(QFileInfo(*path).fileName());
+        for (const QString& path : files) {
+            out(QFileInfo(path).fileName());
             const std::optional<TransferOutcome> outcome =
-                runSend(s, table::senderFor(table::kImage, usb != nullptr), *path, usb.get());
+                runSend(s, table::senderFor(table::kImage, usb != nullptr), path, usb.get());
             allSent = sentWhole(outcome) && allSent;
-            if (outcome && !BatchFolder::goesOnAfter(*outcome)) return false;
+            if (!outcome || !BatchFolder::goesOnAfter(*outcome)) return false;
         }
         return allSent;
     };
@@ -1014,15 +1021,16 @@ const CommandTable& commandRows()
          .maxOperands = 1,
          .prepare = prepareVswr},
         {.name = "batch",
-         .synopsis = "[DIR] [--start S] [--end E] [--usb]",
+         .synopsis = "[DIR] [--start S] [--end E] [--usb] [--force]",
          .summary = "\"Send Batch\": header blocks, then DIR's 1.plv, 2.plv, ...",
          .description = "As \"Send Batch\": the \"Header\" window's blocks S to E (default 0 to 32) with\n"
                         "its default words, then the image files 1.plv, 2.plv, ... of DIR (default: the\n"
                         "settings folder's Multifile), as many as DIR has *.plv entries, each as \"load\n"
-                        "image\" (--usb: over USB). Each file's name and verdict are printed. A missing\n"
-                        "numbered file stops the batch (\"Batch file n.plv not found - batch stopped\").\n"
-                        "Exit status 0 when every file was sent OK.",
-         .options = {.withValue = {"--start", "--end"}, .flags = {"--usb"}},
+                        "image\" (--usb: over USB). Every file is found and checked before the first\n"
+                        "header block: a missing number, an unreadable file or an empty folder refuses\n"
+                        "the batch (exit status 2); other findings refuse it unless --force. Each\n"
+                        "file's name and verdict are printed. Exit status 0 when every file was sent OK.",
+         .options = {.withValue = {"--start", "--end"}, .flags = {"--usb", "--force"}},
          .maxOperands = 1,
          .prepare = prepareBatch},
         {.name = "header",

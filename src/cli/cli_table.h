@@ -4,8 +4,7 @@
 #pragma once
 
 #include "cli_args.h"
-#include "link.h"
-#include "synth_state.h"
+#include "unit_session.h"
 
 #include <QList>
 #include <QString>
@@ -17,9 +16,10 @@ namespace plovan::cli {
 
 // What a run works on; the operations hold references into it.
 struct Session {
-    Link link;
-    SynthState state;
-    SynthHooks hooks;
+    UnitSession unit;
+    Link& link = unit.link;
+    SynthState& state = unit.state;
+    SynthHooks& hooks = unit.hooks;
     bool inputError = false; // a controller refused the input: exit status 2
     int stoppedBy = 0;       // the signal (SIGINT, SIGTERM) that ended the run; 0 = none
 };

@@ -100,8 +100,21 @@ bool Link::portOpen() const
     return backend_ && backend_->isOpen();
 }
 
+QString Link::busyMessage(const QString& job)
+{
+    return QStringLiteral("Busy: %1 running - cancel it first").arg(job);
+}
+
+bool Link::writeAllowed()
+{
+    if (holder_.isEmpty() || jobWrites_ > 0) return true;
+    report(busyMessage(holder_));
+    return false;
+}
+
 bool Link::send(std::string_view command)
 {
+    if (!writeAllowed()) return false;
     const auto text = [command] {
         return QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()));
     };
@@ -140,7 +153,7 @@ bool Link::sendWaitEach(std::span<const std::string> commands)
 
 bool Link::writeRaw(const QByteArray& bytes)
 {
-    if (!portOpen() || !backend_->writeText(bytes)) return false;
+    if (!writeAllowed() || !portOpen() || !backend_->writeText(bytes)) return false;
     emit bytesSent(bytes);
     return true;
 }

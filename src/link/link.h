@@ -102,6 +102,26 @@ public:
     // reported, every wait ends and connectionLost is emitted.
     void connectionFailed(const QString& message);
 
+    // --- the link held by one job ---
+    // While a job (a load, a batch) holds the link, a write reaches the port
+    // only from inside that job's JobWrite scope; any other writer is refused
+    // with busyMessage(), so nothing typed or clicked lands inside a load.
+    void hold(const QString& job) { holder_ = job; }
+    void release() { holder_.clear(); }
+    const QString& holder() const { return holder_; }
+    // "Busy: image load running - cancel it first".
+    static QString busyMessage(const QString& job);
+    class JobWrite {
+    public:
+        explicit JobWrite(Link& link) : link_(link) { ++link_.jobWrites_; }
+        ~JobWrite() { --link_.jobWrites_; }
+        JobWrite(const JobWrite&) = delete;
+        JobWrite& operator=(const JobWrite&) = delete;
+
+    private:
+        Link& link_;
+    };
+
     // --- sending ---
     // Writes command + term in one write. Refused and reported when the port
     // is not open or the write fails.
@@ -217,6 +237,10 @@ private:
     QString openError_;
     bool testMode_ = false;
     int ackTimeoutMs_ = kDefaultAckTimeoutMs;
+    QString holder_;
+    int jobWrites_ = 0;
+    // False (and said) when a job holds the link and this write is not its own.
+    bool writeAllowed();
 };
 
 } // namespace plovan

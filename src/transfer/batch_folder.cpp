@@ -1,5 +1,7 @@
 #include "batch_folder.h"
 
+#include "table_file.h"
+
 namespace plovan {
 
 BatchFolder::BatchFolder(const QString& path) : dir_(path)
@@ -19,6 +21,36 @@ std::optional<QString> BatchFolder::file(int c) const
     for (const QString& name : names_)
         if (name.compare(wanted, Qt::CaseInsensitive) == 0) return dir_.filePath(name);
     return std::nullopt;
+}
+
+BatchPlan BatchFolder::plan() const
+{
+    BatchPlan plan;
+    if (count_ == 0) {
+        plan.findings << QStringLiteral("%1 has no .plv files").arg(dir_.path());
+        plan.refused = true;
+        return plan;
+    }
+    for (int c = 1; c <= count_; ++c) {
+        const QString name = QStringLiteral("%1.plv").arg(c);
+        const std::optional<QString> path = file(c);
+        if (!path) {
+            plan.findings
+                << QStringLiteral("%1 is missing (the batch sends 1.plv to %2.plv)").arg(name).arg(count_);
+            plan.refused = true;
+            continue;
+        }
+        plan.files << *path;
+        const auto found = table::checkFile(path->toLocal8Bit().toStdString(), table::kImage);
+        if (!found) {
+            plan.findings << name + QStringLiteral(": cannot be read");
+            plan.refused = true;
+            continue;
+        }
+        for (const table::Finding& f : *found)
+            plan.findings << name + QStringLiteral(": ") + QString::fromStdString(table::describe(f));
+    }
+    return plan;
 }
 
 QString BatchFolder::missingMessage(int c)

@@ -11,6 +11,16 @@
 
 namespace plovan {
 
+// A batch as it will be sent, every file checked before the first header
+// block goes out. Both faces put the same findings to the operator.
+struct BatchPlan {
+    QStringList files;    // the paths of 1.plv, 2.plv, ... in order
+    QStringList findings; // one line each: "2.plv: line 3: ...", "3.plv is missing ..."
+    // A finding that no "Send anyway?" overrides: no files, a gap in the
+    // numbers, a file that cannot be read.
+    bool refused = false;
+};
+
 class BatchFolder {
 public:
     explicit BatchFolder(const QString& path);
@@ -25,6 +35,8 @@ public:
     // File number `c`, "c.plv" in any case of letters ("1.PLV" too); empty
     // when the folder has no such file.
     std::optional<QString> file(int c) const;
+    // Every numbered file found and checked as an image.
+    BatchPlan plan() const;
     // "Batch file c.plv not found - batch stopped".
     static QString missingMessage(int c);
     // Whether the files after one that ended so can still be sent: not after

@@ -24,8 +24,11 @@ TransferEngine::Hooks TransferRunner::hooks()
     h.write = [this](const std::string& line) {
         if (handOver_)
             usbWrite(QByteArray::fromStdString(line + "\r\n"), false);
-        else
+        else {
+            // The load's own lines; anyone else is refused while it holds the link.
+            const Link::JobWrite own(link_);
             link_.send(line);
+        }
     };
     h.writeBytes = [this](const std::string& bytes) {
         // Records only over USB: the device is taken at the first of them.

@@ -4,23 +4,31 @@
 // leaves the unit cleared, a batch writes its header blocks and then its
 // numbered files, and the header words reach the unit.
 #include "connection_panel.h"
+#include "direct_commands.h"
 #include "extra_header_window.h"
 #include "header_panel.h"
 #include "header_window.h"
 #include "main_window.h"
 #include "sim_backend.h"
 #include "single_tone_panel.h"
+#include "terminal_panel.h"
 #include "test_panel.h"
 #include "transfer_panel.h"
 
 #include <QAction>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -269,10 +277,10 @@ private slots:
         QAction* batch = window->MnuSendBatch;
         QVERIFY(batch->isEnabled());
         batch->trigger();
-        QVERIFY(window->SndBatch);
+        QVERIFY(window->batchRunning());
         QVERIFY(window->headerWindow->isVisible());
         QVERIFY(!batch->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(!window->SndBatch, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->batchRunning(), 20000);
         QVERIFY(!window->headerWindow->isVisible());
         QVERIFY(window->isEnabled());
         // Blocks 0 to 32 of the window's words, then the three files.
@@ -291,17 +299,120 @@ private slots:
         QVERIFY(window->MnuMorv->isEnabled());
     }
 
-    void aMissingBatchFileStopsTheBatchBeforeItsLoad()
+    void aBatchWithAGapOrABadFileIsRefusedBeforeAnyHeaderBlock_data()
     {
+        QTest::addColumn<QStringList>("files"); // name, then its first record
+        QTest::addColumn<bool>("anyway");       // "Send anyway?" is asked
+        QTest::addColumn<QString>("finding");
+        QTest::newRow("a gap") << QStringList{"1.plv", "3.plv", "notes.plv"} << false
+                               << "2.plv is missing (the batch sends 1.plv to 3.plv)";
+        QTest::newRow("no numbered file") << QStringList{"x.plv"} << false << "1.plv is missing";
+        QTest::newRow("a bad record") << QStringList{"1.plv", "2.plv:ZZZZZZZZZ"} << true << "2.plv: line 2";
+    }
+    void aBatchWithAGapOrABadFileIsRefusedBeforeAnyHeaderBlock()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, anyway);
+        QFETCH(QString, finding);
         freshBatchFolder();
-        writeImage("Multifile/1.plv", 2, 1);
-        writeImage("Multifile/3.plv", 2, 3);
-        writeImage("Multifile/notes.plv", 2, 4); // counted, never sent
+        for (const QString& file : files) {
+            const QStringList parts = file.split(':');
+            writeFile("Multifile/" + parts[0], "00001\r\n" + parts.value(1, "012345678").toLatin1() + "\r\n");
+        }
+        const std::size_t mark = unit().commands().size();
         window->MnuSendBatch->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!window->SndBatch, 20000);
-        QCOMPARE(commandCount("=L"), 1);
-        QVERIFY(window->link().terminalText().contains("Batch file 2.plv not found - batch stopped"));
-        QVERIFY(window->MnuMorv->isEnabled());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(finding), qPrintable(asked[0]));
+        QCOMPARE(asked[0].endsWith("Send anyway?"), anyway); // answered No here
+        QVERIFY(!window->batchRunning());
+        QCOMPARE(unit().commands().size(), mark);
+        QVERIFY(window->MnuSendBatch->isEnabled());
+    }
+
+    void aLoadHoldsEveryOtherWriter()
+    {
+        sim::Faults slow;
+        slow.replyDelayMs = 5;
+        unit().setFaults(slow);
+        chosen = dir.filePath("held.plv");
+        const QStringList records = writeImage("held.plv", 60, 7);
+        const std::size_t mark = unit().commands().size();
+        window->MnuMorv->trigger();
+        QTRY_VERIFY(loaded().size() >= 3);
+        SingleTonePanel* tone = window->tone;
+        const std::initializer_list<std::pair<const char*, QWidget*>> writers = {
+            {"=v", window->testPanel->statusButton},
+            {"All", tone->allChannels},
+            {"Distal 1", tone->oneChannelGroup->button(1)},
+            {"Inverse sync on", tone->inverseOn},
+            {"Inverse Sinc", tone->inverseSinc},
+            {"frequency slider", tone->frequencySlider},
+            {"Send", tone->sendButton},
+            {"Toggle Laser/RF", window->directPanel->laserButton}};
+        for (const auto& [name, widget] : writers) {
+            QVERIFY2(!widget->isEnabled(), name);
+            QTest::mouseClick(widget, Qt::LeftButton);
+        }
+        QVERIFY(window->terminal->txtDataIn->isReadOnly());
+        QTest::keyClicks(window->terminal->txtDataIn, "a=U\r");
+        QVERIFY(!window->link().send("=I")); // and nobody writes past the arbiter
+        QVERIFY(window->statusBar()->currentMessage().contains("Busy: image load running - cancel it first"));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        QCOMPARE(loaded(), records);
+        const auto& commands = unit().commands();
+        // Nothing but the load's own "=L" reached the unit.
+        QCOMPARE(std::vector<std::string>(commands.begin() + std::ptrdiff_t(mark), commands.end()),
+                 std::vector<std::string>{"=L"});
+        QVERIFY(!window->terminal->txtDataIn->isReadOnly());
+        QVERIFY(tone->allChannels->isEnabled());
+    }
+
+    void theWindowShowsWhatAnotherWriterMadeTheUnitPlay()
+    {
+        // As the calibration editor plays a row: the upper half of the word, then "=U".
+        for (const char* line : {"=D5144", "=DEB45", "=D8546", "=D1E47", "=U", "=D5D44", "=D2545", "=U"})
+            QVERIFY(window->link().sendWait(line));
+        QCOMPARE(window->tone->frequencyBox->text(), QString("113"));
+        QCOMPARE(window->tone->frequencySlider->value(), 113);
+        QVERIFY(window->unitLabel->text().startsWith("Unit: 113.704 MHz"));
+        QCOMPARE(window->session().model().channels[3].frequencyWord,
+                 std::optional<std::uint32_t>(0x5D25851E));
+    }
+
+    void exitDuringALoadAsksFirst_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("No keeps the load") << false;
+        QTest::newRow("Yes clears the unit, then quits") << true;
+    }
+    void exitDuringALoadAsksFirst()
+    {
+        QFETCH(bool, yes);
+        sim::Faults slow;
+        slow.replyDelayMs = 5;
+        unit().setFaults(slow);
+        chosen = dir.filePath("exit.plv");
+        writeImage("exit.plv", 300, 2);
+        window->MnuMorv->trigger();
+        QTRY_VERIFY(loaded().size() >= 3);
+        window->dialogs.askYesNo = [&](const QString&, const QString& text) {
+            asked << text;
+            return yes;
+        };
+        window->mnuFileExit->trigger();
+        QCOMPARE(asked, QStringList{"A load is running. Cancel it, clear the unit and quit?"});
+        if (!yes) {
+            QVERIFY(window->isVisible());
+            QVERIFY(window->transferPanel->running());
+            QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 20000);
+            QCOMPARE(loaded().size(), 300);
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 15000);
+        QVERIFY(loaded().size() < 300);
+        const auto& commands = unit().commands();
+        QCOMPARE(std::vector<std::string>(commands.end() - 3, commands.end()),
+                 (std::vector<std::string>{"=C", "=C", "=C"}));
     }
 
     void returnStopsTheHeaderBlocksMidWay()

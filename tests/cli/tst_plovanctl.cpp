@@ -814,12 +814,25 @@ private slots:
         QCOMPARE(run({"--port", port, "batch", folder.path(), "--start", "1", "--end", "1"}, &text), 0);
         QCOMPARE(text, QByteArray("1.plv\nSent OK!\n2.plv\nSent OK!\n3.PLV\nSent OK!\n"));
 
-        // Three entries, but no 2.plv: the batch stops before its "=L".
+        // Every file is found and checked before the first header block: the
+        // same findings as the window's, nothing sent.
         QVERIFY(QFile::rename(folder.filePath("2.plv"), folder.filePath("two.plv")));
-        const qsizetype again = commandsSince(0).size();
-        QCOMPARE(run({"--port", port, "batch", folder.path()}, &text), 1);
-        QVERIFY2(lastError.contains("Batch file 2.plv not found - batch stopped"), qPrintable(lastError));
-        QCOMPARE(commandsSince(again).filter(QRegularExpression("^=L")).size(), 1);
+        writeFile(folder.filePath("1.plv"), "00001\r\nZZZZZZZZZ\r\n");
+        const struct {
+            QStringList extra;
+            int status;
+            const char* finding;
+        } refusals[] = {
+            {{}, 2, "2.plv is missing (the batch sends 1.plv to 3.plv)"},
+            {{"--force"}, 2, "2.plv is missing"}, // a gap is never forced
+        };
+        for (const auto& r : refusals) {
+            const qsizetype again = commandsSince(0).size();
+            QCOMPARE(run(QStringList{"--port", port, "batch", folder.path()} + r.extra, &text), r.status);
+            QVERIFY2(lastError.contains(r.finding), qPrintable(lastError));
+            QVERIFY2(lastError.contains("1.plv: line 2"), qPrintable(lastError));
+            QCOMPARE(commandsSince(again), QStringList{});
+        }
     }
 };
 

@@ -1,0 +1,74 @@
+// What the unit was last told, kept once for every face.
+//
+// The tracker reads every command line as it goes to the port, whoever wrote
+// it (the single-tone panel, the calibration editor, plovanctl, a script),
+// so the model cannot drift from the wire. Register writes are collected and
+// take effect on the channels selected by register 30 when "=U" plays them,
+// as they do in the unit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plovan {
+
+// The tone one output plays, as the words written to it.
+struct ChannelTone {
+    std::optional<std::uint32_t> frequencyWord; // registers 44-47
+    std::optional<std::uint16_t> phaseWord;     // registers 80-81
+    std::optional<std::uint16_t> amplitudeWord; // registers E3-E4
+    bool operator==(const ChannelTone&) const = default;
+};
+
+// How the last table load ended.
+struct LoadSummary {
+    std::string file;
+    std::string kind;  // "image", "raw", "multichirp", "LUT", "batch"
+    std::string route; // "serial" or "USB"
+    std::uint64_t records = 0;
+    std::uint64_t total = 0;
+    std::int64_t durationMs = 0;
+    bool ok = false;
+    std::string verdict; // the load's last line: "Sent OK!", "CRC Error. ..."
+    bool operator==(const LoadSummary&) const = default;
+};
+
+struct UnitModel {
+    std::array<ChannelTone, 4> channels;     // output 1 first
+    std::optional<std::uint8_t> channelMask; // bit 0 = output 1; 0 plays on all
+    std::optional<std::uint8_t> controlByte; // the last "=E" written
+    std::optional<bool> rfOn;                // laser/RF as last switched
+    std::optional<std::string> clockWord;    // the last "=K" word
+    bool storedToFlash = false;              // the last register write went to flash
+    int minFrequency = 80;                   // MHz
+    int maxFrequency = 140;                  // MHz
+    std::optional<LoadSummary> lastLoad;
+};
+
+// What a command line changed, as bits.
+enum ModelPart : unsigned {
+    kToneChanged = 1,
+    kChannelsChanged = 2,
+    kControlChanged = 4,
+    kClockChanged = 8,
+};
+
+// A frequency word in MHz for the synthesiser clock `clockMHz`.
+double wordToMHz(std::uint32_t word, double clockMHz);
+// A phase word in degrees (360 degrees is 3FFF).
+double phaseWordToDegrees(std::uint16_t word);
+
+class UnitModelTracker {
+public:
+    // Takes one command line as written (with or without its line end);
+    // returns the ModelPart bits it changed.
+    unsigned take(std::string_view line, UnitModel& model);
+
+private:
+    std::array<std::optional<std::uint8_t>, 256> told_{};
+};
+
+} // namespace plovan

@@ -1,0 +1,175 @@
+#include "unit_session.h"
+
+#include <utility>
+
+namespace plovan {
+
+QString jobName(Job job)
+{
+    switch (job) {
+    case Job::Connect: return QStringLiteral("Connect");
+    case Job::ImageLoad: return QStringLiteral("image load");
+    case Job::RawLoad: return QStringLiteral("raw load");
+    case Job::MultichirpLoad: return QStringLiteral("multichirp load");
+    case Job::LutLoad: return QStringLiteral("LUT load");
+    case Job::LutTest: return QStringLiteral("TEST LUT file");
+    case Job::UsbImage: return QStringLiteral("USB image load");
+    case Job::Batch: return QStringLiteral("batch");
+    case Job::HeaderBlocks: return QStringLiteral("header blocks");
+    case Job::Poll: return QStringLiteral("poll loop");
+    case Job::Vswr: return QStringLiteral("VSWR sweep");
+    case Job::CalPlay: return QStringLiteral("calibration row play");
+    case Job::UsbTest: return QStringLiteral("USB test");
+    }
+    return {};
+}
+
+bool isLoad(Job job)
+{
+    switch (job) {
+    case Job::ImageLoad:
+    case Job::RawLoad:
+    case Job::MultichirpLoad:
+    case Job::LutLoad:
+    case Job::LutTest:
+    case Job::UsbImage:
+    case Job::Batch: return true;
+    default: return false;
+    }
+}
+
+bool LatestWins::run(const Write& write)
+{
+    ++depth_;
+    bool ok = write();
+    if (depth_ == 1) {
+        while (!pending_.empty()) {
+            auto next = pending_.extract(pending_.begin());
+            // A write the unit did not take drops the rest: each would only
+            // wait out the same time-out in turn.
+            if (ok) ok = next.mapped()();
+        }
+    }
+    --depth_;
+    return ok;
+}
+
+void LatestWins::submit(int key, Write write)
+{
+    if (depth_ > 0)
+        pending_[key] = std::move(write);
+    else
+        run(write);
+}
+
+UnitSession::UnitSession(QObject* parent) : QObject(parent)
+{
+    model_.minFrequency = state.MinFrequency;
+    model_.maxFrequency = state.MaxFrequency;
+    connect(&link, &Link::bytesSent, this, &UnitSession::lineSent);
+    connect(&link, &Link::connectionLost, this, [this] {
+        settings.clear();
+        setRfOn(std::nullopt);
+    });
+}
+
+UnitSession::~UnitSession()
+{
+    link.cancelWaits();
+}
+
+void UnitSession::lineSent(const QByteArray& bytes)
+{
+    const unsigned changed =
+        tracker_.take(std::string_view(bytes.constData(), std::size_t(bytes.size())), model_);
+    if (changed & kToneChanged) emit toneChanged();
+    if (changed & kChannelsChanged) emit channelsChanged();
+    if (changed & kControlChanged) emit controlChanged();
+    if (changed & kClockChanged) emit clockChanged();
+}
+
+void UnitSession::setLimits(int minFrequency, int maxFrequency)
+{
+    state.MinFrequency = minFrequency;
+    state.MaxFrequency = maxFrequency;
+    if (model_.minFrequency == minFrequency && model_.maxFrequency == maxFrequency) return;
+    model_.minFrequency = minFrequency;
+    model_.maxFrequency = maxFrequency;
+    emit limitsChanged();
+}
+
+void UnitSession::setRfOn(std::optional<bool> on)
+{
+    if (model_.rfOn == on) return;
+    model_.rfOn = on;
+    emit rfChanged();
+}
+
+void UnitSession::setLastLoad(const LoadSummary& load)
+{
+    model_.lastLoad = load;
+    emit loadChanged();
+}
+
+std::optional<double> UnitSession::playedMHz(int channel) const
+{
+    const auto& word = model_.channels.at(std::size_t(channel)).frequencyWord;
+    if (!word) return std::nullopt;
+    return wordToMHz(*word, state.ClkFreq);
+}
+
+bool UnitSession::begin(Job job, std::function<void()> cancel)
+{
+    if (job_) {
+        link.report(busyMessage());
+        return false;
+    }
+    job_ = job;
+    cancel_ = std::move(cancel);
+    // A load's lines are its own: nothing else may land between them.
+    if (isLoad(job)) link.hold(jobName(job));
+    emit jobChanged();
+    return true;
+}
+
+void UnitSession::end(Job job)
+{
+    if (job_ != job) return;
+    job_.reset();
+    cancel_ = nullptr;
+    link.release();
+    emit jobChanged();
+    for (auto& done : std::exchange(whenFree_, {}))
+        done();
+}
+
+QString UnitSession::busyMessage() const
+{
+    return job_ ? Link::busyMessage(jobName(*job_)) : QString();
+}
+
+bool UnitSession::mayWrite()
+{
+    if (!job_) return true;
+    link.report(busyMessage());
+    return false;
+}
+
+void UnitSession::stop(std::function<void()> done)
+{
+    if (!job_) {
+        if (done) done();
+        return;
+    }
+    if (done) whenFree_.push_back(std::move(done));
+    if (cancel_) {
+        // The cancel may end the job at once; keep it until it has returned.
+        const auto cancel = cancel_;
+        cancel();
+    }
+    else {
+        link.cancelWaits();
+    }
+}
+
+} // namespace plovan

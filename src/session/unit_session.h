@@ -1,0 +1,132 @@
+// One unit, many faces: the window, plovanctl and remote clients each build
+// one UnitSession and talk to the unit only through it.
+//
+// The session owns the Link, the single-tone state and controllers, the
+// unit model (what the unit was last told, see unit_model.h) and the
+// arbiter: one job at a time holds the link. A job is a procedure that must
+// not be interleaved with anything else (a load, a batch, a poll loop, a
+// VSWR sweep, the calibration editor's row play, Connect). While one runs,
+// every other writer is refused with a message naming it. Short settings
+// (a slider's tune, a trim) are not jobs; arriving faster than the unit
+// acknowledges, they go through a LatestWins queue.
+#pragma once
+
+#include "channel_controller.h"
+#include "link.h"
+#include "synth_state.h"
+#include "tone_controller.h"
+#include "unit_model.h"
+#include "usb_route.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <map>
+#include <optional>
+
+namespace plovan {
+
+enum class Job {
+    Connect,
+    ImageLoad,
+    RawLoad,
+    MultichirpLoad,
+    LutLoad,
+    LutTest,
+    UsbImage,
+    Batch,
+    HeaderBlocks,
+    Poll,
+    Vswr,
+    CalPlay,
+    UsbTest,
+};
+
+// "image load", "batch", ... as the busy message names them.
+QString jobName(Job job);
+// A job whose stop leaves the unit mid-load unless it is cancelled properly.
+bool isLoad(Job job);
+
+// Settings arriving faster than the unit acknowledges: while one is being
+// written, later ones of the same key only replace what is pending, and once
+// the write ends the newest runs. So the unit ends at the last setting
+// without working through stale ones.
+class LatestWins {
+public:
+    using Write = std::function<bool()>;
+    // Runs `write` at once; settings submitted meanwhile wait for its end
+    // and then run, newest value of each key only, in key order.
+    bool run(const Write& write);
+    // Runs `write` now, or keeps it as the pending write of `key` while a
+    // write is in progress (replacing the one pending before).
+    void submit(int key, Write write);
+    bool writing() const { return depth_ > 0; }
+    // Drops what is pending (the link went).
+    void clear() { pending_.clear(); }
+
+private:
+    int depth_ = 0;
+    std::map<int, Write> pending_;
+};
+
+class UnitSession : public QObject {
+    Q_OBJECT
+public:
+    explicit UnitSession(QObject* parent = nullptr);
+    ~UnitSession() override;
+
+    Link link;
+    UsbRoute usb{link};
+    SynthState state;
+    SynthHooks hooks;
+    ToneController tone{link, state, hooks};
+    ChannelController channels{link, state, hooks};
+    LatestWins settings;
+
+    // --- the unit model ---
+    const UnitModel& model() const { return model_; }
+    void setLimits(int minFrequency, int maxFrequency);
+    void setRfOn(std::optional<bool> on);
+    void setLastLoad(const LoadSummary& load);
+    // The frequency output `channel` (0-3) plays, in MHz; empty until known.
+    std::optional<double> playedMHz(int channel = 0) const;
+
+    // --- the arbiter ---
+    // Takes the link for `job`; refused (and said, naming the running job)
+    // while another job holds it. `cancel` is how stop() ends the job.
+    bool begin(Job job, std::function<void()> cancel = {});
+    // Gives the link back; the job's own cancel is dropped.
+    void end(Job job);
+    std::optional<Job> job() const { return job_; }
+    bool busy() const { return job_.has_value(); }
+    // "Busy: image load running - cancel it first"; empty when free.
+    QString busyMessage() const;
+    // Refuses (and says why) when a job holds the link: for writers that
+    // are not jobs themselves.
+    bool mayWrite();
+
+    // Ends the running job as its Cancel would (a load clears the unit), then
+    // calls `done` once the link is free; at once when nothing runs.
+    void stop(std::function<void()> done);
+
+signals:
+    void jobChanged();
+    void toneChanged();
+    void channelsChanged();
+    void controlChanged();
+    void clockChanged();
+    void limitsChanged();
+    void rfChanged();
+    void loadChanged();
+
+private:
+    void lineSent(const QByteArray& bytes);
+
+    UnitModel model_;
+    UnitModelTracker tracker_;
+    std::optional<Job> job_;
+    std::function<void()> cancel_;
+    std::vector<std::function<void()>> whenFree_;
+};
+
+} // namespace plovan
