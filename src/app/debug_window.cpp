@@ -12,7 +12,7 @@
 
 namespace plovan {
 
-Form4::Form4(Link& link, QWidget* mainWindow) : QWidget(mainWindow, Qt::Window), link_(link)
+DebugWindow::DebugWindow(Link& link, QWidget* mainWindow) : QWidget(mainWindow, Qt::Window), link_(link)
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Debug"));
@@ -49,10 +49,10 @@ Form4::Form4(Link& link, QWidget* mainWindow) : QWidget(mainWindow, Qt::Window),
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Text1, &QLineEdit::returnPressed, this, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
+    connect(Command2, &QPushButton::clicked, this, &DebugWindow::Command2_Click);
 }
 
-bool Form4::Command1_Click()
+bool DebugWindow::Command1_Click()
 {
     const QString text = Text1->text();
     // The port carries single bytes; anything else could not be sent as typed.
@@ -65,13 +65,13 @@ bool Form4::Command1_Click()
     return link_.send(text.toLatin1().toStdString());
 }
 
-void Form4::Command2_Click()
+void DebugWindow::Command2_Click()
 {
     hide();
     emit finished();
 }
 
-void Form4::closeEvent(QCloseEvent* event)
+void DebugWindow::closeEvent(QCloseEvent* event)
 {
     // Closing the window is the same as "Esc".
     event->accept();

@@ -1,4 +1,4 @@
-// "Debug" (Form4): a free line sent to the unit exactly as typed, for bench
+// "Debug" (DebugWindow): a free line sent to the unit exactly as typed, for bench
 // work on commands the program has no button for. The main window is blocked
 // while it is open.
 #pragma once
@@ -13,10 +13,10 @@ namespace plovan {
 
 class Link;
 
-class Form4 : public QWidget {
+class DebugWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit Form4(Link& link, QWidget* mainWindow = nullptr);
+    explicit DebugWindow(Link& link, QWidget* mainWindow = nullptr);
 
     QLineEdit* Text1;      // under the frame "Send Data"
     QLabel* warning;       // Label1

@@ -11,7 +11,8 @@
 
 namespace plovan {
 
-Form3::Form3(SynthState& state, QWidget* mainWindow) : QWidget(mainWindow, Qt::Window), state_(state)
+FixedFrequencyWindow::FixedFrequencyWindow(SynthState& state, QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Window), state_(state)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Fixed Frequency"));
@@ -33,23 +34,23 @@ Form3::Form3(SynthState& state, QWidget* mainWindow) : QWidget(mainWindow, Qt::W
     layout->addWidget(frame);
     layout->addLayout(buttons);
 
-    connect(Check1, &QCheckBox::clicked, this, &Form3::Check1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form3::Command2_Click);
+    connect(Check1, &QCheckBox::clicked, this, &FixedFrequencyWindow::Check1_Click);
+    connect(Command2, &QPushButton::clicked, this, &FixedFrequencyWindow::Command2_Click);
 }
 
-void Form3::Check1_Click()
+void FixedFrequencyWindow::Check1_Click()
 {
     state_.fixedEnable = Check1->isChecked();
     emit fixedEnableChanged(state_.fixedEnable);
 }
 
-void Form3::Command2_Click()
+void FixedFrequencyWindow::Command2_Click()
 {
     hide();
     emit finished();
 }
 
-void Form3::closeEvent(QCloseEvent* event)
+void FixedFrequencyWindow::closeEvent(QCloseEvent* event)
 {
     // Closed from its title bar it must still bring the main window back,
     // which is hidden meanwhile.

@@ -1,4 +1,4 @@
-// "Fixed Frequency" (Form3): with "Fixed enable" ticked, the frequency and
+// "Fixed Frequency" (FixedFrequencyWindow): with "Fixed enable" ticked, the frequency and
 // amplitude procedures leave the second register group (84-87, A3/A4) alone,
 // so one channel stays at its current setting while the others are tuned.
 // The main window is hidden while this window is open.
@@ -13,11 +13,11 @@ namespace plovan {
 
 struct SynthState;
 
-class Form3 : public QWidget {
+class FixedFrequencyWindow : public QWidget {
     Q_OBJECT
 public:
     // `state` is the one the tone procedures read.
-    explicit Form3(SynthState& state, QWidget* mainWindow = nullptr);
+    explicit FixedFrequencyWindow(SynthState& state, QWidget* mainWindow = nullptr);
 
     QCheckBox* Check1;     // "Fixed enable"
     QPushButton* Command2; // "Quit"

@@ -189,7 +189,10 @@ void MainWindow::buildWindows()
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
     calEditor = std::make_unique<CalEditor>(link_, dialogs, [this] { return tonePage->state.ClkFreq; });
-    connect(calEditor.get(), &CalEditor::closed, this, &QWidget::show);
+    connect(calEditor.get(), &CalEditor::closed, this, [this] {
+        session_.end(Job::CalPlay);
+        show();
+    });
     vswrSweep = std::make_unique<VswrSweep>(link_, tonePage->tone);
     vswrWindow = std::make_unique<VswrWindow>(*vswrSweep);
     vswrWindow->chooseFileToShow = [this] {
@@ -201,6 +204,7 @@ void MainWindow::buildWindows()
     // The main window is hidden while the sweep steps and back once it ends.
     connect(vswrWindow.get(), &VswrWindow::stepping, this, &QWidget::hide);
     connect(vswrSweep.get(), &VswrSweep::finished, this, [this] {
+        session_.end(Job::Vswr);
         show();
         // The plot stays in front, to be read.
         if (vswrWindow->isVisible()) vswrWindow->raise();
@@ -231,11 +235,11 @@ void MainWindow::buildWindows()
         },
         Qt::QueuedConnection);
 
-    debugWindow = new Form4(link_, this);
-    pollWindow = new Form6(link_, settingsDir_, this);
-    fixedWindow = new Form3(state, this);
-    connect(fixedWindow, &Form3::finished, this, &QWidget::show);
-    connect(fixedWindow, &Form3::fixedEnableChanged, this, &MainWindow::updateOffsetMenu);
+    debugWindow = new DebugWindow(link_, this);
+    pollWindow = new PollWindow(session_, settingsDir_, this);
+    fixedWindow = new FixedFrequencyWindow(state, this);
+    connect(fixedWindow, &FixedFrequencyWindow::finished, this, &QWidget::show);
+    connect(fixedWindow, &FixedFrequencyWindow::fixedEnableChanged, this, &MainWindow::updateOffsetMenu);
     connect(testPanel, &TestPanel::pollRequested, this, &MainWindow::Command52_Click);
     connect(transferPanel, &TransferPanel::status, this,
             [this](const QString& m) { statusBar()->showMessage(m); });
@@ -556,9 +560,9 @@ void MainWindow::Command1_Click()
     }
     // Only a unit that answered counts as connected; otherwise the port is
     // shut again so the next "Connect" starts clean.
-    button->setEnabled(false);
+    if (!session_.begin(Job::Connect, [this] { link_.cancelWaits(); })) return;
     const bool ok = connectSequence(link_, tonePage->state.Amp2FixeD);
-    button->setEnabled(true);
+    session_.end(Job::Connect);
     if (!ok) {
         link_.closePort();
         SetButtons();
@@ -584,7 +588,10 @@ void MainWindow::Command19_Click()
     }
     button->setText(QStringLiteral("Disconnect"));
     SetButtons();
-    if (!shortConnectSequence(link_)) return;
+    if (!session_.begin(Job::Connect, [this] { link_.cancelWaits(); })) return;
+    const bool answered = shortConnectSequence(link_);
+    session_.end(Job::Connect);
+    if (!answered) return;
     // The unit answered: the link is usable, and this button can take it down again.
     link_.Connected = true;
     SetButtons();
@@ -683,6 +690,8 @@ void MainWindow::MnuMorv_Click()
 
 void MainWindow::cal_Click()
 {
+    // The editor plays rows until it closes: nothing else may tune meanwhile.
+    if (!session_.begin(Job::CalPlay, [this] { calEditor->close(); })) return;
     hide();
     calEditor->openWindow();
 }
@@ -696,8 +705,10 @@ void MainWindow::Vswr_Click()
         showMainControls(true);
         return;
     }
+    if (!session_.begin(Job::Vswr, [this] { vswrSweep->stop(); })) return;
     QString error;
     if (!vswrSweep->start(path, &error)) {
+        session_.end(Job::Vswr);
         dialogs.warn(title, error);
         return;
     }

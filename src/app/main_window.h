@@ -24,9 +24,9 @@ class ClockWindow;
 class CommLog;
 class ConnectionPanel;
 class DirectCommandPanel;
-class Form3;
-class Form4;
-class Form6;
+class FixedFrequencyWindow;
+class DebugWindow;
+class PollWindow;
 class LimitsWindow;
 class OffsetController;
 class OffsetWindow;
@@ -147,9 +147,9 @@ public:
     std::unique_ptr<VswrSweep> vswrSweep;
     std::unique_ptr<VswrWindow> vswrWindow;
     HeaderPanel* headerPanel;
-    Form4* debugWindow;
-    Form6* pollWindow;
-    Form3* fixedWindow;
+    DebugWindow* debugWindow;
+    PollWindow* pollWindow;
+    FixedFrequencyWindow* fixedWindow;
     QTabWidget* tabs;
     QLabel* versionLabel; // Label3
     QLabel* unitLabel;    // what the unit plays, in the status bar

@@ -2,6 +2,7 @@
 
 #include "link.h"
 #include "poll_list.h"
+#include "unit_session.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,9 +24,10 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption)
 
 } // namespace
 
-Form6::Form6(Link& link, const QString& settingsFolder, QWidget* mainWindow)
-    : QWidget(mainWindow, Qt::Window), poll(link, QDir(settingsFolder).filePath(QLatin1String(kPollFile))),
-      dialogs(Dialogs::forWindow(this)), link_(link)
+PollWindow::PollWindow(UnitSession& session, const QString& settingsFolder, QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Window),
+      poll(session.link, QDir(settingsFolder).filePath(QLatin1String(kPollFile))),
+      dialogs(Dialogs::forWindow(this)), link_(session.link), session_(&session)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("Poll"));
@@ -58,8 +60,8 @@ Form6::Form6(Link& link, const QString& settingsFolder, QWidget* mainWindow)
     layout->addWidget(Command6, 3, 2);
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
-    connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form6::Command3_Click);
+    connect(Command2, &QPushButton::clicked, this, &PollWindow::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &PollWindow::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
     connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
     connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
@@ -71,52 +73,59 @@ Form6::Form6(Link& link, const QString& settingsFolder, QWidget* mainWindow)
             [this](const QString& message) { dialogs.warn(QStringLiteral("Poll"), message); });
 }
 
-Form6::~Form6()
+PollWindow::~PollWindow()
 {
     poll.PollStop = true;
 }
 
-PollLoop::End Form6::Command1_Click()
+PollLoop::End PollWindow::Command1_Click()
 {
     // Nothing of `this` is touched once the loop returns: the window may have
     // been destroyed while it ran.
-    return poll.Go();
+    const QPointer<UnitSession> session = session_;
+    if (!session || !session->begin(Job::Poll, [self = QPointer<PollWindow>(this)] {
+            if (self) self->Command2_Click();
+        }))
+        return PollLoop::End::Busy;
+    const PollLoop::End end = poll.Go();
+    if (session) session->end(Job::Poll);
+    return end;
 }
 
-void Form6::Command2_Click()
+void PollWindow::Command2_Click()
 {
     Check1->setChecked(false);
     poll.PollStop = true;
 }
 
-void Form6::Command3_Click()
+void PollWindow::Command3_Click()
 {
     poll.PollStop = true;
     hide();
     emit finished();
 }
 
-bool Form6::Command4_Click()
+bool PollWindow::Command4_Click()
 {
     return sendButtonCommand("=C");
 }
 
-bool Form6::Command5_Click()
+bool PollWindow::Command5_Click()
 {
     return sendButtonCommand("=G");
 }
 
-bool Form6::Command6_Click()
+bool PollWindow::Command6_Click()
 {
     return sendButtonCommand("=E03");
 }
 
-bool Form6::sendButtonCommand(const char* command)
+bool PollWindow::sendButtonCommand(const char* command)
 {
     return link_.sendWait(command);
 }
 
-void Form6::closeEvent(QCloseEvent* event)
+void PollWindow::closeEvent(QCloseEvent* event)
 {
     // Closing the window is the same as "Quit".
     poll.PollStop = true;

@@ -1,4 +1,4 @@
-// The polling window (Form6): sends the commands of "poll.txt" one after
+// The polling window (the form Form6): sends the commands of "poll.txt" one after
 // another, each waiting for the unit's "@", once or over and over ("Loop"),
 // until the list ends or the operator stops it. The loop is PollLoop's.
 #pragma once
@@ -9,18 +9,23 @@
 #include <QString>
 #include <QWidget>
 
+#include <QPointer>
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
 namespace plovan {
 
-class Form6 : public QWidget {
+class UnitSession;
+
+class PollWindow : public QWidget {
     Q_OBJECT
 public:
     // `settingsFolder` holds poll.txt.
-    Form6(Link& link, const QString& settingsFolder, QWidget* mainWindow = nullptr);
-    ~Form6() override;
+    // "Go" runs the list as a job of `session`.
+    PollWindow(UnitSession& session, const QString& settingsFolder, QWidget* mainWindow = nullptr);
+    ~PollWindow() override;
 
     PollLoop poll;
     // The operator's messages; tests answer them.
@@ -54,6 +59,7 @@ private:
     bool sendButtonCommand(const char* command);
 
     Link& link_;
+    QPointer<UnitSession> session_;
 };
 
 } // namespace plovan

@@ -12,6 +12,7 @@
 #include "sim_link.h"
 #include "synth_state.h"
 #include "terminal_panel.h"
+#include "unit_session.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -48,7 +49,8 @@ QByteArray readFile(const QString& path)
 class TestTerminalWindows : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<Link> link;
+    std::unique_ptr<UnitSession> session; // the poll window runs its loop as a job of it
+    Link* link = nullptr;
     sim::SimBackend* sim = nullptr;
     std::size_t seen = 0;
     QTemporaryDir dir;
@@ -67,10 +69,10 @@ class TestTerminalWindows : public QObject {
     QString pollFile() const { return dir.filePath(QLatin1String(kPollFile)); }
 
     // The polling window, its poll.txt holding `list` (no file when null).
-    std::unique_ptr<Form6> pollWindow(const QByteArray& list)
+    std::unique_ptr<PollWindow> pollWindow(const QByteArray& list)
     {
         if (!list.isNull()) writeFile(pollFile(), list);
-        auto form = std::make_unique<Form6>(*link, dir.path());
+        auto form = std::make_unique<PollWindow>(*session, dir.path());
         form->dialogs = dialogs;
         return form;
     }
@@ -80,8 +82,12 @@ private slots:
     {
         QVERIFY(dir.isValid());
         QFile::remove(pollFile());
-        link = makeSimLink(sim);
-        QVERIFY(link->portOpen());
+        session = std::make_unique<UnitSession>();
+        auto backend = std::make_unique<sim::SimBackend>();
+        sim = backend.get();
+        session->link.setBackend(std::move(backend));
+        link = &session->link;
+        QVERIFY(link->openPort());
         seen = 0;
         files.clear();
         answers.clear();
@@ -103,7 +109,7 @@ private slots:
         };
         dialogs.warn = [this](const QString&, const QString& text) { warnings << text; };
     }
-    void cleanup() { link.reset(); }
+    void cleanup() { session.reset(); }
 
     // --- typing into the terminal box ---
 
@@ -112,7 +118,7 @@ private slots:
         TerminalPanel panel;
         panel.attach(*link);
         link->setTerminalText(QStringLiteral("@"));
-        QSignalSpy writes(link.get(), &Link::bytesSent);
+        QSignalSpy writes(link, &Link::bytesSent);
         QTest::keyClick(panel.txtDataIn, 'A');
         QTest::keyClick(panel.txtDataIn, Qt::Key_Return);
         QCOMPARE(writes.size(), 3);
@@ -137,7 +143,7 @@ private slots:
         TerminalPanel panel;
         panel.attach(*link);
         link->closePort();
-        QSignalSpy writes(link.get(), &Link::bytesSent);
+        QSignalSpy writes(link, &Link::bytesSent);
         QTest::keyClicks(panel.txtDataIn, "note");
         QCOMPARE(writes.size(), 0);
         QCOMPARE(panel.txtDataIn->toPlainText(), QStringLiteral("note"));
@@ -154,7 +160,7 @@ private slots:
     {
         TerminalPanel panel;
         panel.attach(*link);
-        QSignalSpy writes(link.get(), &Link::bytesSent);
+        QSignalSpy writes(link, &Link::bytesSent);
         QKeyEvent euro(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(QChar(0x20AC)));
         QCoreApplication::sendEvent(panel.txtDataIn, &euro);
         QCOMPARE(writes.size(), 0);
@@ -238,8 +244,8 @@ private slots:
 
     void debugSendsTheLineExactlyAsTyped()
     {
-        Form4 form(*link);
-        QSignalSpy writes(link.get(), &Link::bytesSent);
+        DebugWindow form(*link);
+        QSignalSpy writes(link, &Link::bytesSent);
         form.Text1->setText(QStringLiteral("=dA3"));
         form.Command1->click();
         QCOMPARE(writes.size(), 1);
@@ -250,8 +256,8 @@ private slots:
 
     void debugRefusesWhatItCannotSend()
     {
-        Form4 form(*link);
-        QSignalSpy writes(link.get(), &Link::bytesSent);
+        DebugWindow form(*link);
+        QSignalSpy writes(link, &Link::bytesSent);
         form.Text1->setText(QStringLiteral("=I") + QChar(0x20AC));
         QVERIFY(!form.Command1_Click());
         link->closePort();
@@ -333,7 +339,7 @@ private slots:
         const auto form = pollWindow("I\r\nU\r\n*\r\n");
         form->show();
         form->Check1->setChecked(true);
-        QSignalSpy finished(form.get(), &Form6::finished);
+        QSignalSpy finished(form.get(), &PollWindow::finished);
         int sent = 0;
         connect(&form->poll, &PollLoop::lineSent, form.get(), [&] {
             if (++sent == 1) form->Command3->click();
@@ -456,8 +462,8 @@ private slots:
     void fixedEnableFollowsTheBox()
     {
         SynthState state;
-        Form3 form(state);
-        QSignalSpy changed(&form, &Form3::fixedEnableChanged);
+        FixedFrequencyWindow form(state);
+        QSignalSpy changed(&form, &FixedFrequencyWindow::fixedEnableChanged);
         form.Check1->click();
         QVERIFY(state.fixedEnable);
         form.Check1->click();

@@ -360,7 +360,7 @@ private slots:
         QVERIFY(sentSince(before).contains("=K001F"));
     }
 
-    // --- Form3, Form4, Form6 ---
+    // --- FixedFrequencyWindow, DebugWindow, PollWindow ---
     void fixedFrequencyHidesTheMainWindowAndHoldsOffChirpAndOffset()
     {
         window->FixedFreq->trigger();
