@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -51,7 +52,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    bool sendButtonCommand(const char* command);
+    bool sendButtonCommand(const std::string& command);
 
     Link& link_;
 };

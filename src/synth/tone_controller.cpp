@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "hex_text.h"
 #include "link.h"
+#include "unit_commands.h"
 
 #include <algorithm>
 
@@ -163,8 +164,8 @@ bool ToneController::vswrStep(std::optional<std::uint32_t> word, double mhz)
 bool ToneController::bodge()
 {
     if (!link_.portOpen()) return true;
-    if (!link_.sendWait("=U")) return false;
-    return state_.chirpMode || link_.sendWait("=E0C");
+    if (!link_.sendWait(cmd::update())) return false;
+    return state_.chirpMode || link_.sendWait(cmd::rfOff());
 }
 
 bool ToneController::writeFrequencyWord(std::uint32_t word)
@@ -255,7 +256,7 @@ void ToneController::reportBusy(bool busy)
 
 bool ToneController::triggerAndUpdate()
 {
-    return link_.sendWait("=I") && link_.sendWait("=U");
+    return link_.sendWait(cmd::trigger()) && link_.sendWait(cmd::update());
 }
 
 } // namespace plovan
