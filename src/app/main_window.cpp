@@ -10,6 +10,7 @@
 #include "connect_sequence.h"
 #include "connection_panel.h"
 #include "control_rules.h"
+#include "unit_commands.h"
 #include "debug_window.h"
 #include "direct_commands.h"
 #include "extra_header_window.h"
@@ -246,7 +247,7 @@ void MainWindow::buildWindows()
     connect(testPanel, &TestPanel::ftdiTestRequested, this,
             [this] { runUsb([this] { usb_.Command55_Click(); }); });
     connect(testPanel, &TestPanel::ftdiSendRequested, this,
-            [this] { runUsb([this] { usb_.FtSend(QStringLiteral("=v")); }); });
+            [this] { runUsb([this] { usb_.FtSend(QString::fromStdString(cmd::readStatus())); }); });
     connect(testPanel, &TestPanel::openExRequested, this, [this] { runUsb([this] { usb_.FtOpenEx(); }); });
     connect(testPanel, &TestPanel::usbImageRequested, this, &MainWindow::Command57_Click);
     connect(testPanel, &TestPanel::testLutRequested, this, &MainWindow::Command18_Click);
@@ -596,7 +597,7 @@ void MainWindow::Command19_Click()
     link_.Connected = true;
     SetButtons();
     if (!session_.model().rfOn.value_or(false)) {
-        link_.send("=E0F");
+        link_.send(cmd::rfOn());
         session_.setRfOn(true);
     }
 }

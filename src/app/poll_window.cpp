@@ -2,6 +2,7 @@
 
 #include "link.h"
 #include "poll_list.h"
+#include "unit_commands.h"
 #include "unit_session.h"
 
 #include <QCheckBox>
@@ -22,6 +23,12 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption)
     return b;
 }
 
+// The three command buttons are captioned with the command they send.
+QPushButton* commandButton(QWidget* parent, const char* name, const std::string& command)
+{
+    return button(parent, name, QString::fromStdString(command));
+}
+
 } // namespace
 
 PollWindow::PollWindow(UnitSession& session, const QString& settingsFolder, QWidget* mainWindow)
@@ -38,9 +45,9 @@ PollWindow::PollWindow(UnitSession& session, const QString& settingsFolder, QWid
     Command1 = button(this, "Command1", QStringLiteral("Go"));
     Command2 = button(this, "Command2", QStringLiteral("Stop"));
     Command3 = button(this, "Command3", QStringLiteral("Quit"));
-    Command4 = button(this, "Command4", QStringLiteral("=C"));
-    Command5 = button(this, "Command5", QStringLiteral("=G"));
-    Command6 = button(this, "Command6", QStringLiteral("=E03"));
+    Command4 = commandButton(this, "Command4", cmd::clear());
+    Command5 = commandButton(this, "Command5", cmd::start());
+    Command6 = commandButton(this, "Command6", cmd::controlIntClock(false));
     Check1 = new QCheckBox(QStringLiteral("Loop"), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     Text1 = new QLineEdit(this);
@@ -107,20 +114,20 @@ void PollWindow::Command3_Click()
 
 bool PollWindow::Command4_Click()
 {
-    return sendButtonCommand("=C");
+    return sendButtonCommand(cmd::clear());
 }
 
 bool PollWindow::Command5_Click()
 {
-    return sendButtonCommand("=G");
+    return sendButtonCommand(cmd::start());
 }
 
 bool PollWindow::Command6_Click()
 {
-    return sendButtonCommand("=E03");
+    return sendButtonCommand(cmd::controlIntClock(false));
 }
 
-bool PollWindow::sendButtonCommand(const char* command)
+bool PollWindow::sendButtonCommand(const std::string& command)
 {
     return link_.sendWait(command);
 }

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <string>
 
 #include <QPointer>
 
@@ -56,7 +57,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    bool sendButtonCommand(const char* command);
+    bool sendButtonCommand(const std::string& command);
 
     Link& link_;
     QPointer<UnitSession> session_;

@@ -1,6 +1,7 @@
 #include "test_panel.h"
 
 #include "direct_commands.h"
+#include "unit_commands.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -31,6 +32,12 @@ QLineEdit* makeHexByteBox(QWidget* parent, const char* name, const QString& plac
     box->setToolTip(hint);
     box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
     return box;
+}
+
+// A test button captioned with the command it sends.
+QPushButton* commandButton(QWidget* parent, const char* name, const std::string& command)
+{
+    return makeButton(parent, name, QString::fromStdString(command));
 }
 
 std::string boxText(const QLineEdit* box)
@@ -89,9 +96,9 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     terminalClsButton = makeButton(this, "Command21", QStringLiteral("CLS"));
     echoClsButton = makeButton(this, "Command12", QStringLiteral("cls"));
     clearFlashButton = makeButton(this, "Command16", QStringLiteral("Clear Flash"));
-    avButton = makeButton(this, "Command23", QStringLiteral("=AV"));
-    statusButton = makeButton(this, "Command28", QStringLiteral("=v"));
-    linkStartButton = makeButton(this, "Command29", QStringLiteral("=r"));
+    avButton = commandButton(this, "Command23", cmd::readAnalogue());
+    statusButton = commandButton(this, "Command28", cmd::readStatus());
+    linkStartButton = commandButton(this, "Command29", cmd::linkStart());
 
     lodsaUButton = makeButton(this, "Command24", QStringLiteral("Lodsa U"));
     repeatWriteButton = makeButton(this, "Command25", QStringLiteral("Command25"));
@@ -103,15 +110,15 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
     stopButton->setEnabled(false);
 
     daButton = makeButton(this, "Command26", QStringLiteral("D/A"));
-    yffAvButton = makeButton(this, "Command27", QStringLiteral("=YFF =AV"));
+    yffAvButton = makeButton(this, "Command27", QLatin1String(DirectCommands::kCaption27));
     pattern00Button = makeButton(this, "Command30", QStringLiteral("MOO"));
     patternFFButton = makeButton(this, "Command31", QStringLiteral("MFF"));
     port00Button = makeButton(this, "Command32", QStringLiteral("OOH!"));
     portFFButton = makeButton(this, "Command33", QStringLiteral("OOFF"));
 
-    iButton = makeButton(this, "Command34", QStringLiteral("=i"));
-    ampRegistersButton = makeButton(this, "Command35", QStringLiteral("=dA3 A4"));
-    nButton = makeButton(this, "Command36", QStringLiteral("=n"));
+    iButton = commandButton(this, "Command34", cmd::test(cmd::Test::I));
+    ampRegistersButton = makeButton(this, "Command35", QLatin1String(DirectCommands::kCaption35));
+    nButton = commandButton(this, "Command36", cmd::test(cmd::Test::N));
     ledButton = makeButton(this, "Command37", QStringLiteral("LED"));
     readbackButton = makeButton(this, "Command38", QStringLiteral("Readback"));
     exButton = makeButton(this, "Command45", QStringLiteral("eX"));
@@ -125,10 +132,10 @@ TestPanel::TestPanel(DirectCommands& commands, QWidget* parent)
 
     readRegisterButton = makeButton(this, "Command46", QStringLiteral("Command46"));
     readRegisterBox = makeHexByteBox(this, "Text34", tr("reg"), tr("Register, hex"));
-    updateSeriesButton = makeButton(this, "Command49", QStringLiteral("=U=Df046=U"));
+    updateSeriesButton = makeButton(this, "Command49", QLatin1String(DirectCommands::kCaption49));
     updateButton = makeButton(this, "Command51", QStringLiteral("U"));
-    writeModeOffButton = makeButton(this, "Command58", QStringLiteral("=W0"));
-    loadVcpButton = makeButton(this, "Command60", QStringLiteral("=L VCP"));
+    writeModeOffButton = commandButton(this, "Command58", cmd::writeMode(false));
+    loadVcpButton = makeButton(this, "Command60", QLatin1String(DirectCommands::kCaption60));
 
     pollButton = makeButton(this, "Command52", QStringLiteral("Poll"));
     fastButton = makeButton(this, "Command53", QStringLiteral("Fast!!"));

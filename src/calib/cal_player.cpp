@@ -1,6 +1,7 @@
 #include "cal_player.h"
 
 #include "hex_text.h"
+#include "unit_commands.h"
 #include "words.h"
 
 namespace plovan::cal {
@@ -21,8 +22,8 @@ std::vector<std::string> wordLines(std::string_view word, std::initializer_list<
         lines.push_back(DatOut(p.high, word.substr(0, 2)));
         lines.push_back(DatOut(p.low, word.substr(2, 2)));
     }
-    lines.push_back("=U");
-    lines.push_back("=I");
+    lines.push_back(cmd::update());
+    lines.push_back(cmd::trigger());
     return lines;
 }
 

@@ -11,6 +11,7 @@
 #include "clock_word.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
+#include "frequency_limits.h"
 #include "header_words.h"
 #include "offset_controller.h"
 #include "poll_loop.h"
@@ -44,9 +45,26 @@ namespace {
 
 using Prepared = std::optional<Operation>;
 
+// The window's rule for a typed frequency, but where the window would replace
+// the frequency, keep it above the upper limit or send it below the lower one,
+// plovanctl refuses it (the tune and send help say so).
 std::optional<double> frequencyIn(const QString& text, const SynthState& state)
 {
-    return numberIn(text, QStringLiteral("frequency"), state.MinFrequency, state.MaxFrequency);
+    const auto v = parseNumber(text);
+    if (!v) return numberIn(text, QStringLiteral("frequency"), 0, 0); // says why
+    using Verdict = TypedFrequency::Verdict;
+    const Verdict verdict = typedFrequency(*v, state.MinFrequency, state.MaxFrequency).verdict;
+    if (verdict == Verdict::Within) return v;
+    const QString window =
+        verdict == Verdict::Replaced
+            ? QStringLiteral("would put %1 in its place").arg(state.MaxFrequency)
+            : QString::fromLatin1(verdict == Verdict::Tolerated ? "would keep it" : "would send it");
+    err(QStringLiteral("frequency %1 is outside %2 to %3; nothing sent (the window %4)")
+            .arg(text)
+            .arg(state.MinFrequency)
+            .arg(state.MaxFrequency)
+            .arg(window));
+    return std::nullopt;
 }
 
 std::optional<double> amplitudeIn(const QString& text)
@@ -785,9 +803,11 @@ const CommandTable& commandRows()
         {.name = "tune",
          .synopsis = "MHZ [--hires N]",
          .summary = "frequency (N: hundredths of a MHz, 0-99)",
-         .description = "Writes the frequency word of MHZ (within the limits of maxmin.txt) into both\n"
-                        "register groups (group 1 only with --fixed), then updates. --hires adds N\n"
-                        "hundredths of a MHz (0-99).",
+         .description = "Writes the frequency word of MHZ into both register groups (group 1 only with\n"
+                        "--fixed), then updates. --hires adds N hundredths of a MHz (0-99).\n"
+                        "MHZ must lie within the limits of maxmin.txt. Where the window would put the\n"
+                        "upper limit in place of a frequency more than 2 MHz above it, keep one up to\n"
+                        "2 MHz above it, or send one below the lower limit, plovanctl refuses it.",
          .options = {.withValue = {"--hires"}},
          .minOperands = 1,
          .maxOperands = 1,
@@ -809,7 +829,9 @@ const CommandTable& commandRows()
         {.name = "send",
          .synopsis = "MHZ DEGREES AMPLITUDE",
          .summary = "all three, then trigger and update (\"Send\")",
-         .description = "As the window's \"Send\": frequency, amplitude and phase, then =I and =U.",
+         .description = "As the window's \"Send\": frequency, amplitude and phase, then =I and =U.\n"
+                        "MHZ must lie within the limits, as for tune: plovanctl refuses where the\n"
+                        "window would replace the frequency or send it outside the limits.",
          .minOperands = 3,
          .maxOperands = 3,
          .prepare = prepareSend},

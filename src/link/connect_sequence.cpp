@@ -1,6 +1,7 @@
 #include "connect_sequence.h"
 
 #include "link.h"
+#include "unit_commands.h"
 
 #include <span>
 #include <vector>
@@ -10,7 +11,8 @@ namespace plovan {
 bool connectSequence(Link& link, const std::string& Amp2FixeD)
 {
     const std::string& amp = Amp2FixeD;
-    const std::vector<std::string> commands{"=r", "=p", "=D00DF", link.SavString() + amp.substr(0, 2) + "E1",
+    const std::vector<std::string> commands{cmd::linkStart(), cmd::linkSetup(), cmd::connectRegisterWrite(),
+                                            link.SavString() + amp.substr(0, 2) + "E1",
                                             link.SavString() +
                                                 amp.substr(amp.size() >= 2 ? amp.size() - 2 : 0) + "E2"};
     // The first three go out back to back. Each later wait counts every "@"
@@ -28,7 +30,7 @@ bool connectSequence(Link& link, const std::string& Amp2FixeD)
 
 bool shortConnectSequence(Link& link)
 {
-    return link.sendWait("=r") && link.sendWait("=D00DF");
+    return link.sendWait(cmd::linkStart()) && link.sendWait(cmd::connectRegisterWrite());
 }
 
 } // namespace plovan

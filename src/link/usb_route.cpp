@@ -1,6 +1,7 @@
 #include "usb_route.h"
 
 #include "link.h"
+#include "unit_commands.h"
 
 #include <QElapsedTimer>
 
@@ -343,7 +344,7 @@ void UsbRoute::Command55_Click()
         say(QStringLiteral("Serial Number ") + serial);
     ftStatus = device_->openByDescription(UsbDescBuf, FtHandle);
     if (ftStatus != FtStatus::Ok) sayFailure(QStringLiteral("Open Failed"));
-    UsbWrite(QByteArrayLiteral("=v\r\n"));
+    UsbWrite(QByteArray::fromStdString(withTerm(cmd::readStatus())));
     readReply(FtHandle);
     FtdiClose();
 }

@@ -2,6 +2,7 @@
 
 #include "hex_text.h"
 #include "line_assembler.h"
+#include "unit_commands.h"
 
 #include <algorithm>
 #include <bit>
@@ -204,7 +205,7 @@ std::string SimUnit::command(std::string_view text)
     multichirpArmed_ = false;
 
     std::string_view body = text.substr(1);
-    const bool store = !body.empty() && body.front() == 'a';
+    const bool store = !body.empty() && body.front() == cmd::kStoreMark;
     if (store) body.remove_prefix(1);
     const std::string storeNote = store ? ", also to flash" : "";
 
@@ -251,15 +252,15 @@ std::string SimUnit::command(std::string_view text)
         const auto value = registers_[*v];
         return ok("read reg " + hex2(*v) + " (" + hex2(value) + ")", unit::byteReadbackLine(value));
     }
-    case 'E': {
+    case cmd::kControlLetter: {
         const auto v = hexArg(args, 2);
         if (!v) return bad("control byte needs two hex digits");
         controlByte_ = static_cast<std::uint8_t>(*v);
         if (store) flashControlByte_ = controlByte_;
-        multichirpArmed_ = *v == 0x2C;
+        multichirpArmed_ = *v == cmd::kControlMultichirp;
         return ok("control byte := " + hex2(*v) + storeNote);
     }
-    case 'e':
+    case cmd::kControlReadLetter:
         if (!args.empty()) return bad("unexpected arguments");
         return ok("read control byte (" + hex2(controlByte_) + ")", unit::byteReadbackLine(controlByte_));
     case 'H': {
@@ -271,28 +272,28 @@ std::string SimUnit::command(std::string_view text)
         return ok("header " + hexField(address, 6) + " := " + hexField(data, 4) + " (reg " +
                   hex2(data & 0xFF) + " := " + hex2(data >> 8) + ")" + storeNote);
     }
-    case 'A':
-        if (args != "V") return bad("unknown command");
+    case cmd::kAnalogueRead[0]:
+        if (args != cmd::kAnalogueRead.substr(1)) return bad("unknown command");
         return ok("read analogue values", unit::analogueLine(analogueReading()));
-    case 'v':
+    case cmd::kStatusLetter:
         if (!args.empty()) return bad("unexpected arguments");
         return ok("read status", unit::statusLine(kStatusText));
-    case 'K': {
+    case cmd::kClockWordLetter: {
         const auto v = hexArg(args, 4);
         if (!v) return bad("clock word needs four hex digits");
         clockWord_ = static_cast<std::uint16_t>(*v);
         return ok("internal clock word := " + hexField(*v, 4));
     }
-    case 'k': return noArgs("internal clock");
-    case 'I': return noArgs("internal trigger");
-    case 'U': {
+    case cmd::kClockRunLetter: return noArgs("internal clock");
+    case cmd::kTriggerLetter: return noArgs("internal trigger");
+    case cmd::kUpdateLetter: {
         const std::string reply = noArgs(store ? "update, store to flash" : "update");
         if (args.empty()) logUpperFrequencyHalves();
         return reply;
     }
-    case 'C': return noArgs("clear");
-    case 'G': return noArgs("start (external enable)");
-    case 'R': {
+    case cmd::kClearLetter: return noArgs("clear");
+    case cmd::kStartLetter: return noArgs("start (external enable)");
+    case cmd::kResetLetter: {
         if (!args.empty()) return bad("unexpected arguments");
         // A reset restarts from what the flash holds, as at power-on.
         for (std::size_t r = 0; r < registers_.size(); ++r)
@@ -301,29 +302,29 @@ std::string SimUnit::command(std::string_view text)
         pendingWords_.fill(0);
         return ok("reset: registers reloaded from flash");
     }
-    case 'r': return noArgs("link start");
-    case 'p': return noArgs("link setup");
-    case 'b':
+    case cmd::kLinkStartLetter: return noArgs("link start");
+    case cmd::kLinkSetupLetter: return noArgs("link setup");
+    case cmd::kClearFlashLetter:
         if (!args.empty()) return bad("unexpected arguments");
         flash_.fill(std::nullopt);
         flashControlByte_.reset();
         return ok("clear flash");
-    case 'W':
+    case cmd::kWriteModeLetter:
         if (args != "0" && args != "1") return bad("write mode needs 0 or 1");
         return ok(args == "1" ? "write mode on" : "write mode off");
-    case 'm': return byteArg("test pattern");
-    case 'o': return byteArg("output port pattern");
-    case 'z': return byteArg("memory fill value");
-    case 'i':
-    case 'n':
-    case 'T': return noArgs(std::string("test command ") + letter);
-    case 'Y': {
+    case cmd::kTestPatternLetter: return byteArg("test pattern");
+    case cmd::kOutputPortLetter: return byteArg("output port pattern");
+    case cmd::kMemoryFillLetter: return byteArg("memory fill value");
+    case static_cast<char>(cmd::Test::I):
+    case static_cast<char>(cmd::Test::N):
+    case static_cast<char>(cmd::Test::T): return noArgs(std::string("test command ") + letter);
+    case cmd::kDaValueLetter: {
         const auto v = hexArg(args, 3);
         if (!v) return bad("D/A value needs three hex digits");
         daValue_ = static_cast<std::uint16_t>(*v);
         return ok("D/A output := " + hexField(*v, 3));
     }
-    case 'L':
+    case cmd::kImageLoadLetter:
         if (!args.empty()) return bad("unexpected arguments");
         if (wasArmed) {
             logCommand(text, "start multichirp load");
@@ -331,11 +332,11 @@ std::string SimUnit::command(std::string_view text)
         }
         logCommand(text, "start image load");
         return startLoad(LoadKind::Image, 0);
-    case 'Q':
+    case cmd::kRawLoadLetter:
         if (!args.empty()) return bad("unexpected arguments");
         logCommand(text, "start raw load");
         return startLoad(LoadKind::Raw, 0);
-    case 'F': {
+    case cmd::kLutLoadLetter: {
         const auto v = hexArg(args, 4);
         if (!v) return bad("LUT load needs four hex digits");
         logCommand(text, "start LUT load of " + std::to_string(*v) + " lines");

@@ -4,6 +4,7 @@
 #include "hex_text.h"
 #include "link.h"
 #include "tone_controller.h"
+#include "unit_commands.h"
 
 namespace plovan {
 
@@ -132,11 +133,13 @@ bool ChirpProgrammer::program(bool withUpdate)
     // A closed port: the Link refuses and reports the first command, and the
     // "Save to DDS" tick stays for the next try.
     if (!link_.portOpen())
-        return link_.send(withUpdate ? link_.EQual() + "r" : headerWrite(link_.saveToDds, 0x000002, 0x44DF));
+        return link_.send(withUpdate ? cmd::linkStart(link_.saveToDds)
+                                     : headerWrite(link_.saveToDds, 0x000002, 0x44DF));
 
     run.takeSaveToDds();
     bool ok = true;
-    if (withUpdate) ok = sendEQual("r") && sendEQual("C");
+    if (withUpdate)
+        ok = link_.sendWait(cmd::linkStart(link_.saveToDds)) && link_.sendWait(cmd::clear(link_.saveToDds));
     ok = ok && sendHeader(0x000002, 0x44DF) && sendHeader(0x000004, 0x04DF);
     // Header word 3: the channels on in its top digit.
     if (ok && withUpdate && synth_.MultiElecMode) ok = sendHeader(0x000003, (channelMask() << 12) | 0x030);
@@ -153,17 +156,12 @@ bool ChirpProgrammer::program(bool withUpdate)
     }
     ok = ok && link_.sendWait(registerWrite(link_.SavString(),
                                             chirp.inverseSinc ? kInverseSincOn : kInverseSincOff, 0xE0));
-    if (ok && withUpdate) ok = sendEQual("U");
+    if (ok && withUpdate) ok = link_.sendWait(cmd::update(link_.saveToDds));
     ok = ok && StatuZ();
 
     run.releaseSaveToDds();
     if (hooks.fieldsChanged) hooks.fieldsChanged();
     return ok;
-}
-
-bool ChirpProgrammer::sendEQual(std::string_view command)
-{
-    return link_.sendWait(link_.EQual() + std::string(command));
 }
 
 bool ChirpProgrammer::sendHeader(std::uint32_t address, std::uint16_t data)
@@ -268,7 +266,7 @@ bool ChirpProgrammer::enterChirpMode()
     else {
         reportError(ramp.message);
     }
-    const bool sent = link_.send("=K0000");
+    const bool sent = link_.send(cmd::clockWord("0000"));
     // The stop frequency starts at the upper limit.
     synth_.Text2 = std::to_string(synth_.MaxFrequency);
     if (hooks.fieldsChanged) hooks.fieldsChanged();
@@ -280,12 +278,12 @@ bool ChirpProgrammer::enterSingleMode()
     synth_.chirpMode = false;
     synth_.Text2 = "0"; // the box holds the phase again
     if (hooks.fieldsChanged) hooks.fieldsChanged();
-    return link_.sendWait("=E03") && link_.sendWait("=C");
+    return link_.sendWait(cmd::controlIntClock(false)) && link_.sendWait(cmd::clear());
 }
 
 bool ChirpProgrammer::ClearFlash()
 {
-    return link_.send("=b");
+    return link_.send(cmd::clearFlash());
 }
 
 void ChirpProgrammer::setSaveToDds(bool ticked)

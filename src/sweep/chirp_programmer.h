@@ -117,7 +117,6 @@ private:
     bool writeStep(const RampWord& step);
     bool writeDwell(const RampWord& dwell);
     bool writeRamp(std::uint8_t data, std::uint8_t reg);
-    bool sendEQual(std::string_view command);
     // A header word write, stored to flash with "Save to DDS".
     bool sendHeader(std::uint32_t address, std::uint16_t data);
     // Channels 1 .. n on, n the highest ticked channel box.

@@ -2,6 +2,8 @@
 
 #include "command_line.h"
 #include "hex_text.h"
+#include "unit_commands.h"
+#include "words.h"
 
 #include <QString>
 #include <algorithm>
@@ -55,7 +57,7 @@ bool ChannelController::clickBox(int n, bool ticked)
         return false;
     };
 
-    if (!link_.sendWait("=E0C")) return putBack();
+    if (!link_.sendWait(cmd::rfOff())) return putBack();
 
     // Cumulative boxes: ticking n ticks n-1, unticking n unticks n+1, and the
     // neighbour's own handler runs as if it had been clicked.
@@ -78,29 +80,29 @@ bool ChannelController::clickBox(int n, bool ticked)
     }
 
     if (amplitudeChanged && !amplitudeChanged()) return false;
-    return writeChannelMask(state_.CtrlReg) && link_.send("=U");
+    return writeChannelMask(state_.CtrlReg) && link_.send(cmd::update());
 }
 
 bool ChannelController::selectOneChannel(int n)
 {
     if (n < 1 || n > kChannels) return false;
     state_.CtrlReg = 1 << (n - 1);
-    return writeChannelMask(state_.CtrlReg) && link_.send("=I") && link_.send("=U");
+    return writeChannelMask(state_.CtrlReg) && link_.send(cmd::trigger()) && link_.send(cmd::update());
 }
 
 bool ChannelController::allChannels()
 {
-    return writeChannelMask(0xF) && link_.send("=I") && link_.send("=U");
+    return writeChannelMask(0xF) && link_.send(cmd::trigger()) && link_.send(cmd::update());
 }
 
 bool ChannelController::noChannels()
 {
-    return writeChannelMask(0) && link_.send("=I") && link_.send("=U");
+    return writeChannelMask(0) && link_.send(cmd::trigger()) && link_.send(cmd::update());
 }
 
 bool ChannelController::resendChannelMask()
 {
-    return writeChannelMask(state_.CtrlReg) && link_.send("=U");
+    return writeChannelMask(state_.CtrlReg) && link_.send(cmd::update());
 }
 
 bool ChannelController::invSyncClicked(bool ticked)
@@ -109,7 +111,7 @@ bool ChannelController::invSyncClicked(bool ticked)
     // Always the plain head: this switch is never stored to flash.
     return link_.send(registerWrite(kRegisterHead, ticked ? kInverseSincOn : kInverseSincOff,
                                     kInverseSincRegister)) &&
-           link_.send("=U");
+           link_.send(cmd::update());
 }
 
 bool ChannelController::inverseSincOption(bool on)
@@ -129,8 +131,9 @@ bool ChannelController::secondAmplitudeChanged(int value)
     // Operators know this line by its spelling; keep it.
     const std::string line = "amlpitude2= " + state_.AmP2 + std::string(term);
     link_.setTerminalText(link_.terminalText() + QString::fromLatin1(line.data(), qsizetype(line.size())));
-    return link_.sendWait(link_.SavString() + state_.AmP2.substr(0, 2) + "A1") &&
-           link_.sendWait(link_.SavString() + state_.AmP2.substr(2, 2) + "A2") && link_.send("=U");
+    const auto word = static_cast<std::uint16_t>(value);
+    return link_.sendWait(registerWrite(link_.SavString(), highByte(word), 0xA1)) &&
+           link_.sendWait(registerWrite(link_.SavString(), lowByte(word), 0xA2)) && link_.send(cmd::update());
 }
 
 bool ChannelController::Command11_Click(bool loopTicked)
@@ -138,12 +141,12 @@ bool ChannelController::Command11_Click(bool loopTicked)
     if (command11Caption_ == kStop) {
         command11Caption_ = kExtEnable;
         reportBusy(false);
-        return link_.send("=C");
+        return link_.send(cmd::clear());
     }
     reportBusy(true);
     command11Caption_ = kStop;
-    const bool started = link_.sendWait("=C") && link_.sendWait(loopTicked ? "=E83" : "=EC3") &&
-                         (!loopHandler || loopHandler()) && link_.send("=G");
+    const bool started = link_.sendWait(cmd::clear()) && link_.sendWait(cmd::controlExtEnable(loopTicked)) &&
+                         (!loopHandler || loopHandler()) && link_.send(cmd::start());
     if (!started) {
         command11Caption_ = kExtEnable;
         reportBusy(false);
@@ -156,12 +159,13 @@ bool ChannelController::Command48_Click()
     if (command48Caption_ == kStop) {
         command48Caption_ = kInitY;
         reportBusy(false);
-        return link_.send("=C");
+        return link_.send(cmd::clear());
     }
     reportBusy(true);
     command48Caption_ = kStop;
-    static constexpr std::array<const char*, 4> kSequence{"=E03", "=U", "=U", "=EC3"};
-    for (const char* command : kSequence) {
+    const std::array<std::string, 4> sequence{cmd::controlIntClock(false), cmd::update(), cmd::update(),
+                                              cmd::controlExtEnable(false)};
+    for (const std::string& command : sequence) {
         if (!link_.sendWait(command)) {
             command48Caption_ = kInitY;
             reportBusy(false);

@@ -4,6 +4,7 @@
 #include "hex_text.h"
 #include "link.h"
 #include "synth_state.h"
+#include "unit_commands.h"
 #include "unit_protocol.h"
 
 #include <cctype>
@@ -13,17 +14,14 @@ namespace plovan {
 
 namespace {
 
-// One or two hex digits typed in a test box, as the two upper-case digits of
-// a command argument; empty when the text is not a hex byte.
-std::optional<std::string> hexByteArgument(std::string_view text)
+// One or two hex digits typed in a test box as a byte; empty when the text
+// is not a hex byte.
+std::optional<std::uint8_t> hexByteArgument(std::string_view text)
 {
     if (text.empty() || text.size() > 2) return std::nullopt;
-    std::string digits;
-    for (const char c : text) {
+    for (const char c : text)
         if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-        digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return padLeft(digits, 2);
+    return static_cast<std::uint8_t>(HexValue(text));
 }
 
 QString latin1(std::string_view text)
@@ -106,19 +104,19 @@ bool DirectCommands::refuse(const QString& why)
 
 bool DirectCommands::Command2_Click()
 {
-    return link_.send("=I");
+    return link_.send(cmd::trigger());
 }
 
 bool DirectCommands::Command3_Click()
 {
     if (hooks.untickInvSync) hooks.untickInvSync();
-    return link_.sendWait("=C");
+    return link_.sendWait(cmd::clear());
 }
 
 bool DirectCommands::Command4_Click()
 {
     const bool on = hooks.laserOn ? hooks.laserOn() : laserOn_;
-    if (!link_.send(on ? "=E0C" : "=E0F")) return on;
+    if (!link_.send(on ? cmd::rfOff() : cmd::rfOn())) return on;
     laserOn_ = !on;
     if (hooks.showLaser) hooks.showLaser(laserOn_);
     return laserOn_;
@@ -126,26 +124,26 @@ bool DirectCommands::Command4_Click()
 
 bool DirectCommands::Command5_Click()
 {
-    if (!link_.sendWait("=K" + state_.IntClkWrd) || !link_.sendWait("=k")) return false;
-    if (!link_.send(loopTicked ? "=E43" : "=E03")) return false;
+    if (!link_.sendWait(cmd::clockWord(state_.IntClkWrd)) || !link_.sendWait(cmd::clockRun())) return false;
+    if (!link_.send(cmd::controlIntClock(loopTicked))) return false;
     return Check16_Click();
 }
 
 bool DirectCommands::Command9_Click()
 {
-    return link_.send("=R");
+    return link_.send(cmd::reset());
 }
 
 bool DirectCommands::Command13_Click()
 {
     // The mask sits in the upper four bits of register 30.
     const auto data = static_cast<std::uint8_t>((state_.CtrlReg & 0xF) << 4);
-    return link_.send(registerWrite(kRegisterHead, data, 0x30)) && link_.send("=U");
+    return link_.send(registerWrite(kRegisterHead, data, 0x30)) && link_.send(cmd::update());
 }
 
 bool DirectCommands::Command16_Click()
 {
-    return link_.send("=b");
+    return link_.send(cmd::clearFlash());
 }
 
 void DirectCommands::Command21_Click()
@@ -155,7 +153,7 @@ void DirectCommands::Command21_Click()
 
 bool DirectCommands::Command23_Click()
 {
-    return link_.send("=AV");
+    return link_.send(cmd::readAnalogue());
 }
 
 bool DirectCommands::Command24_Click()
@@ -163,7 +161,7 @@ bool DirectCommands::Command24_Click()
     LongRun run(*this, "Lodsa U");
     if (!run) return false;
     for (int n = 1; n <= kLodsaCount; ++n)
-        if (!link_.sendWait("=U") || !breathe(n)) return false;
+        if (!link_.sendWait(cmd::update()) || !breathe(n)) return false;
     return true;
 }
 
@@ -176,7 +174,7 @@ bool DirectCommands::Command25_Click(std::string_view data, std::string_view reg
                           .arg(latin1(data), latin1(reg)));
     LongRun run(*this, "Command25");
     if (!run) return false;
-    const std::string command = "=D" + *d + *r;
+    const std::string command = registerWrite(kRegisterHead, *d, *r);
     for (int n = 1; n <= kLodsaCount; ++n)
         if (!link_.sendWait(command) || !breathe(n)) return false;
     return true;
@@ -184,48 +182,49 @@ bool DirectCommands::Command25_Click(std::string_view data, std::string_view reg
 
 bool DirectCommands::Command26_Click()
 {
-    return link_.sendWait("=v") && link_.sendWait("=Y000") && link_.sendWait("=AV") &&
-           link_.sendWait("=YFFF") && link_.sendWait("=AV");
+    return link_.sendWait(cmd::readStatus()) && link_.sendWait(cmd::daValue(0x000)) &&
+           link_.sendWait(cmd::readAnalogue()) && link_.sendWait(cmd::daValue(0xFFF)) &&
+           link_.sendWait(cmd::readAnalogue());
 }
 
 bool DirectCommands::Command27_Click()
 {
-    return link_.sendWait("=YFFF") && link_.sendWait("=AV");
+    return link_.sendWait(cmd::daValue(0xFFF)) && link_.sendWait(cmd::readAnalogue());
 }
 
 bool DirectCommands::Command28_Click()
 {
-    return link_.send("=v");
+    return link_.send(cmd::readStatus());
 }
 
 bool DirectCommands::Command29_Click()
 {
-    return link_.send("=r");
+    return link_.send(cmd::linkStart());
 }
 
 bool DirectCommands::Command30_Click()
 {
-    return link_.sendWait("=m00");
+    return link_.sendWait(cmd::testPattern(0x00));
 }
 
 bool DirectCommands::Command31_Click()
 {
-    return link_.sendWait("=mFF");
+    return link_.sendWait(cmd::testPattern(0xFF));
 }
 
 bool DirectCommands::Command32_Click()
 {
-    return link_.sendWait("=o00");
+    return link_.sendWait(cmd::outputPort(0x00));
 }
 
 bool DirectCommands::Command33_Click()
 {
-    return link_.sendWait("=oFF");
+    return link_.sendWait(cmd::outputPort(0xFF));
 }
 
 bool DirectCommands::Command34_Click()
 {
-    return link_.sendWait("=i");
+    return link_.sendWait(cmd::test(cmd::Test::I));
 }
 
 bool DirectCommands::Command35_Click()
@@ -235,9 +234,9 @@ bool DirectCommands::Command35_Click()
 
 bool DirectCommands::Command36_Click()
 {
-    if (!link_.sendWait("=n")) return false;
+    if (!link_.sendWait(cmd::test(cmd::Test::N))) return false;
     if (link_.pause(nPauseMs) == WaitResult::Cancelled) return false;
-    return sendThenWait("=n");
+    return sendThenWait(cmd::test(cmd::Test::N));
 }
 
 bool DirectCommands::Command37_Click()
@@ -245,28 +244,28 @@ bool DirectCommands::Command37_Click()
     LongRun run(*this, "LED");
     if (!run) return false;
     const auto step = [this] { return link_.pause(ledStepMs) != WaitResult::Cancelled && !stop_; };
-    if (!link_.sendWait("=o00")) return false;
+    if (!link_.sendWait(cmd::outputPort(0x00))) return false;
     // A single lit output walks from bit 0 to bit 7.
     for (int bit = 0; bit < 8; ++bit)
-        if (!step() || !link_.sendWait("=o" + hexField(1 << bit, 2))) return false;
+        if (!step() || !link_.sendWait(cmd::outputPort(static_cast<std::uint8_t>(1 << bit)))) return false;
     if (!step()) return false;
     link_.RecATFlag = false;
-    return link_.send("=o00");
+    return link_.send(cmd::outputPort(0x00));
 }
 
 bool DirectCommands::Command38_Click()
 {
-    return link_.sendWait("=E0B") && link_.sendWait("=W1");
+    return link_.sendWait(cmd::controlReadback()) && link_.sendWait(cmd::writeMode(true));
 }
 
 bool DirectCommands::Command39_Click()
 {
-    return link_.sendWait("=zFF");
+    return link_.sendWait(cmd::memoryFill(0xFF));
 }
 
 bool DirectCommands::Command40_Click()
 {
-    return link_.sendWait("=z00");
+    return link_.sendWait(cmd::memoryFill(0x00));
 }
 
 bool DirectCommands::ampReadback(int amplitude)
@@ -287,7 +286,7 @@ bool DirectCommands::Command44_Click()
 
 bool DirectCommands::Command45_Click()
 {
-    return link_.send("=T");
+    return link_.send(cmd::test(cmd::Test::T));
 }
 
 bool DirectCommands::Command46_Click(std::string_view reg)
@@ -296,7 +295,7 @@ bool DirectCommands::Command46_Click(std::string_view reg)
     if (!r)
         return refuse(
             QStringLiteral("Command46 not sent: register \"%1\" must be a hex byte").arg(latin1(reg)));
-    return link_.sendWait("=d" + *r);
+    return link_.sendWait(registerRead(*r));
 }
 
 bool DirectCommands::Command47_Click()
@@ -304,7 +303,8 @@ bool DirectCommands::Command47_Click()
     LongRun run(*this, "Command47");
     if (!run) return false;
     for (int n = 1; n <= 255; ++n)
-        if (!link_.send("=D" + hexField(n, 2) + "44") || !breathe(n)) return false;
+        if (!link_.send(registerWrite(kRegisterHead, static_cast<std::uint8_t>(n), 0x44)) || !breathe(n))
+            return false;
     return true;
 }
 
@@ -312,13 +312,14 @@ bool DirectCommands::Command49_Click()
 {
     // The two "=U" waits do not clear the flag: the "@" of the command before
     // them ends them, as the bench test has always run.
-    return link_.sendWait("=E0C") && sendThenWait("=U") && link_.sendWait("=D1E44") && sendThenWait("=U") &&
-           link_.sendWait("=E0C");
+    return link_.sendWait(cmd::rfOff()) && sendThenWait(cmd::update()) &&
+           link_.sendWait(registerWrite(kRegisterHead, 0x1E, 0x44)) && sendThenWait(cmd::update()) &&
+           link_.sendWait(cmd::rfOff());
 }
 
 bool DirectCommands::Command51_Click()
 {
-    return link_.sendWait(link_.EQual() + "U");
+    return link_.sendWait(cmd::update(link_.saveToDds));
 }
 
 void DirectCommands::Command53_Click()
@@ -333,12 +334,12 @@ void DirectCommands::Command53_Click()
 
 bool DirectCommands::Command58_Click()
 {
-    return link_.send("=W0");
+    return link_.send(cmd::writeMode(false));
 }
 
 bool DirectCommands::Command60_Click()
 {
-    return link_.send("=L");
+    return link_.send(cmd::imageLoad());
 }
 
 void DirectCommands::Check11_Click(bool ticked)
@@ -350,7 +351,7 @@ bool DirectCommands::Check16_Click()
 {
     // A bare line end first, so "=e" starts on a clean line at the unit.
     if (!link_.send("")) return false;
-    const std::optional<std::string> line = link_.readBack("=e");
+    const std::optional<std::string> line = link_.readBack(cmd::readControl());
     std::string digits;
     if (line) {
         if (const auto value = unit::parseByteReadback(*line)) digits = hexField(*value, 2);

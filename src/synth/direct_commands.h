@@ -60,6 +60,14 @@ public:
     void cancel();
     bool longRunActive() const { return longRun_; }
 
+    // The captions of the test buttons that name a series of commands (what
+    // goes out is in the comments below); buttons that send one command are
+    // captioned with it.
+    static constexpr const char* kCaption27 = "=YFF =AV";
+    static constexpr const char* kCaption35 = "=dA3 A4";
+    static constexpr const char* kCaption49 = "=U=Df046=U";
+    static constexpr const char* kCaption60 = "=L VCP";
+
     bool Command2_Click(); // "Int Trig"
     bool Command3_Click(); // "Clear"
     // "Toggle Laser/RF"; returns the laser/RF state now shown. A refused send
@@ -75,7 +83,7 @@ public:
     // Command25: Text32 (data) and Text33 (register), each one or two hex digits.
     bool Command25_Click(std::string_view data, std::string_view reg);
     bool Command26_Click();                     // "D/A"
-    bool Command27_Click();                     // "=YFF =AV"
+    bool Command27_Click();                     // "=YFFF", "=AV"
     bool Command28_Click();                     // "=v"
     bool Command29_Click();                     // "=r"
     bool Command30_Click();                     // "MOO"
@@ -83,7 +91,7 @@ public:
     bool Command32_Click();                     // "OOH!"
     bool Command33_Click();                     // "OOFF"
     bool Command34_Click();                     // "=i"
-    bool Command35_Click();                     // "=dA3 A4"
+    bool Command35_Click();                     // "=dA3", "=dA4"
     bool Command36_Click();                     // "=n"
     bool Command37_Click();                     // "LED"
     bool Command38_Click();                     // "Readback"
@@ -94,11 +102,11 @@ public:
     bool Command45_Click();                     // "eX"
     bool Command46_Click(std::string_view reg); // Text34: register to read
     bool Command47_Click();                     // "=D" nn "44" for nn = 01..FF
-    bool Command49_Click();                     // "=U=Df046=U"
+    bool Command49_Click();                     // "=E0C", "=U", "=D1E44", "=U", "=E0C"
     bool Command51_Click();                     // "U"
     void Command53_Click();                     // "Fast!!"
     bool Command58_Click();                     // "=W0"
-    bool Command60_Click();                     // "=L VCP"
+    bool Command60_Click();                     // "=L"
     void Check11_Click(bool ticked);            // "Save to DDS"
     // "Loop": read the control byte, clear bit 6 when ticked, set it when not.
     bool Check16_Click();

@@ -34,4 +34,24 @@ LimitsCheck checkLimits(std::string_view lower, std::string_view upper)
     return out;
 }
 
+TypedFrequency typedFrequency(double mhz, int MinFrequency, int MaxFrequency)
+{
+    using Verdict = TypedFrequency::Verdict;
+    TypedFrequency out;
+    out.mhz = mhz;
+    if (mhz > MaxFrequency + kUpperTolerance) {
+        out.verdict = Verdict::Replaced;
+        out.mhz = MaxFrequency;
+    }
+    else if (mhz > MaxFrequency) {
+        out.verdict = Verdict::Tolerated;
+    }
+    else if (!(mhz >= MinFrequency)) { // also what is not a number
+        out.verdict = Verdict::BelowLower;
+    }
+    // At or below the lower limit the slider stays where it is.
+    if (out.mhz > MinFrequency) out.slider = std::min(static_cast<int>(std::floor(out.mhz)), MaxFrequency);
+    return out;
+}
+
 } // namespace plovan

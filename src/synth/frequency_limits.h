@@ -1,7 +1,8 @@
-// The frequency limits the operator sets in "F Limits": whole MHz bounding
-// the main frequency slider and box.
+// The frequency limits the operator sets in "F Limits" (whole MHz), and the
+// one rule for what a typed frequency becomes under them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,27 @@ struct LimitsCheck {
 // whole MHz (a half to the even neighbour, as the integer conversion does)
 // and kept within kLowestLimit ... kHighestLimit; upper below lower is refused.
 LimitsCheck checkLimits(std::string_view lower, std::string_view upper);
+
+// What a frequency typed into the main box becomes under the limits. The
+// window applies it on every change of the box (so it must let a half-typed
+// number through), Tune applies it before it computes the word, and plovanctl
+// refuses anything but Within.
+//   above MaxFrequency + 2   Replaced: the box and the word take MaxFrequency
+//   MaxFrequency + 0 ... 2   Tolerated: kept as typed; the slider stays at its top
+//   MinFrequency ... Max     Within: kept; the slider follows the whole MHz,
+//                            except at MinFrequency itself, where it stays
+//   below MinFrequency       BelowLower: kept and sent as typed; the slider stays
+// The lower limit bounds the slider only: a box may hold a lower frequency,
+// as it does at start-up (75 MHz under a lower limit of 80).
+inline constexpr int kUpperTolerance = 2; // MHz
+
+struct TypedFrequency {
+    enum class Verdict { Within, Tolerated, Replaced, BelowLower };
+    Verdict verdict = Verdict::Within;
+    double mhz = 0;            // what the box holds and Send tunes
+    std::optional<int> slider; // where the coarse slider goes; empty: it stays
+};
+
+TypedFrequency typedFrequency(double mhz, int MinFrequency, int MaxFrequency);
 
 } // namespace plovan

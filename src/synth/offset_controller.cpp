@@ -4,6 +4,7 @@
 #include "exact_arith.h"
 #include "hex_text.h"
 #include "link.h"
+#include "unit_commands.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -170,7 +171,7 @@ void OffsetController::lowerMaximum()
 
 bool OffsetController::sendClear()
 {
-    return link_.portOpen() && link_.sendWait("=C");
+    return link_.portOpen() && link_.sendWait(cmd::clear());
 }
 
 void OffsetController::installHooks()

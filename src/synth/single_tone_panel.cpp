@@ -1,6 +1,7 @@
 #include "single_tone_panel.h"
 
 #include "caption_label.h"
+#include "frequency_limits.h"
 #include "key_filter.h"
 #include "synth_state.h"
 
@@ -19,7 +20,6 @@
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 
 namespace plovan {
 
@@ -282,13 +282,12 @@ void SingleTonePanel::Text1_Change()
 {
     const auto v = valueOf(frequencyBox->text());
     if (!v) return;
-    double value = *v;
-    // Up to 2 MHz above the limit is tolerated as typed.
-    if (value > maxFrequency_ + 2) {
+    const TypedFrequency typed = typedFrequency(*v, minFrequency_, maxFrequency_);
+    if (typed.verdict == TypedFrequency::Verdict::Replaced) {
         frequencyBox->setText(QString::number(maxFrequency_));
         return; // the change of text runs this again
     }
-    if (value > minFrequency_) setQuietly(frequencySlider, static_cast<int>(std::floor(value)));
+    if (typed.slider) setQuietly(frequencySlider, *typed.slider);
 }
 
 void SingleTonePanel::Text2_Change()

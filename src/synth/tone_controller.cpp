@@ -1,8 +1,10 @@
 #include "tone_controller.h"
 
 #include "command_line.h"
+#include "frequency_limits.h"
 #include "hex_text.h"
 #include "link.h"
+#include "unit_commands.h"
 
 #include <algorithm>
 
@@ -37,8 +39,14 @@ ToneController::ToneController(Link& link, SynthState& state, SynthHooks& hooks)
 
 bool ToneController::Tune()
 {
-    const auto mhz = number(state_.Text1, "Frequency MHz");
+    auto mhz = number(state_.Text1, "Frequency MHz");
     if (!mhz) return false;
+    // The box's rule, whoever filled it: too far above the upper limit tunes the limit.
+    if (typedFrequency(mhz->value(), state_.MinFrequency, state_.MaxFrequency).verdict ==
+        TypedFrequency::Verdict::Replaced) {
+        state_.Text1 = std::to_string(state_.MaxFrequency);
+        mhz = Decimal{static_cast<std::uint64_t>(std::max(state_.MaxFrequency, 0)), 0};
+    }
     Decimal hundredths;
     if (state_.hiresF) {
         const auto fine = number(state_.Text5, "Hires F");
@@ -163,8 +171,8 @@ bool ToneController::vswrStep(std::optional<std::uint32_t> word, double mhz)
 bool ToneController::bodge()
 {
     if (!link_.portOpen()) return true;
-    if (!link_.sendWait("=U")) return false;
-    return state_.chirpMode || link_.sendWait("=E0C");
+    if (!link_.sendWait(cmd::update())) return false;
+    return state_.chirpMode || link_.sendWait(cmd::rfOff());
 }
 
 bool ToneController::writeFrequencyWord(std::uint32_t word)
@@ -255,7 +263,7 @@ void ToneController::reportBusy(bool busy)
 
 bool ToneController::triggerAndUpdate()
 {
-    return link_.sendWait("=I") && link_.sendWait("=U");
+    return link_.sendWait(cmd::trigger()) && link_.sendWait(cmd::update());
 }
 
 } // namespace plovan

@@ -1,6 +1,7 @@
 #include "header_words.h"
 
 #include "hex_text.h"
+#include "unit_commands.h"
 
 #include <algorithm>
 #include <charconv>
@@ -43,7 +44,7 @@ std::string headerCommand(std::uint32_t address, std::string_view word)
 
 std::vector<std::string> panelLines(const PanelWords& words)
 {
-    std::vector<std::string> lines{"=C"};
+    std::vector<std::string> lines{cmd::clear()};
     for (std::uint32_t n = 1; n <= words.size(); ++n)
         lines.push_back(headerCommand(n, words[n - 1]));
     for (std::uint32_t n = 1; n <= words.size(); ++n)
@@ -53,7 +54,7 @@ std::vector<std::string> panelLines(const PanelWords& words)
 
 std::vector<std::string> extraLines(const ExtraWords& words)
 {
-    std::vector<std::string> lines{"=C"};
+    std::vector<std::string> lines{cmd::clear()};
     for (std::uint32_t n = 1; n <= words.size(); ++n)
         lines.push_back(headerCommand(0x0E + n, words[n - 1]));
     return lines;
@@ -85,7 +86,7 @@ std::optional<BlockRange> blockRange(std::string_view start, std::string_view en
 
 std::vector<std::string> blockLines(const BlockRange& range, const PanelWords& words)
 {
-    std::vector<std::string> lines{"=C"};
+    std::vector<std::string> lines{cmd::clear()};
     for (int b = range.start; b <= range.end; ++b)
         for (std::uint32_t k = 1; k <= words.size(); ++k)
             lines.push_back(headerCommand(static_cast<std::uint32_t>(b) * 65536 + k, words[k - 1]));

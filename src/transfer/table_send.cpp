@@ -2,6 +2,7 @@
 
 #include "hex_text.h"
 #include "table_file.h"
+#include "unit_commands.h"
 
 #include <memory>
 
@@ -46,7 +47,7 @@ std::string whole(std::string_view line)
 SenderConfig image::serialSender()
 {
     SenderConfig config;
-    config.startCommands = {{"=L"}};
+    config.startCommands = {{cmd::imageLoad()}};
     config.header = headerOf(table::kImage);
     config.record = [](std::string_view line) { return serialRecord(line); };
     config.successLetter = 'L';
@@ -69,7 +70,7 @@ SenderConfig image::usbTestSender()
 SenderConfig raw::serialSender()
 {
     SenderConfig config;
-    config.startCommands = {{"=Q"}};
+    config.startCommands = {{cmd::rawLoad()}};
     config.header = headerOf(table::kRaw);
     // The header waits for its "C" like a record; an "E" to it is not taken
     // as "too big" here: the first record still goes out, and the verdict
@@ -89,7 +90,7 @@ SenderConfig raw::usbSender()
 SenderConfig multichirp::serialSender()
 {
     SenderConfig config;
-    config.startCommands = {{"=E2C", true}, {""}, {"=L", true}};
+    config.startCommands = {{cmd::controlMultichirp(), true}, {""}, {cmd::imageLoad(), true}};
     config.header = headerOf(table::kMultichirp);
     config.tooBigTest = false;
     config.record = whole;
@@ -120,7 +121,7 @@ std::string lut::LineCrc::withCrc(std::string_view line)
 SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
 {
     SenderConfig config;
-    config.startCommands = {{"=F0100"}};
+    config.startCommands = {{cmd::lutLoad()}};
     config.startPauseMs = kNewDelyMs;
     config.progressTotal = kLines;
     if (skipCrc) {
@@ -142,7 +143,7 @@ SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
 SenderConfig lut::testSender(Crc16Model model)
 {
     SenderConfig config = serialSender(false, model);
-    config.startCommands = {{"=F0100", true}};
+    config.startCommands = {{cmd::lutLoad(), true}};
     config.startPauseMs = 0;
     config.recordWait = Wait::None;
     config.recordPauseMs = kNewDelyMs;

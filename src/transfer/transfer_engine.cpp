@@ -1,5 +1,6 @@
 #include "transfer_engine.h"
 
+#include "unit_commands.h"
 #include "unit_protocol.h"
 
 #include <algorithm>
@@ -104,13 +105,13 @@ void TransferEngine::pauseDone()
     case State::VerdictPause: verdict(); break;
     case State::RecordPause: sendRecords(); break;
     case State::AbortPause1:
-        hooks_.write("=C");
+        hooks_.write(cmd::clear());
         state_ = State::AbortPause2;
         hooks_.pause(kLongPawsMs);
         break;
     case State::AbortPause2:
-        hooks_.write("=C");
-        hooks_.write("=C");
+        hooks_.write(cmd::clear());
+        hooks_.write(cmd::clear());
         state_ = State::Idle;
         if (crcVerdict_)
             verdictAfterCrc();

@@ -2,6 +2,7 @@
 
 #include "link.h"
 #include "tone_controller.h"
+#include "unit_commands.h"
 
 namespace plovan {
 
@@ -52,7 +53,7 @@ void VswrSweep::step()
         return;
     }
     link_.clearTerminal();
-    if (!link_.send("=AV")) {
+    if (!link_.send(cmd::readAnalogue())) {
         fail(QStringLiteral("=AV at %1 MHz was not sent").arg(Freq));
         return;
     }
@@ -93,7 +94,7 @@ void VswrSweep::RiteSwr(const QString& line)
     if (next_ >= vswr::kEndMHz) {
         closeFile();
         QTimer::singleShot(kEndPauseMs, this, [this] {
-            link_.send("=C");
+            link_.send(cmd::clear());
             emit finished(written_ == vswr::kSteps);
         });
         return;
@@ -116,7 +117,7 @@ void VswrSweep::stop()
     replyTimer_.stop();
     closeFile();
     // The unit is cleared as at a sweep's end.
-    if (link_.portOpen()) link_.send("=C");
+    if (link_.portOpen()) link_.send(cmd::clear());
     link_.report(QStringLiteral("VSWR sweep stopped: %1 of %2 steps in %3")
                      .arg(written_)
                      .arg(vswr::kSteps)

@@ -285,6 +285,7 @@ private slots:
         row("not a number", {"tune", "abc"});
         row("comma", {"tune", "100,5"});
         row("above the limit", {"tune", "141"});
+        row("far above the limit", {"tune", "150"}, "the window would put 140 in its place");
         row("phase", {"phase", "361"});
         row("amplitude", {"amplitude", "1025"});
         row("channel", {"channels", "5"});

@@ -2,6 +2,7 @@
 #include "crc16.h"
 #include "hex_text.h"
 #include "sim_unit.h"
+#include "unit_commands.h"
 #include "unit_protocol.h"
 
 #include <QTest>
@@ -52,6 +53,64 @@ bool containsReplyLetter(std::string_view text)
 class TstSimUnit : public QObject {
     Q_OBJECT
 private slots:
+    // Each fixed command as built, and the unit takes it: "@", then for a
+    // read-back its line.
+    void fixedCommandsAreWhatTheUnitTakes_data()
+    {
+        namespace cmd = plovan::cmd;
+        QTest::addColumn<std::string>("built");
+        QTest::addColumn<std::string>("line");
+        const auto row = [](const char* name, const std::string& built, const char* line) {
+            QTest::newRow(name) << built << std::string(line);
+        };
+        row("RF on", cmd::rfOn(), "=E0F");
+        row("RF off", cmd::rfOff(), "=E0C");
+        row("Int Clock", cmd::controlIntClock(false), "=E03");
+        row("Int Clock, Loop", cmd::controlIntClock(true), "=E43");
+        row("Ext Enable", cmd::controlExtEnable(false), "=EC3");
+        row("Ext Enable, Loop", cmd::controlExtEnable(true), "=E83");
+        row("Readback", cmd::controlReadback(), "=E0B");
+        row("multichirp", cmd::controlMultichirp(), "=E2C");
+        row("read control", cmd::readControl(), "=e");
+        row("trigger", cmd::trigger(), "=I");
+        row("update", cmd::update(), "=U");
+        row("update, stored", cmd::update(true), "=aU");
+        row("clear", cmd::clear(), "=C");
+        row("clear, stored", cmd::clear(true), "=aC");
+        row("start", cmd::start(), "=G");
+        row("reset", cmd::reset(), "=R");
+        row("link start", cmd::linkStart(), "=r");
+        row("link start, stored", cmd::linkStart(true), "=ar");
+        row("link setup", cmd::linkSetup(), "=p");
+        row("connect register", cmd::connectRegisterWrite(), "=D00DF");
+        row("clock word", cmd::clockWord("0000"), "=K0000");
+        row("clock run", cmd::clockRun(), "=k");
+        row("image load", cmd::imageLoad(), "=L");
+        row("raw load", cmd::rawLoad(), "=Q");
+        row("LUT load", cmd::lutLoad(), "=F0100");
+        row("clear flash", cmd::clearFlash(), "=b");
+        row("analogue", cmd::readAnalogue(), "=AV");
+        row("status", cmd::readStatus(), "=v");
+        row("D/A 000", cmd::daValue(0x000), "=Y000");
+        row("D/A FFF", cmd::daValue(0xFFF), "=YFFF");
+        row("write mode on", cmd::writeMode(true), "=W1");
+        row("write mode off", cmd::writeMode(false), "=W0");
+        row("test pattern", cmd::testPattern(0xFF), "=mFF");
+        row("LEDs", cmd::outputPort(0x80), "=o80");
+        row("memory fill", cmd::memoryFill(0x00), "=z00");
+        row("test i", cmd::test(cmd::Test::I), "=i");
+        row("test n", cmd::test(cmd::Test::N), "=n");
+        row("test T", cmd::test(cmd::Test::T), "=T");
+    }
+    void fixedCommandsAreWhatTheUnitTakes()
+    {
+        QFETCH(std::string, built);
+        QTEST(built, "line");
+        SimUnit unit;
+        const std::string reply = send(unit, built);
+        QVERIFY2(reply.starts_with('@'), reply.c_str());
+    }
+
     void registerWriteAndReadBack()
     {
         SimUnit unit;

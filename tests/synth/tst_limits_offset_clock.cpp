@@ -106,6 +106,36 @@ private slots:
                  std::string("Upper limit: \"1,40\" is not a number of MHz"));
     }
 
+    // What a typed frequency becomes under limits 80-140: the box, Tune and plovanctl all ask this.
+    void typedFrequencyRule()
+    {
+        using V = TypedFrequency::Verdict;
+        struct Row {
+            double typed;
+            V verdict;
+            double mhz;
+            std::optional<int> slider;
+        };
+        const Row rows[] = {
+            {100.5, V::Within, 100.5, 100},
+            {140, V::Within, 140, 140},
+            {141.5, V::Tolerated, 141.5, 140}, // the slider stops at its top
+            {142, V::Tolerated, 142, 140},
+            {142.01, V::Replaced, 140, 140},
+            {1e300, V::Replaced, 140, 140},
+            {80.5, V::Within, 80.5, 80},
+            {80, V::Within, 80, std::nullopt}, // at the lower limit the slider stays
+            {70, V::BelowLower, 70, std::nullopt},
+            {7, V::BelowLower, 7, std::nullopt}, // "7" on the way to "75"
+        };
+        for (const Row& r : rows) {
+            const TypedFrequency t = typedFrequency(r.typed, 80, 140);
+            QVERIFY2(t.verdict == r.verdict, qPrintable(QString::number(r.typed)));
+            QCOMPARE(t.mhz, r.mhz);
+            QCOMPARE(t.slider, r.slider);
+        }
+    }
+
     void clockWordIsPaddedCutAndUpperCased()
     {
         using W = std::optional<std::string>;

@@ -61,6 +61,8 @@ private slots:
 
     void frequenciesAtNyquistAndClock()
     {
+        // Limits from a maxmin.txt that admits the clock: the word's own rules answer.
+        state.MaxFrequency = 400;
         state.fixedEnable = true;
         state.Text1 = "200";
         QVERIFY(tone->Tune()); // sent as computed, with a warning
@@ -73,6 +75,32 @@ private slots:
         QCOMPARE(state.ftwH, std::string("A3D70A3D"));
         QCOMPARE(warnings.size(), 1);
         QVERIFY(errors.last().startsWith("Frequency MHz: 312.5 MHz has no frequency word"));
+    }
+
+    // The box's range rule holds for Tune whoever filled the box (limits 80-140).
+    void tuneKeepsTheBoxRule_data()
+    {
+        QTest::addColumn<std::string>("typed");
+        QTest::addColumn<std::string>("tuned"); // the box afterwards
+        QTest::addColumn<QStringList>("group1");
+        QTest::newRow("far above: the limit") << std::string("150") << std::string("140")
+                                              << QStringList({"=D7244", "=DB045", "=D2046", "=DC447"});
+        QTest::newRow("just past the tolerance") << std::string("142.01") << std::string("140")
+                                                 << QStringList({"=D7244", "=DB045", "=D2046", "=DC447"});
+        QTest::newRow("within the tolerance") << std::string("142") << std::string("142")
+                                              << QStringList({"=D7444", "=D5345", "=D8E46", "=DF347"});
+        QTest::newRow("below the lower limit") << std::string("70") << std::string("70")
+                                               << QStringList({"=D3944", "=D5845", "=D1046", "=D6247"});
+    }
+    void tuneKeepsTheBoxRule()
+    {
+        QFETCH(std::string, typed);
+        state.fixedEnable = true;
+        state.Text1 = typed;
+        QFETCH(QStringList, group1);
+        QVERIFY(tone->Tune());
+        QCOMPARE(newLines(), group1 + QStringList({"=U", "=E0C"}));
+        QTEST(state.Text1, "tuned");
     }
 
     void fixedFrequencyAndChirpModeDropWrites()
