@@ -10,7 +10,6 @@
 #include "connect_sequence.h"
 #include "connection_panel.h"
 #include "control_rules.h"
-#include "unit_commands.h"
 #include "debug_window.h"
 #include "direct_commands.h"
 #include "extra_header_window.h"
@@ -29,6 +28,7 @@
 #include "test_panel.h"
 #include "tone_page.h"
 #include "transfer_panel.h"
+#include "unit_commands.h"
 #include "usb_mode_window.h"
 #include "vswr_sweep.h"
 #include "vswr_window.h"
@@ -672,8 +672,8 @@ void MainWindow::showUnit()
     if (played.phaseWord)
         parts << QStringLiteral("%1\u00B0").arg(phaseWordToDegrees(*played.phaseWord), 0, 'f', 1);
     if (played.amplitudeWord)
-        parts << QStringLiteral("amplitude word ") +
-                     QStringLiteral("%1").arg(*played.amplitudeWord, 4, 16, QLatin1Char('0')).toUpper();
+        parts << QStringLiteral("amplitude %1")
+                     .arg(wordToAmplitude(*played.amplitudeWord, unit.channelMask.value_or(0)), 0, 'g', 6);
     if (unit.rfOn) parts << (*unit.rfOn ? QStringLiteral("RF on") : QStringLiteral("RF off"));
     unitLabel->setText(parts.isEmpty() ? QString()
                                        : QStringLiteral("Unit: ") + parts.join(QStringLiteral(", ")));
@@ -887,6 +887,11 @@ void MainWindow::applyButtons()
     // A maintained offset holds "Hires F" off.
     enableIfAvailable(tone->hiresF, on && !tonePage->state.maintainOffset);
     for (QWidget* w : tone->channelBox)
+        enableIfAvailable(w, on);
+    for (QWidget* w : tone->oneChannel)
+        enableIfAvailable(w, on);
+    for (QWidget* w : std::initializer_list<QWidget*>{tone->allChannels, tone->noChannels, tone->inverseOn,
+                                                      tone->inverseOff, tone->amplitude2Slider})
         enableIfAvailable(w, on);
     // A slider being dragged or worked by keyboard stays live through a
     // procedure: taking it from under the mouse or the keys would end the

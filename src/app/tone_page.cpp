@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <cmath>
 
 namespace plovan {
 
@@ -70,18 +71,28 @@ TonePage::TonePage(UnitSession& session, const Dialogs& dialogs, QWidget* panelP
 
 void TonePage::followUnit()
 {
-    // The page's own writes show what was typed, fine part included.
-    if (session_.settings.writing()) return;
-    const std::optional<double> mhz = session_.playedMHz();
-    if (!mhz) return;
-    const int whole = static_cast<int>(*mhz);
-    const QString text = QString::number(whole);
-    if (panel->frequencyBox->text() == text) return;
-    const bool blocked = panel->frequencyBox->blockSignals(true);
-    panel->frequencyBox->setText(text);
-    panel->frequencyBox->blockSignals(blocked);
-    state.Text1 = text.toStdString();
-    SingleTonePanel::setQuietly(panel->frequencySlider, whole);
+    // The page's own writes show what was typed, fine part included; in chirp
+    // mode the boxes hold the ramp's ends.
+    if (session_.settings.writing() || state.chirpMode) return;
+    const UnitModel& unit = session_.model();
+    const ChannelTone& played = unit.channels[0];
+    const auto follow = [](QLineEdit* box, QSlider* slider, std::string& text, int value) {
+        const QString shown = QString::number(value);
+        if (box->text() == shown) return;
+        const bool blocked = box->blockSignals(true);
+        box->setText(shown);
+        box->blockSignals(blocked);
+        text = shown.toStdString();
+        SingleTonePanel::setQuietly(slider, value);
+    };
+    if (const std::optional<double> mhz = session_.playedMHz())
+        follow(panel->frequencyBox, panel->frequencySlider, state.Text1, static_cast<int>(*mhz));
+    if (played.phaseWord)
+        follow(panel->phaseBox, panel->phaseSlider, state.Text2,
+               static_cast<int>(std::lround(phaseWordToDegrees(*played.phaseWord))));
+    if (played.amplitudeWord)
+        follow(panel->amplitudeBox, panel->amplitudeSlider, state.Text3,
+               static_cast<int>(wordToAmplitude(*played.amplitudeWord, unit.channelMask.value_or(0))));
 }
 
 bool TonePage::busy() const

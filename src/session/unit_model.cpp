@@ -1,5 +1,6 @@
 #include "unit_model.h"
 
+#include <bit>
 #include <charconv>
 
 namespace plovan {
@@ -7,9 +8,6 @@ namespace plovan {
 namespace {
 
 constexpr std::uint8_t kChannelRegister = 0x30;
-constexpr std::array<std::uint8_t, 4> kFrequencyRegisters{0x44, 0x45, 0x46, 0x47};
-constexpr std::array<std::uint8_t, 2> kPhaseRegisters{0x80, 0x81};
-constexpr std::array<std::uint8_t, 2> kAmplitudeRegisters{0xE3, 0xE4};
 
 std::optional<unsigned> hexField(std::string_view text)
 {
@@ -19,19 +17,45 @@ std::optional<unsigned> hexField(std::string_view text)
     return value;
 }
 
+} // namespace
+
+// The register groups each word is written to. The procedures write the same
+// word to more than one (the fixed-frequency window and the calibration
+// editor leave one out); the group told last is what the update plays.
+struct UnitModelTracker::Group {
+    std::uint8_t first;
+    int count;
+};
+
+namespace {
+constexpr UnitModelTracker::Group kFrequencyGroups[] = {{0x44, 4}, {0x84, 4}};
+constexpr UnitModelTracker::Group kPhaseGroups[] = {{0x80, 2}};
+constexpr UnitModelTracker::Group kAmplitudeGroups[] = {{0xE3, 2}, {0xA3, 2}, {0x63, 2}};
+} // namespace
+
 template <std::size_t N>
-std::optional<std::uint32_t> word(const std::array<std::optional<std::uint8_t>, 256>& told,
-                                  const std::array<std::uint8_t, N>& regs)
+std::optional<std::uint32_t> UnitModelTracker::lastTold(const Group (&groups)[N], int needed) const
 {
+    const Group* newest = nullptr;
+    std::uint64_t newestAt = 0;
+    for (const Group& g : groups)
+        for (int i = 0; i < g.count; ++i)
+            if (toldAt_[std::size_t(g.first + i)] > newestAt) {
+                newestAt = toldAt_[std::size_t(g.first + i)];
+                newest = &g;
+            }
+    if (!newest) return std::nullopt;
+    // A word needs its upper `needed` registers. The calibration editor writes
+    // only a frequency word's upper half; the lower half then plays as last
+    // told, or as 0 (less than 5 kHz off) when never told since start.
     std::uint32_t value = 0;
-    for (std::uint8_t reg : regs) {
-        if (!told[reg]) return std::nullopt;
-        value = (value << 8) | *told[reg];
+    for (int i = 0; i < newest->count; ++i) {
+        const auto reg = std::size_t(newest->first + i);
+        if (toldAt_[reg] == 0 && i < needed) return std::nullopt;
+        value = (value << 8) | (toldAt_[reg] ? registers_[reg] : 0u);
     }
     return value;
 }
-
-} // namespace
 
 double wordToMHz(std::uint32_t word, double clockMHz)
 {
@@ -41,6 +65,11 @@ double wordToMHz(std::uint32_t word, double clockMHz)
 double phaseWordToDegrees(std::uint16_t word)
 {
     return word * 360.0 / 16383.0;
+}
+
+double wordToAmplitude(std::uint16_t word, std::uint8_t mask)
+{
+    return word / (std::popcount(mask) >= 2 ? 2.0 : 4.0);
 }
 
 unsigned UnitModelTracker::take(std::string_view line, UnitModel& model)
@@ -61,7 +90,8 @@ unsigned UnitModelTracker::take(std::string_view line, UnitModel& model)
         const auto data = hexField(args.substr(0, 2));
         const auto reg = hexField(args.substr(2, 2));
         if (!data || !reg) return 0;
-        told_[*reg] = static_cast<std::uint8_t>(*data);
+        registers_[*reg] = static_cast<std::uint8_t>(*data);
+        toldAt_[*reg] = ++writes_;
         model.storedToFlash = store;
         if (*reg != kChannelRegister) return 0;
         model.channelMask = static_cast<std::uint8_t>(*data >> 4);
@@ -74,8 +104,8 @@ unsigned UnitModelTracker::take(std::string_view line, UnitModel& model)
             if (!w) return std::nullopt;
             return static_cast<std::uint16_t>(*w);
         };
-        const ChannelTone now{word(told_, kFrequencyRegisters), narrow(word(told_, kPhaseRegisters)),
-                              narrow(word(told_, kAmplitudeRegisters))};
+        const ChannelTone now{lastTold(kFrequencyGroups, 2), narrow(lastTold(kPhaseGroups, 2)),
+                              narrow(lastTold(kAmplitudeGroups, 2))};
         unsigned changed = 0;
         for (std::size_t ch = 0; ch < model.channels.size(); ++ch) {
             if (mask != 0 && !(mask & (1u << ch))) continue;

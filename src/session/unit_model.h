@@ -60,6 +60,9 @@ enum ModelPart : unsigned {
 double wordToMHz(std::uint32_t word, double clockMHz);
 // A phase word in degrees (360 degrees is 3FFF).
 double phaseWordToDegrees(std::uint16_t word);
+// An amplitude word as the 0-1024 amplitude: the program writes the amplitude
+// times 4 for one channel and times 2 for two or more (`mask`).
+double wordToAmplitude(std::uint16_t word, std::uint8_t mask);
 
 class UnitModelTracker {
 public:
@@ -67,8 +70,15 @@ public:
     // returns the ModelPart bits it changed.
     unsigned take(std::string_view line, UnitModel& model);
 
+    struct Group;
+
 private:
-    std::array<std::optional<std::uint8_t>, 256> told_{};
+    template <std::size_t N>
+    std::optional<std::uint32_t> lastTold(const Group (&groups)[N], int needed) const;
+
+    std::array<std::uint8_t, 256> registers_{};
+    std::array<std::uint64_t, 256> toldAt_{}; // the write that last told each register; 0: never
+    std::uint64_t writes_ = 0;
 };
 
 } // namespace plovan

@@ -370,11 +370,15 @@ private slots:
     void theWindowShowsWhatAnotherWriterMadeTheUnitPlay()
     {
         // As the calibration editor plays a row: the upper half of the word, then "=U".
-        for (const char* line : {"=D5144", "=DEB45", "=D8546", "=D1E47", "=U", "=D5D44", "=D2545", "=U"})
+        for (const char* line : {"=D5144", "=DEB45", "=D8546", "=D1E47", "=U", "=D5D44", "=D2545", "=D0163",
+                                 "=D7064", "=D0180", "=DF681", "=U"})
             QVERIFY(window->link().sendWait(line));
         QCOMPARE(window->tone->frequencyBox->text(), QString("113"));
         QCOMPARE(window->tone->frequencySlider->value(), 113);
-        QVERIFY(window->unitLabel->text().startsWith("Unit: 113.704 MHz"));
+        QCOMPARE(window->tone->phaseBox->text(), QString("11"));
+        QCOMPARE(window->tone->amplitudeBox->text(), QString("92"));
+        QCOMPARE(window->tone->amplitudeSlider->value(), 92);
+        QCOMPARE(window->unitLabel->text(), QString("Unit: 113.704 MHz, 11.0\u00B0, amplitude 92"));
         QCOMPARE(window->session().model().channels[3].frequencyWord,
                  std::optional<std::uint32_t>(0x5D25851E));
     }

@@ -46,6 +46,10 @@ private slots:
             << (QStringList{"=D2030"} + word100 + QStringList{"=U"}) << 1 << "100.000" << 2;
         QTest::newRow("an upper half keeps the low bits told before")
             << (word100 + QStringList{"=U", "=D5D44", "=D2545", "=U"}) << 0 << "113.704" << -1;
+        QTest::newRow("an upper half alone: the low half never told counts as 0")
+            << QStringList{"=D0B84", "=D8085", "=U"} << 0 << "14.038" << -1;
+        QTest::newRow("the group told last plays")
+            << (word100 + QStringList{"=D0B84", "=D8085", "=U"}) << 0 << "14.038" << -1;
         QTest::newRow("malformed lines change nothing")
             << QStringList{"=D5", "=DZZ44", "D5144", "=", "=U"} << 0 << "" << -1;
     }
