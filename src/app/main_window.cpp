@@ -218,6 +218,7 @@ void MainWindow::buildWindows()
     connect(loads_.get(), &LoadJobs::stateChanged, this, &MainWindow::SetButtons);
     connect(loads_.get(), &LoadJobs::holdWindow, this, [this](bool held) { setEnabled(!held); });
     connect(&session_, &UnitSession::jobChanged, this, &MainWindow::SetButtons);
+    connect(&session_, &UnitSession::connectionChanged, this, &MainWindow::SetButtons);
     extraHeaderWindow = std::make_unique<ExtraHeaderWindow>(link_);
     connect(extraHeaderWindow.get(), &ExtraHeaderWindow::closed, this, [this] { setEnabled(true); });
     usbModeWindow = std::make_unique<UsbModeWindow>(usb_);
@@ -288,7 +289,7 @@ void MainWindow::Form_Load()
     QString usbError;
     const std::optional<UsbChoice> usbChoice = launch_.usb ? launch_.usb : defaultUsbChoice(&usbError);
     if (!usbError.isEmpty()) link_.terminalLine(usbError);
-    usb_.setDevice(usbChoice ? makeFtdiDevice(*usbChoice, link_, portSettings_) : nullptr);
+    usb_.setDevice(usbChoice ? makeFtdiDevice(*usbChoice, link_, session_.portSettings()) : nullptr);
     const UsbStartup usb = usb_.probeAtStartup();
     caption_ = QStringLiteral("Velmar Plovan") + usb.captionNote;
     setWindowTitle(caption_);
@@ -317,7 +318,8 @@ bool MainWindow::Form_Unload()
     // A maintained offset lowers the maximum only while it is maintained.
     const int maxFrequency = offset ? offset->SavedMax() : tonePage->state.MaxFrequency;
     const int minFrequency = offset ? offset->SavedMin() : tonePage->state.MinFrequency;
-    const QString error = saveSettings(settingsDir_, savedPortSettings_, maxFrequency, minFrequency);
+    const QString error =
+        saveSettings(settingsDir_, session_.savedPortSettings(), maxFrequency, minFrequency);
     if (error.isEmpty()) return true;
     std::fprintf(stderr, "plovan: %s\n", qPrintable(error));
     const QString message = QStringLiteral("The settings could not be saved:\n") + error;
@@ -401,15 +403,7 @@ void MainWindow::wirePanels()
         tonePage->Check2_Click();
     };
     direct->hooks.setAmplitudeSlider = [this](int value) { tone->amplitudeSlider->setValue(value); };
-    direct->hooks.baudChanged = [this](int baud) {
-        portSettings_.baud = baud;
-        savedPortSettings_.baud = baud;
-        if (link_.backend()) {
-            PortSettings s = link_.backend()->settings();
-            s.baud = baud;
-            link_.backend()->setSettings(s);
-        }
-    };
+    direct->hooks.baudChanged = [this](int baud) { session_.baudChanged(baud); };
     connect(testPanel->loop, &QCheckBox::toggled, this, [this](bool ticked) { direct->loopTicked = ticked; });
     connect(testPanel, &TestPanel::clearEchoRequested, tone->echoBox, &QPlainTextEdit::clear);
     connect(testPanel, &TestPanel::toneTextsRequested, this, [this](const QString& f, const QString& a) {
@@ -509,10 +503,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::setPortSettings(const PortSettings& settings, bool persist)
 {
-    portSettings_ = settings;
-    if (persist) savedPortSettings_ = settings;
-    // A port that is open keeps its settings until it is opened again.
-    if (!link_.portOpen()) useBackendFor(link_, portSettings_);
+    session_.setPortSettings(settings, persist);
 }
 
 void MainWindow::setAckTimeoutMs(int ms)
@@ -520,86 +511,39 @@ void MainWindow::setAckTimeoutMs(int ms)
     connection->ackTimeout->setValue(ms);
 }
 
-bool MainWindow::openPort()
-{
-    useBackendFor(link_, portSettings_);
-    if (link_.openPort() >= 1) {
-        // The settings the port really runs with; the start-up line shows portset.txt.
-        const QString line = QStringLiteral("Port open: ") + portDescription(portSettings_);
-        link_.terminalLine(line);
-        statusBar()->showMessage(line);
-        return true;
-    }
-    statusBar()->showMessage(QStringLiteral("Could not open %1: %2")
-                                 .arg(link_.backend()->description(), link_.backend()->errorString()));
-    return false;
-}
-
-void MainWindow::disconnectWith(QPushButton* button)
-{
-    link_.closePort();
-    button->setText(QStringLiteral("Connect"));
-    link_.Connected = false;
-    SetButtons();
-}
-
 void MainWindow::Command1_Click()
 {
+    // This button says "Disconnect" only after its own connect.
     QPushButton* button = connection->connectButton;
     if (button->text() == QLatin1String("Disconnect")) {
-        disconnectWith(button);
+        button->setText(QStringLiteral("Connect"));
+        session_.disconnectUnit();
         return;
     }
     link_.clearTerminal();
     // A port left open by the other "Connect" is used as it is.
-    const bool open = link_.portOpen() || (!link_.USBStatus && openPort());
-    if (!open) {
+    if (!link_.portOpen() && (link_.USBStatus || !session_.openPort())) {
         if (dialogs.askYesNo(QStringLiteral("Port Error"),
                              QStringLiteral("Error opening the port. Do you want to try to close it?")))
             link_.closePort();
         return;
     }
-    // Only a unit that answered counts as connected; otherwise the port is
-    // shut again so the next "Connect" starts clean.
-    if (!session_.begin(Job::Connect, [this] { link_.cancelWaits(); })) return;
-    const bool ok = connectSequence(link_, tonePage->state.Amp2FixeD);
-    session_.end(Job::Connect);
-    if (!ok) {
-        link_.closePort();
-        SetButtons();
-        return;
-    }
-    button->setText(QStringLiteral("Disconnect"));
-    link_.Connected = true;
-    SetButtons();
+    if (session_.connectUnit()) button->setText(QStringLiteral("Disconnect"));
 }
 
 void MainWindow::Command19_Click()
 {
-    QPushButton* button = connection->connect2Button;
-    if (button->text() == QLatin1String("Disconnect")) {
-        disconnectWith(button);
+    if (connection->connect2Button->text() == QLatin1String("Disconnect")) {
+        session_.disconnectUnit();
         return;
     }
     // The port's real state decides: a handle is kept after a close.
-    if (!link_.portOpen() && !openPort()) {
+    if (!link_.portOpen() && !session_.openPort()) {
         link_.setTerminalText(QStringLiteral("Error opening port! Handle = ") +
                               QString::number(link_.PortHandle));
         return; // nothing is sent into a port that did not open
     }
-    button->setText(QStringLiteral("Disconnect"));
-    SetButtons();
-    if (!session_.begin(Job::Connect, [this] { link_.cancelWaits(); })) return;
-    const bool answered = shortConnectSequence(link_);
-    session_.end(Job::Connect);
-    if (!answered) return;
-    // The unit answered: the link is usable, and this button can take it down again.
-    link_.Connected = true;
-    SetButtons();
-    if (!session_.model().rfOn.value_or(false)) {
-        link_.send(cmd::rfOn());
-        session_.setRfOn(true);
-    }
+    session_.quickConnect();
 }
 
 void MainWindow::Check17_Click()
@@ -626,8 +570,8 @@ void MainWindow::mnuOpen_Click()
 
 void MainWindow::mnuProperties_Click()
 {
-    PortSettingsDialog dialog(portSettings_, this);
-    if (dialog.exec() == QDialog::Accepted) setPortSettings(dialog.settings());
+    PortSettingsDialog dialog(session_.portSettings(), this);
+    if (dialog.exec() == QDialog::Accepted) session_.setPortSettings(dialog.settings());
 }
 
 void MainWindow::mnuFileExit_Click()

@@ -62,7 +62,7 @@ public:
     UnitSession& session() { return session_; }
     Link& link() { return link_; }
     UsbRoute& usbRoute() { return usb_; }
-    const PortSettings& portSettings() const { return portSettings_; }
+    const PortSettings& portSettings() const { return session_.portSettings(); }
     // The port to use. `persist`: also what the settings file keeps; a port
     // given on the command line is for this session only.
     void setPortSettings(const PortSettings& settings, bool persist = true);
@@ -189,8 +189,6 @@ private:
     void updateOffsetMenu();
     // The status bar's summary of what the unit was last told.
     void showUnit();
-    bool openPort();
-    void disconnectWith(QPushButton* button);
     void showMainControls(bool visible);
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);
@@ -204,8 +202,6 @@ private:
     UsbRoute& usb_ = session_.usb;
     std::unique_ptr<LoadJobs> loads_;
     LaunchOptions launch_;
-    PortSettings portSettings_;
-    PortSettings savedPortSettings_; // what portset.txt gets at exit
     QString settingsDir_;
     QString caption_; // the caption without a log file name
     void applyButtons();

@@ -1,5 +1,10 @@
 #include "unit_session.h"
 
+#include "backend_factory.h"
+#include "connect_sequence.h"
+#include "settings_files.h"
+#include "unit_commands.h"
+
 #include <utility>
 
 namespace plovan {
@@ -76,6 +81,69 @@ UnitSession::UnitSession(QObject* parent) : QObject(parent)
 UnitSession::~UnitSession()
 {
     link.cancelWaits();
+}
+
+void UnitSession::setPortSettings(const PortSettings& settings, bool persist)
+{
+    portSettings_ = settings;
+    if (persist) savedPortSettings_ = settings;
+    if (!link.portOpen()) useBackendFor(link, portSettings_);
+}
+
+void UnitSession::baudChanged(int baud)
+{
+    portSettings_.baud = baud;
+    savedPortSettings_.baud = baud;
+    if (link.backend()) {
+        PortSettings now = link.backend()->settings();
+        now.baud = baud;
+        link.backend()->setSettings(now);
+    }
+}
+
+bool UnitSession::openPort()
+{
+    useBackendFor(link, portSettings_);
+    if (link.openPort()) {
+        // The settings the port really runs with; the start-up line shows portset.txt.
+        link.report(QStringLiteral("Port open: ") + portDescription(portSettings_));
+        return true;
+    }
+    emit link.statusMessage(QStringLiteral("Could not open %1: %2")
+                                .arg(link.backend()->description(), link.backend()->errorString()));
+    return false;
+}
+
+bool UnitSession::connectUnit()
+{
+    if (!begin(Job::Connect, [this] { link.cancelWaits(); })) return false;
+    const bool answered = connectSequence(link, state.Amp2FixeD);
+    if (!answered) link.closePort();
+    link.Connected = answered;
+    end(Job::Connect);
+    emit connectionChanged();
+    return answered;
+}
+
+bool UnitSession::quickConnect()
+{
+    if (!begin(Job::Connect, [this] { link.cancelWaits(); })) return false;
+    const bool answered = shortConnectSequence(link);
+    if (answered) link.Connected = true;
+    end(Job::Connect);
+    emit connectionChanged();
+    if (answered && !model_.rfOn.value_or(false)) {
+        link.send(cmd::rfOn());
+        setRfOn(true);
+    }
+    return answered;
+}
+
+void UnitSession::disconnectUnit()
+{
+    link.closePort();
+    link.Connected = false;
+    emit connectionChanged();
 }
 
 void UnitSession::lineSent(const QByteArray& bytes)

@@ -13,6 +13,7 @@
 
 #include "channel_controller.h"
 #include "link.h"
+#include "port_backend.h"
 #include "synth_state.h"
 #include "tone_controller.h"
 #include "unit_model.h"
@@ -83,6 +84,24 @@ public:
     ChannelController channels{link, state, hooks};
     LatestWins settings;
 
+    // --- the port and the connection ---
+    // The port to use. `persist`: also what the settings file keeps (a port
+    // given on the command line is for this run only). An open port keeps
+    // its settings until it is opened again.
+    void setPortSettings(const PortSettings& settings, bool persist = true);
+    const PortSettings& portSettings() const { return portSettings_; }
+    const PortSettings& savedPortSettings() const { return savedPortSettings_; }
+    // The baud rate the port now runs at ("Fast!!"), kept for the next run too.
+    void baudChanged(int baud);
+    // Opens the port with portSettings(); says what it opened or why not.
+    bool openPort();
+    // "Connect": the port opened if need be, the connect sequence as a job;
+    // only a unit that answered counts as connected, else the port is shut.
+    bool connectUnit();
+    // The second "Connect": the short sequence, then laser/RF on if it is off.
+    bool quickConnect();
+    void disconnectUnit();
+
     // --- the unit model ---
     const UnitModel& model() const { return model_; }
     void setLimits(int minFrequency, int maxFrequency);
@@ -111,6 +130,8 @@ public:
 
 signals:
     void jobChanged();
+    // Connected changed by Connect or Disconnect.
+    void connectionChanged();
     void toneChanged();
     void channelsChanged();
     void controlChanged();
@@ -122,6 +143,8 @@ signals:
 private:
     void lineSent(const QByteArray& bytes);
 
+    PortSettings portSettings_;
+    PortSettings savedPortSettings_; // what portset.txt gets at exit
     UnitModel model_;
     UnitModelTracker tracker_;
     std::optional<Job> job_;
