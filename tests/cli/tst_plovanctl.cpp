@@ -764,7 +764,7 @@ private slots:
             const qsizetype at = row / 2 * 19 + (row % 2) * 10;
             return f.replace(at, 8, line);
         };
-        QByteArray crOnly = "0FFF0000\r";
+        const QByteArray crOnly = "0FFF0000\r";
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<qint64>("limit");
         QTest::addColumn<int>("status");
@@ -772,8 +772,9 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("mixed line ends kept") << sound << qint64(0) << 0 << set << "";
         QTest::newRow("only the row's word") << withRow(10, "00XY0000") << qint64(0) << 0 << set << "";
-        QTest::newRow("CR line ends, one line")
-            << crOnly << qint64(0) << 2 << QByteArray() << "File has 1 of 256 lines";
+        QTest::newRow("CR line ends")
+            << crOnly.repeated(256) << qint64(0) << 0 << crOnly.repeated(256).replace(90, 4, "0ABC") << "";
+        QTest::newRow("one line") << crOnly << qint64(0) << 2 << QByteArray() << "File has 1 of 256 lines";
         QTest::newRow("binary") << QByteArray("\x01\xFF\0\x02", 4) << qint64(0) << 2 << QByteArray()
                                 << "\\x01\\xFF\\x00\\x02";
         QTest::newRow("another row not hex") << withRow(3, "007001C0EXTRA") << qint64(0) << 2 << QByteArray()
