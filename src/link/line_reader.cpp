@@ -1,5 +1,6 @@
 #include "line_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -14,30 +15,40 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-// The bytes of an open descriptor, a buffer at a time.
+// The bytes of an open descriptor, a buffer at a time, at most `limit` of
+// them: a file that grows while it is read, or one whose size the system
+// does not know (/proc), is cut there and said to be too large.
 class DescriptorBuffer : public std::streambuf {
 public:
-    explicit DescriptorBuffer(int fd) : fd_(fd) {}
+    DescriptorBuffer(int fd, std::uintmax_t limit) : fd_(fd), limit_(limit) {}
     int readError() const { return error_; }
+    bool tooLarge() const { return total_ > limit_; }
 
 protected:
     int_type underflow() override
     {
         if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        if (tooLarge()) return traits_type::eof();
+        // One byte past the limit tells a file of exactly `limit` bytes from a larger one.
+        const std::size_t want = std::size_t(std::min<std::uintmax_t>(buffer_.size(), limit_ - total_ + 1));
         ssize_t n = 0;
         do
-            n = ::read(fd_, buffer_.data(), buffer_.size());
+            n = ::read(fd_, buffer_.data(), want);
         while (n < 0 && errno == EINTR);
         if (n <= 0) {
             if (n < 0) error_ = errno;
             return traits_type::eof();
         }
+        total_ += std::uintmax_t(n);
+        if (tooLarge()) return traits_type::eof();
         setg(buffer_.data(), buffer_.data(), buffer_.data() + n);
         return traits_type::to_int_type(*gptr());
     }
 
 private:
     int fd_;
+    std::uintmax_t limit_;
+    std::uintmax_t total_ = 0;
     int error_ = 0;
     std::array<char, 64 * 1024> buffer_{};
 };
@@ -93,6 +104,7 @@ struct TextFile::Impl {
     std::unique_ptr<DescriptorBuffer> buffer;
     std::unique_ptr<std::istream> stream;
     std::unique_ptr<LineReader> reader;
+    std::uintmax_t maxBytes = 0;
 
     ~Impl()
     {
@@ -121,7 +133,8 @@ std::string TextFile::open(const std::string& path, const TextLimits& limits)
                std::to_string(limits.maxBytes);
     const int flags = ::fcntl(d->fd, F_GETFL);
     if (flags >= 0) ::fcntl(d->fd, F_SETFL, flags & ~O_NONBLOCK);
-    d->buffer = std::make_unique<DescriptorBuffer>(d->fd);
+    d->buffer = std::make_unique<DescriptorBuffer>(d->fd, limits.maxBytes);
+    d->maxBytes = limits.maxBytes;
     d->stream = std::make_unique<std::istream>(d->buffer.get());
     d->reader = std::make_unique<LineReader>(*d->stream, limits.maxLineChars);
     d_ = std::move(d);
@@ -141,6 +154,8 @@ std::size_t TextFile::linesRead() const
 std::string TextFile::error() const
 {
     if (!d_) return {};
+    if (d_->buffer->tooLarge())
+        return "it has more than " + std::to_string(d_->maxBytes) + " bytes; a file of this kind has no more";
     if (d_->buffer->readError() != 0)
         return "reading stopped after line " + std::to_string(d_->reader->linesRead()) + ": " +
                std::strerror(d_->buffer->readError());
