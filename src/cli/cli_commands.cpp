@@ -908,8 +908,9 @@ const CommandTable& commandRows()
          .description = "Reads the whole table file and prints what the unit would not get as the file\n"
                         "means it, one line each: a header that is not hex, a record count the file does\n"
                         "not reach, records that are not 9 (image), 28 (raw) or 36 (multichirp) hex\n"
-                        "digits, lines after the last record; for a calibration file, rows that are not\n"
-                        "two words of four hex digits and a count other than 256. The kind comes from the\n"
+                        "digits, lines after the last record; for a calibration file, what the LUT send\n"
+                        "does with lines that are not eight hex digits, and that it sends every line\n"
+                        "whatever their count (the unit's table has 256). The kind comes from the\n"
                         "file's extension (.plv, .ird, .mcp, .cal), or from --kind. Exit status 0 and\n"
                         "nothing printed for a sound file, 2 otherwise.",
          .options = {.withValue = {"--kind"}},
@@ -1003,8 +1004,10 @@ const CommandTable& commandRows()
          .synopsis = "FILE ROW [--amplitude WORD] [--phase WORD]",
          .summary = "change a calibration row in its file; needs no unit",
          .description = "As \"Save Record\" and \"Save to Disk\": ROW (0-255) gets the amplitude word\n"
-                        "(hex, 0-0FFF) and/or the phase word (hex, 0-3FFF), and FILE is written again as\n"
-                        "256 lines. A file of more than 256 lines is not rewritten.",
+                        "(hex, 0-0FFF) and/or the phase word (hex, 0-3FFF). Only that row's bytes change;\n"
+                        "the file is written anew and renamed over the old one, so a failed write (status\n"
+                        "1) leaves it whole. A file that does not read cleanly (not 256 lines, another\n"
+                        "row not hex, a byte-order mark) is left alone with its findings (status 2).",
          .options = {.withValue = {"--amplitude", "--phase"}},
          .minOperands = 2,
          .maxOperands = 2,
