@@ -257,6 +257,9 @@ void CalEditor::selectRow(int row, bool play)
     CaliA = HexValue(r.amplitude);
     CaliP = HexValue(r.phase);
     showWords();
+    // The row's frequency word goes with the row, before the unit plays it.
+    const auto word = cal::listedFrequencyWord(locationMHzText(row), clockMHz_());
+    Text5->setText(word ? qstr(cal::Text5For(*word)) : QString());
     plot->select(row);
     showCaption();
     if (play) playLater();
@@ -348,8 +351,6 @@ bool CalEditor::runJob(int job)
             say(tr("Row %1 is not hex: nothing is sent for it until it is corrected").arg(row));
             return true;
         }
-        if (const auto word = cal::listedFrequencyWord(locationMHzText(row), clockMHz_()))
-            Text5->setText(qstr(cal::Text5For(*word)));
         lines = *init;
     }
     else if (job == AmplitudeJob) {

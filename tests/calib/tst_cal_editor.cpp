@@ -145,6 +145,7 @@ private slots:
         }
         const int row = down - up;
         QTRY_COMPARE(editor->List1->currentRow(), row);
+        const QString wordWhilePlaying = editor->Text5->text();
         QTRY_VERIFY(editor->Command2->isEnabled());
         QTest::qWait(100);
         for (QListWidget* l : {editor->List1, editor->List2, editor->List3}) {
@@ -156,6 +157,7 @@ private slots:
         QCOMPARE(editor->Text1->text(), QString("%1").arg(row * 16, 4, 16, QLatin1Char('0')).toUpper());
         // The unit's amplitude and frequency word are the row's.
         QCOMPARE(sim->unit().registerValue(0x64), std::uint8_t(row * 16));
+        QCOMPARE(wordWhilePlaying, editor->Text5->text());
         QCOMPARE(editor->Text5->text().right(2),
                  QString("%1").arg(sim->unit().registerValue(0x45), 2, 16, QLatin1Char('0')).toUpper());
     }
