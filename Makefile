@@ -63,6 +63,7 @@ package: build
 bench: build
 	@$(BUILD)/bench/link_roundtrip
 	@$(BUILD)/bench/transfer_rate
+	@sh bench/file_memory.sh $(BUILD)/src/cli/plovanctl
 
 check-deps:
 	@scripts/check-deps.sh $(BUILD)

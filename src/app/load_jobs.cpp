@@ -1,7 +1,6 @@
 #include "load_jobs.h"
 
 #include "batch_folder.h"
-#include "cal_file.h"
 #include "header_panel.h"
 #include "header_window.h"
 #include "table_send.h"
@@ -10,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
@@ -41,9 +41,11 @@ QString LoadJobs::chooseTableFile(const table::Layout& layout)
                                .arg(QString::fromLatin1(layout.extension).toUpper());
     const QString path = chooseTransferFile(title, filter);
     if (path.isEmpty()) return {};
-    const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
+    std::string error;
+    const auto findings = table::checkFile(QFile::encodeName(path).toStdString(), layout, &error);
     if (!findings) {
-        dialogs_.warn(title, path + QStringLiteral(" cannot be read"));
+        dialogs_.warn(title,
+                      path + QStringLiteral(" cannot be read: ") + QString::fromLocal8Bit(error.c_str()));
         return {};
     }
     QStringList lines;
@@ -114,14 +116,17 @@ void LoadJobs::sendLut()
     const QString path = chooseTransferFile(
         title, QStringLiteral("Velmar calibration Files (*.CAL)|*.CAL|All Files (*.*)|*.*"));
     if (path.isEmpty()) return;
-    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
-    if (!read) {
-        dialogs_.warn(title, path + QStringLiteral(" cannot be read"));
+    // What the send does with the file: every line goes, whatever the editor's 256 rows.
+    std::string error;
+    const auto lut = table::checkLutFile(QFile::encodeName(path).toStdString(), &error);
+    if (!lut) {
+        dialogs_.warn(title,
+                      path + QStringLiteral(" cannot be read: ") + QString::fromLocal8Bit(error.c_str()));
         return;
     }
     QStringList findings;
-    for (const std::string& note : read->notes)
-        findings << QString::fromStdString(note);
+    for (const table::Finding& f : *lut)
+        findings << QString::fromStdString(table::describe(f));
     if (!sendDespite(title, path, findings)) return;
     // The header registers go first; a unit that does not take them gets no table.
     if (!parts_.headerPanel->Command8_Click()) return;

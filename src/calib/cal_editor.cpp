@@ -7,6 +7,7 @@
 #include "show_centred.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -153,6 +156,11 @@ CalEditor::CalEditor(Link& link, Dialogs& dialogs, std::function<double()> clock
 
     // A selection in any list selects the same row in the others; only the
     // frequency list's plays it.
+    // ESC, the key as the button; the title bar's close acts as it too.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (Command1->isEnabled()) Command1_Click();
+    });
     connect(List1, &QListWidget::currentRowChanged, this, [this](int row) { selectRow(row, true); });
     connect(List2, &QListWidget::currentRowChanged, this, [this](int row) { selectRow(row, false); });
     connect(List3, &QListWidget::currentRowChanged, this, [this](int row) { selectRow(row, false); });
@@ -168,7 +176,8 @@ void CalEditor::openWindow()
 {
     rows_ = CalRows{};
     loaded_ = false;
-    setWindowTitle(kCaption);
+    recordsChanged_ = false;
+    path_.clear();
     showRows();
     say({});
     showCentred(this);
@@ -179,14 +188,16 @@ bool CalEditor::OpenLog()
 {
     const QString path = dialogs_.chooseFileToOpen(kFileTitle, kFileFilter);
     if (path.isEmpty()) return false;
-    const std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
+    std::string error;
+    const std::optional<CalRead> read = readCalFile(QFile::encodeName(path).toStdString(), &error);
     if (!read) {
-        dialogs_.warn(kCaption, path + QStringLiteral(": the file cannot be read"));
+        dialogs_.warn(kCaption, path + QStringLiteral(": ") + QString::fromLocal8Bit(error.c_str()));
         return false;
     }
     rows_ = read->rows;
     loaded_ = true;
-    setWindowTitle(kCaption + QStringLiteral(" - ") + QFileInfo(path).fileName());
+    recordsChanged_ = false;
+    path_ = path;
     showRows();
     if (!read->notes.empty()) {
         QStringList notes;
@@ -246,8 +257,42 @@ void CalEditor::selectRow(int row, bool play)
     CaliA = HexValue(r.amplitude);
     CaliP = HexValue(r.phase);
     showWords();
+    // The row's frequency word goes with the row, before the unit plays it.
+    const auto word = cal::listedFrequencyWord(locationMHzText(row), clockMHz_());
+    Text5->setText(word ? qstr(cal::Text5For(*word)) : QString());
     plot->select(row);
-    if (play) request(InitJob);
+    showCaption();
+    if (play) playLater();
+}
+
+void CalEditor::playLater()
+{
+    // Not from inside the list's own key or mouse handling: a wait for the
+    // unit there lets further keys move the list under the handler's feet.
+    pending_ |= InitJob;
+    if (busy_ || playQueued_) return;
+    playQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        playQueued_ = false;
+        if (pending_ != 0) request(0);
+    });
+}
+
+bool CalEditor::modified() const
+{
+    const int row = selectedRow();
+    if (recordsChanged_) return true;
+    if (row < 0 || !loaded_) return false;
+    const CalRow& r = rows_[std::size_t(row)];
+    return CaliA != HexValue(r.amplitude) || CaliP != HexValue(r.phase);
+}
+
+void CalEditor::showCaption()
+{
+    QString caption = kCaption;
+    if (loaded_) caption += QStringLiteral(" - ") + QFileInfo(path_).fileName();
+    if (modified()) caption += QStringLiteral(" *");
+    setWindowTitle(caption);
 }
 
 void CalEditor::showWords()
@@ -269,6 +314,7 @@ void CalEditor::UpDown_Click(int n, int direction)
                                      step.amplitude ? kMaxAmplitude : kMaxPhase);
     showWords();
     plot->setRow(selectedRow(), CaliA, CaliP);
+    showCaption();
     request(step.amplitude ? AmplitudeJob : PhaseJob);
 }
 
@@ -276,11 +322,12 @@ void CalEditor::request(int job)
 {
     if (SavMode) return;
     pending_ |= job;
-    if (busy_) return;
+    if (busy_ || pending_ == 0) return;
     busy_ = true;
     Disable();
     bool ok = true;
-    // The newest values: a row played supersedes trims asked before it.
+    // The newest values: a row played supersedes trims asked before it; a
+    // row selected meanwhile is played once the unit is free.
     while (pending_ != 0 && ok && isVisible()) {
         const int next = (pending_ & InitJob) ? InitJob : (pending_ & AmplitudeJob) ? AmplitudeJob : PhaseJob;
         pending_ &= ~(next == InitJob ? (InitJob | AmplitudeJob | PhaseJob) : next);
@@ -304,8 +351,6 @@ bool CalEditor::runJob(int job)
             say(tr("Row %1 is not hex: nothing is sent for it until it is corrected").arg(row));
             return true;
         }
-        if (const auto word = cal::listedFrequencyWord(locationMHzText(row), clockMHz_()))
-            Text5->setText(qstr(cal::Text5For(*word)));
         lines = *init;
     }
     else if (job == AmplitudeJob) {
@@ -338,6 +383,9 @@ void CalEditor::say(const QString& text)
 
 void CalEditor::Command1_Click()
 {
+    if (modified() && dialogs_.askYesNoCancel(
+                          kCaption, tr("Changes not saved to disk will be lost. Close?")) != QMessageBox::Yes)
+        return;
     pending_ = 0;
     hide();
     emit closed();
@@ -346,25 +394,46 @@ void CalEditor::Command1_Click()
 void CalEditor::Command2_Click()
 {
     const int row = selectedRow();
-    if (row < 0 || CaliA < 0 || CaliP < 0) return;
+    if (row < 0) {
+        say(tr("No row is selected: nothing saved"));
+        return;
+    }
+    if (CaliA < 0 && CaliP < 0) {
+        say(tr("Row %1 is not hex: nothing saved").arg(row));
+        return;
+    }
     CalRow& r = rows_[std::size_t(row)];
-    r = CalRow{hex4(CaliA), hex4(CaliP)};
+    // A word that is not hex stays as the file has it; the other is saved.
+    if (CaliA >= 0) r.amplitude = hex4(CaliA);
+    if (CaliP >= 0) r.phase = hex4(CaliP);
+    recordsChanged_ = true;
     List2->item(row)->setText(qstr(r.amplitude));
     List3->item(row)->setText(qstr(r.phase));
     for (QListWidget* l : {List1, List2, List3})
-        l->item(row)->setForeground(palette().text());
+        l->item(row)->setForeground(r.hex() ? palette().text() : QBrush(Qt::red));
     plot->setRow(row, CaliA, CaliP);
+    if (r.hex())
+        say(tr("Row %1 saved: %2 (not to disk)").arg(row).arg(qstr(r.line())));
+    else
+        say(tr("Row %1: the %2 word saved; the %3 \"%4\" is not hex and is kept as it is")
+                .arg(row)
+                .arg(CaliA >= 0 ? tr("amplitude") : tr("phase"), CaliA >= 0 ? tr("phase") : tr("amplitude"),
+                     qstr(CaliA >= 0 ? r.phase : r.amplitude)));
+    showCaption();
 }
 
 bool CalEditor::CloseFile2()
 {
-    const QString path = chooseFileToWrite(dialogs_, kFileTitle, kFileFilter);
+    const QString path = chooseFileToWrite(dialogs_, kFileTitle, kFileFilter, path_);
     if (path.isEmpty()) return false;
     const FileStatus written = writeCalFile(path, rows_);
     if (!written.ok()) {
         dialogs_.warn(kCaption, written.error);
         return false;
     }
+    path_ = path;
+    recordsChanged_ = false;
+    showCaption();
     return true;
 }
 
@@ -375,6 +444,7 @@ void CalEditor::Command3_Click()
     // Cancelled or failed, the editor stays open with its rows.
     const bool saved = CloseFile2();
     if (saved) {
+        pending_ = 0;
         hide();
         emit closed();
     }

@@ -2,10 +2,14 @@
 // lists (frequency, amplitude, phase) beside their curves. Selecting a row in
 // the frequency list plays it on the unit (Init); the up/down buttons trim
 // the row's amplitude and phase, each change sent at once; "Save Record"
-// keeps the trimmed row in the lists and "Save to Disk" writes them.
+// keeps the trimmed row in the lists and "Save to Disk" writes them. The
+// caption ends with " *" while anything is not on disk, and ESC asks first.
 //
-// While the unit acknowledges one transmission, further selections and
-// trims are merged: once it is done, only the newest values are sent.
+// A selected row is played once the list has handled its key or click, so
+// the lists, the boxes, the plot's mark and the unit show one row however
+// fast the operator steps. While the unit acknowledges one transmission,
+// further selections and trims are merged: once it is done, only the
+// newest values are sent.
 #pragma once
 
 #include "cal_file.h"
@@ -66,6 +70,8 @@ public:
     // Selects `row` in the three lists; a selection in the frequency list plays it.
     void selectRow(int row, bool play);
     int selectedRow() const;
+    // Trims or saved records that are not on disk yet (the caption's "*").
+    bool modified() const;
     const CalRows& rows() const { return rows_; }
 
 signals:
@@ -85,6 +91,9 @@ private:
     void Enable();
     void say(const QString& text);
     void showRows();
+    void showCaption();
+    // Plays the selected row once the current event is handled.
+    void playLater();
 
     Link& link_;
     Dialogs& dialogs_;
@@ -92,7 +101,10 @@ private:
     CalRows rows_;
     bool loaded_ = false;
     bool busy_ = false;
+    bool playQueued_ = false;
     int pending_ = 0;
+    bool recordsChanged_ = false; // "Save Record" since the file was read or written
+    QString path_;                // the file read or last written
 };
 
 } // namespace plovan

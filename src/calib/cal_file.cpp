@@ -1,9 +1,10 @@
 #include "cal_file.h"
 
 #include "hex_text.h"
+#include "line_reader.h"
 
+#include <QFile>
 #include <algorithm>
-#include <fstream>
 
 namespace plovan {
 
@@ -106,28 +107,36 @@ bool CalRow::hex() const
     return fourHex(amplitude) && fourHex(phase);
 }
 
-CalRead readCalTable(std::istream& in)
+namespace {
+
+// `keep`: the lines as read, line ends and all.
+template <typename Lines> CalRead readCalLines(Lines& reader, std::vector<FileLine>* keep = nullptr)
 {
     constexpr std::size_t kListedBadRows = 10;
     CalRead read;
     std::size_t badRows = 0;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (const std::optional<FileLine> line = reader.next()) {
+        if (line->number == 1 && reader.bomSkipped()) read.notes.push_back(kBomNote);
         const std::size_t i = read.lines++;
         if (i >= read.rows.size()) continue;
+        if (keep) keep->push_back(*line);
+        const std::string& text = line->text;
         CalRow& row = read.rows[i];
-        row.amplitude = line.substr(0, 4);
-        row.phase = line.substr(line.size() > 4 ? line.size() - 4 : 0);
+        row.amplitude = text.substr(0, 4);
+        row.phase = text.substr(text.size() > 4 ? text.size() - 4 : 0);
         if (row.hex()) continue;
+        read.badRows.push_back(int(i));
         if (++badRows <= kListedBadRows)
-            read.notes.push_back("Row " + std::to_string(i) + " (line " + std::to_string(i + 1) + ") \"" +
-                                 line.substr(0, 24) + (line.size() > 24 ? "..." : "") +
-                                 "\" is not two words of four hex digits");
+            read.notes.push_back("Row " + std::to_string(i) + " (line " + std::to_string(i + 1) + ") " +
+                                 quotedText(text) + " is not two words of four hex digits");
     }
     if (badRows > kListedBadRows)
         read.notes.push_back(std::to_string(badRows - kListedBadRows) + " more rows are not hex");
-    if (read.lines < read.rows.size())
+    if (const std::string why = reader.error(); !why.empty()) {
+        read.notes.push_back(why + "; the rest are shown as " + std::string(kEmptyCalLine));
+        read.stopped = true;
+    }
+    else if (read.lines < read.rows.size())
         read.notes.push_back("File has " + std::to_string(read.lines) +
                              " of 256 lines; the rest are shown as " + std::string(kEmptyCalLine));
     else if (read.lines > read.rows.size())
@@ -136,17 +145,63 @@ CalRead readCalTable(std::istream& in)
     return read;
 }
 
-std::optional<CalRead> readCalFile(const std::string& path)
+} // namespace
+
+CalRead readCalTable(std::istream& in)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return readCalTable(in);
+    LineReader reader(in, kTableFileLimits.maxLineChars);
+    return readCalLines(reader);
+}
+
+std::optional<CalRead> readCalFile(const std::string& path, std::string* error)
+{
+    TextFile file;
+    if (const std::string why = file.open(path, kTableFileLimits); !why.empty()) {
+        if (error) *error = why;
+        return std::nullopt;
+    }
+    return readCalLines(file);
+}
+
+FileStatus setCalRow(const QString& path, int row, const std::optional<std::string>& amplitude,
+                     const std::optional<std::string>& phase, std::vector<std::string>* findings)
+{
+    const auto refuse = [&](std::vector<std::string> why) {
+        if (findings) *findings = std::move(why);
+        return FileStatus{withPath(path, QStringLiteral("not changed"))};
+    };
+    if (row < 0 || row >= kCalLocations) return refuse({"there is no row " + std::to_string(row)});
+    TextFile file;
+    if (const std::string why = file.open(QFile::encodeName(path).toStdString(), kTableFileLimits);
+        !why.empty())
+        return refuse({why});
+    std::vector<FileLine> lines;
+    const CalRead read = readCalLines(file, &lines);
+    // Only a file that reads cleanly is rewritten, bar the row being set.
+    const bool otherBadRow =
+        std::any_of(read.badRows.begin(), read.badRows.end(), [row](int bad) { return bad != row; });
+    if (read.stopped || file.bomSkipped() || read.lines != std::size_t(kCalLocations) || otherBadRow)
+        return refuse(read.notes);
+
+    std::string& text = lines[std::size_t(row)].text;
+    if (amplitude && phase)
+        text = *amplitude + *phase;
+    else if (text.size() == 8 && (amplitude ? fourHex(text.substr(4)) : fourHex(text.substr(0, 4))))
+        text.replace(amplitude ? 0 : 4, 4, amplitude ? *amplitude : *phase);
+    else
+        return refuse({"Row " + std::to_string(row) + " " + quotedText(text) +
+                       " is not two words of four hex digits: give both the amplitude and the phase"});
+    LineFile out;
+    if (FileStatus s = out.open(path, LineFile::Whole); !s.ok()) return s;
+    for (const FileLine& l : lines)
+        if (FileStatus s = out.writeLine(l.text, l.end); !s.ok()) return s;
+    return out.close();
 }
 
 FileStatus writeCalFile(const QString& path, const CalRows& rows)
 {
     LineFile file;
-    if (FileStatus s = file.open(path); !s.ok()) return s;
+    if (FileStatus s = file.open(path, LineFile::Whole); !s.ok()) return s;
     for (const CalRow& row : rows)
         if (FileStatus s = file.writeLine(row.line()); !s.ok()) return s;
     return file.close();

@@ -56,14 +56,26 @@ using CalRows = std::array<CalRow, kCalLocations>;
 
 struct CalRead {
     CalRows rows;
-    std::size_t lines = 0;          // lines in the file
+    std::size_t lines = 0;          // lines in the file (read before a stop)
     std::vector<std::string> notes; // what the file lacks or has too much of, rows that are not hex
+    std::vector<int> badRows;       // rows that are not two words of four hex digits
+    bool stopped = false;           // a line too long or a read error ended the reading
 };
 CalRead readCalTable(std::istream& in);
-// Empty when the file cannot be read.
-std::optional<CalRead> readCalFile(const std::string& path);
-// The rows, a line each, replacing the file.
+// Empty, with `error` saying why, when the file cannot be read or is refused
+// (not a regular file, too large).
+std::optional<CalRead> readCalFile(const std::string& path, std::string* error = nullptr);
+// The rows, a line each, replacing the file whole (a new file, then renamed
+// over the old one).
 FileStatus writeCalFile(const QString& path, const CalRows& rows);
+// One row's amplitude and/or phase word (four hex digits each) changed in
+// the file, every other byte kept. A file that does not read cleanly (too
+// few or many lines, a row other than `row` not hex, a byte-order mark, a
+// line too long) is refused with `findings` saying why, and left alone; so
+// is a target row whose other word is not four hex digits. The file is
+// replaced whole or not at all.
+FileStatus setCalRow(const QString& path, int row, const std::optional<std::string>& amplitude,
+                     const std::optional<std::string>& phase, std::vector<std::string>* findings);
 
 // The frequency a location stands for, i x 312.5 / 512 MHz, rounded to two
 // places (a half to even) and shown without trailing zeros: "48.83", "0".

@@ -52,16 +52,20 @@ CalPlot::CalPlot(QWidget* parent) : QChartView(parent)
          std::initializer_list<QAbstractSeries*>{amplitudeSeries, phaseSeries, amplitudeMark_, phaseMark_})
         chart->addSeries(s);
 
-    auto* mhz = new QValueAxis(chart);
-    mhz->setRange(0, locationMHz(kCalLocations - 1));
-    mhz->setTitleText(tr("MHz"));
-    mhz->setLabelFormat(QStringLiteral("%.0f"));
-    auto* amplitude = new QValueAxis(chart);
-    amplitude->setRange(0, 4096);
-    amplitude->setLabelFormat(QStringLiteral("%.0f"));
-    auto* degrees = new QValueAxis(chart);
-    degrees->setRange(0, 360);
-    degrees->setLabelFormat(QStringLiteral("%.0f"));
+    // Ticks at round values: every 20 MHz, 1000 in amplitude, 60 degrees.
+    const auto axis = [chart](const QString& title, double top, double step) {
+        auto* a = new QValueAxis(chart);
+        a->setTitleText(title);
+        a->setRange(0, top);
+        a->setTickType(QValueAxis::TicksDynamic);
+        a->setTickAnchor(0);
+        a->setTickInterval(step);
+        a->setLabelFormat(QStringLiteral("%.0f"));
+        return a;
+    };
+    auto* mhz = axis(tr("Frequency (MHz)"), 160, 20);
+    auto* amplitude = axis(tr("Amplitude word"), 4096, 1000);
+    auto* degrees = axis(tr("Phase (degrees)"), 360, 60);
     chart->addAxis(mhz, Qt::AlignBottom);
     chart->addAxis(amplitude, Qt::AlignLeft);
     chart->addAxis(degrees, Qt::AlignRight);

@@ -2,13 +2,18 @@
 // flushed and checked as it is written, so a failure shows at the step that
 // caused it; the file is then closed and the error text (with the system's
 // message) is handed back for the window to show.
+//
+// A file written in one go (Whole) goes to a new file that takes the old
+// one's place only when close() succeeds, so a failed or interrupted write
+// leaves the old file as it was. A recording that grows over a session
+// (InPlace) is written where it is.
 #pragma once
 
 #include <QString>
 #include <memory>
 #include <string_view>
 
-class QFile;
+class QFileDevice;
 
 namespace plovan {
 
@@ -28,10 +33,11 @@ public:
     LineFile(const LineFile&) = delete;
     LineFile& operator=(const LineFile&) = delete;
 
-    // Creates or empties the file.
-    FileStatus open(const QString& path);
-    // On failure the file is closed.
-    FileStatus writeLine(std::string_view line);
+    enum Mode { InPlace, Whole };
+    // Creates or empties the file (InPlace), or starts its replacement (Whole).
+    FileStatus open(const QString& path, Mode mode = InPlace);
+    // On failure the file is closed (a replacement dropped).
+    FileStatus writeLine(std::string_view line, std::string_view end = "\r\n");
     FileStatus close();
     bool isOpen() const;
     const QString& path() const { return path_; }
@@ -39,7 +45,7 @@ public:
 private:
     FileStatus failAndClose(const QString& what);
 
-    std::unique_ptr<QFile> file_;
+    std::unique_ptr<QFileDevice> file_;
     QString path_;
 };
 

@@ -28,6 +28,7 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
@@ -451,11 +452,12 @@ Prepared prepareHeaderBlocks(Session& s, const ParsedArgs& a)
 
 // The findings of the pre-flight check of a table file; empty (and said)
 // when the file cannot be read.
-std::optional<QStringList> tableFindings(const QString& path, const table::Layout& layout)
+std::optional<QStringList> findingLines(const QString& path,
+                                        const std::optional<std::vector<table::Finding>>& findings,
+                                        const std::string& error)
 {
-    const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
     if (!findings) {
-        err(QStringLiteral("%1: cannot be read").arg(path));
+        err(QStringLiteral("%1: cannot be read: %2").arg(path, QString::fromLocal8Bit(error.c_str())));
         return std::nullopt;
     }
     QStringList lines;
@@ -464,26 +466,35 @@ std::optional<QStringList> tableFindings(const QString& path, const table::Layou
     return lines;
 }
 
+std::optional<QStringList> tableFindings(const QString& path, const table::Layout& layout)
+{
+    std::string error;
+    const auto findings = table::checkFile(QFile::encodeName(path).toStdString(), layout, &error);
+    return findingLines(path, findings, error);
+}
+
+// A calibration file as the LUT send takes it.
+std::optional<QStringList> lutFindings(const QString& path)
+{
+    std::string error;
+    const auto findings = table::checkLutFile(QFile::encodeName(path).toStdString(), &error);
+    return findingLines(path, findings, error);
+}
+
 // A calibration file as the editor reads it, with what it lacks or has too
 // much of, each line naming the file; empty (and said) when it cannot be read.
 std::optional<std::pair<CalRead, QStringList>> readCal(const QString& path)
 {
-    std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
+    std::string error;
+    std::optional<CalRead> read = readCalFile(QFile::encodeName(path).toStdString(), &error);
     if (!read) {
-        err(QStringLiteral("%1: cannot be read").arg(path));
+        err(QStringLiteral("%1: cannot be read: %2").arg(path, QString::fromLocal8Bit(error.c_str())));
         return std::nullopt;
     }
     QStringList notes;
     for (const std::string& note : read->notes)
         notes << path + QStringLiteral(": ") + QString::fromStdString(note);
     return std::pair{std::move(*read), notes};
-}
-
-std::optional<QStringList> calFindings(const QString& path)
-{
-    const auto read = readCal(path);
-    if (!read) return std::nullopt;
-    return read->second;
 }
 
 bool isLut(const QString& kindOrPath)
@@ -509,7 +520,7 @@ Prepared prepareCheck(Session& s, const ParsedArgs& a)
         }
     }
     return [&s, path, layout] {
-        const auto findings = layout ? tableFindings(path, *layout) : calFindings(path);
+        const auto findings = layout ? tableFindings(path, *layout) : lutFindings(path);
         for (const QString& line : findings.value_or(QStringList{}))
             out(line);
         s.inputError = !findings || !findings->isEmpty();
@@ -691,7 +702,7 @@ std::optional<std::string> calWord(const ParsedArgs& a, const char* option, std:
     return hex4(v);
 }
 
-Prepared prepareCalSet(Session&, const ParsedArgs& a)
+Prepared prepareCalSet(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
     const bool amplitude = a.values.contains("--amplitude"), phase = a.values.contains("--phase");
@@ -701,20 +712,16 @@ Prepared prepareCalSet(Session&, const ParsedArgs& a)
     }
     const auto a1 = amplitude ? calWord(a, "--amplitude", 0x0FFF) : std::optional<std::string>("");
     const auto p1 = phase ? calWord(a, "--phase", 0x3FFF) : std::optional<std::string>("");
-    std::optional<CalRead> read = a1 && p1 ? calRows(path) : std::nullopt;
-    const std::optional<int> row = read ? rowOperand(a.operands[1]) : std::nullopt;
+    const std::optional<int> row = a1 && p1 ? rowOperand(a.operands[1]) : std::nullopt;
     if (!row) return std::nullopt;
-    // The file is written back as 256 rows: lines beyond them would be lost.
-    if (read->lines > std::size_t(kCalLocations)) {
-        err(QStringLiteral("%1 has more than 256 lines: not rewritten").arg(path));
-        return std::nullopt;
-    }
-    CalRow& r = read->rows[std::size_t(*row)];
-    if (amplitude) r.amplitude = *a1;
-    if (phase) r.phase = *p1;
-    return [path, rows = read->rows] {
-        const FileStatus written = writeCalFile(path, rows);
+    return [&s, path, row = *row, a1 = amplitude ? a1 : std::nullopt, p1 = phase ? p1 : std::nullopt] {
+        std::vector<std::string> findings;
+        const FileStatus written = setCalRow(path, row, a1, p1, &findings);
+        for (const std::string& finding : findings)
+            err(path + QStringLiteral(": ") + QString::fromStdString(finding));
         if (!written.ok()) err(written.error);
+        // A file refused as it is, is bad input; a failed write is not.
+        s.inputError = !findings.empty();
         return written.ok();
     };
 }
@@ -722,7 +729,7 @@ Prepared prepareCalSet(Session&, const ParsedArgs& a)
 Prepared prepareLoadLut(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
-    const auto findings = calFindings(path);
+    const auto findings = lutFindings(path);
     if (!findings) return std::nullopt;
     for (const QString& line : *findings)
         err(line);
@@ -753,6 +760,10 @@ Prepared prepareLoadTestLut(Session& s, const ParsedArgs&)
 Prepared prepareVswr(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
+    if (path.isEmpty()) {
+        err(QStringLiteral("no file name given"));
+        return std::nullopt;
+    }
     if (QFileInfo::exists(path) && !a.has("--replace")) {
         err(QStringLiteral("%1 exists; --replace replaces it").arg(path));
         return std::nullopt;
@@ -926,8 +937,9 @@ const CommandTable& commandRows()
          .description = "Reads the whole table file and prints what the unit would not get as the file\n"
                         "means it, one line each: a header that is not hex, a record count the file does\n"
                         "not reach, records that are not 9 (image), 28 (raw) or 36 (multichirp) hex\n"
-                        "digits, lines after the last record; for a calibration file, rows that are not\n"
-                        "two words of four hex digits and a count other than 256. The kind comes from the\n"
+                        "digits, lines after the last record; for a calibration file, what the LUT send\n"
+                        "does with lines that are not eight hex digits, and that it sends every line\n"
+                        "whatever their count (the unit's table has 256). The kind comes from the\n"
                         "file's extension (.plv, .ird, .mcp, .cal), or from --kind. Exit status 0 and\n"
                         "nothing printed for a sound file, 2 otherwise.",
          .options = {.withValue = {"--kind"}},
@@ -1021,8 +1033,10 @@ const CommandTable& commandRows()
          .synopsis = "FILE ROW [--amplitude WORD] [--phase WORD]",
          .summary = "change a calibration row in its file; needs no unit",
          .description = "As \"Save Record\" and \"Save to Disk\": ROW (0-255) gets the amplitude word\n"
-                        "(hex, 0-0FFF) and/or the phase word (hex, 0-3FFF), and FILE is written again as\n"
-                        "256 lines. A file of more than 256 lines is not rewritten.",
+                        "(hex, 0-0FFF) and/or the phase word (hex, 0-3FFF). Only that row's bytes change;\n"
+                        "the file is written anew and renamed over the old one, so a failed write (status\n"
+                        "1) leaves it whole. A file that does not read cleanly (not 256 lines, another\n"
+                        "row not hex, a byte-order mark) is left alone with its findings (status 2).",
          .options = {.withValue = {"--amplitude", "--phase"}},
          .minOperands = 2,
          .maxOperands = 2,

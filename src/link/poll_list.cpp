@@ -1,6 +1,8 @@
 #include "poll_list.h"
 
-#include <fstream>
+#include "line_reader.h"
+
+#include <sstream>
 
 namespace plovan {
 
@@ -29,13 +31,8 @@ std::string_view trimmed(std::string_view s)
 // The line as the operator can recognise it in a message.
 std::string printable(std::string_view s)
 {
-    std::string out;
-    for (const char c : s.substr(0, kShownChars)) {
-        const auto u = static_cast<unsigned char>(c);
-        out.push_back(u < 0x20 || u >= 0x7F ? '?' : c);
-    }
-    if (s.size() > kShownChars) out += "...";
-    return out;
+    const std::string quoted = quotedText(s, kShownChars);
+    return quoted.substr(1, quoted.size() - 2);
 }
 
 // Empty when `line` is a command the unit's grammar allows.
@@ -52,23 +49,14 @@ std::string checkCommand(std::string_view line)
 
 } // namespace
 
-PollList parsePollList(std::string_view text)
+namespace {
+
+template <typename Lines> PollList parseLines(Lines& reader)
 {
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     PollList list;
-    int number = 0;
-    while (!text.empty()) {
-        const auto end = text.find_first_of("\r\n");
-        const std::string_view raw = text.substr(0, end);
-        if (end == std::string_view::npos) {
-            text = {};
-        }
-        else {
-            const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-            text.remove_prefix(end + (crlf ? 2 : 1));
-        }
-        ++number;
-        const std::string_view line = trimmed(raw);
+    while (const std::optional<FileLine> raw = reader.next()) {
+        const std::string_view line = trimmed(raw->text);
+        const int number = static_cast<int>(raw->number);
         if (line == "*") break;
         if (line.empty()) continue;
         if (std::string why = checkCommand(line); !why.empty())
@@ -76,7 +64,20 @@ PollList parsePollList(std::string_view text)
         else
             list.commands.emplace_back(line);
     }
+    if (reader.bomSkipped()) list.notes.push_back(kBomNote);
+    // A line too long is no command: the list is not used.
+    if (const std::string why = reader.error(); !why.empty())
+        list.problems.push_back({static_cast<int>(reader.linesRead() + 1), std::string(), why});
     return list;
+}
+
+} // namespace
+
+PollList parsePollList(std::string_view text)
+{
+    std::istringstream in{std::string(text)};
+    LineReader reader(in, kSmallFileLimits.maxLineChars);
+    return parseLines(reader);
 }
 
 PollFile readPollFile(const std::filesystem::path& path)
@@ -84,25 +85,14 @@ PollFile readPollFile(const std::filesystem::path& path)
     PollFile file;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return file;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    TextFile text;
+    file.error = text.open(path.string(), TextLimits{kMaxPollFileBytes, kSmallFileLimits.maxLineChars});
+    if (!file.error.empty()) {
         file.state = PollFile::Unreadable;
-        return file;
-    }
-    std::string data;
-    data.resize(kMaxPollFileBytes + 1);
-    in.read(data.data(), static_cast<std::streamsize>(data.size()));
-    if (in.bad()) {
-        file.state = PollFile::Unreadable;
-        return file;
-    }
-    data.resize(static_cast<std::size_t>(in.gcount()));
-    if (data.size() > kMaxPollFileBytes) {
-        file.state = PollFile::TooLarge;
         return file;
     }
     file.state = PollFile::Read;
-    file.list = parsePollList(data);
+    file.list = parseLines(text);
     return file;
 }
 
@@ -112,7 +102,7 @@ std::string describeProblems(const std::vector<PollProblem>& problems, std::size
     for (std::size_t i = 0; i < problems.size() && i < shown; ++i) {
         const PollProblem& p = problems[i];
         if (!out.empty()) out += '\n';
-        out += "line " + std::to_string(p.line) + " \"" + p.text + "\": " + p.why;
+        out += p.text.empty() ? p.why : "line " + std::to_string(p.line) + " \"" + p.text + "\": " + p.why;
     }
     if (problems.size() > shown) out += "\n... and " + std::to_string(problems.size() - shown) + " more";
     return out;

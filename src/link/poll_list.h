@@ -22,6 +22,7 @@ struct PollProblem {
 struct PollList {
     std::vector<std::string> commands; // without "=", in file order
     std::vector<PollProblem> problems; // empty when the list can be sent
+    std::vector<std::string> notes;    // what was read past (a byte-order mark)
 };
 
 // Splits `text` (CR LF, LF or CR line ends; a UTF-8 byte-order mark is
@@ -32,6 +33,7 @@ PollList parsePollList(std::string_view text);
 
 struct PollFile {
     enum State { Missing, Unreadable, TooLarge, Read } state = Missing;
+    std::string error; // Unreadable: why (the system's reason, not a regular file, too large)
     PollList list;
 };
 

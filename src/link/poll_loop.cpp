@@ -80,7 +80,8 @@ std::optional<std::vector<std::string>> PollLoop::readList(bool firstPass)
         emit problem(QStringLiteral("The poll list %1 was not found. %2").arg(where, outcome));
         return std::nullopt;
     case PollFile::Unreadable:
-        emit problem(QStringLiteral("The poll list %1 could not be read. %2").arg(where, outcome));
+        emit problem(QStringLiteral("The poll list %1 could not be read: %2. %3")
+                         .arg(where, QString::fromLocal8Bit(file.error.c_str()), outcome));
         return std::nullopt;
     case PollFile::TooLarge:
         emit problem(QStringLiteral("%1 is larger than %2 bytes and cannot be a poll list. %3")

@@ -1,8 +1,11 @@
 #include "settings_files.h"
 
+#include "line_reader.h"
+
 #include <QByteArrayView>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
 #include <charconv>
@@ -15,9 +18,6 @@ namespace plovan {
 
 namespace {
 
-// Far more than any settings file; a stray large file is not read whole.
-constexpr qint64 kMaxReadBytes = 64 * 1024;
-
 struct FileLines {
     enum State { Missing, Unreadable, Read } state = Missing;
     QList<QByteArray> lines;
@@ -25,46 +25,29 @@ struct FileLines {
 };
 
 // Hand-edited files come with any of CR LF, LF or CR line ends, and some
-// editors put a UTF-8 byte-order mark in front.
-QList<QByteArray> splitLines(QByteArray data)
-{
-    if (data.startsWith("\xEF\xBB\xBF")) data.remove(0, 3);
-    QList<QByteArray> lines;
-    QByteArray line;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        const char c = data[i];
-        if (c == '\r' || c == '\n') {
-            lines.append(line);
-            line.clear();
-            if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
-        }
-        else {
-            line.append(c);
-        }
-    }
-    if (!line.isEmpty()) lines.append(line);
-    return lines;
-}
-
-FileLines readLines(const QString& path)
+// editors put a UTF-8 byte-order mark in front (said in `notes`).
+FileLines readLines(const QString& path, QStringList& notes)
 {
     FileLines result;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (QFile::exists(path)) {
+    TextFile file;
+    const std::string why = file.open(QFile::encodeName(path).toStdString(), kSmallFileLimits);
+    if (!why.empty()) {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
             result.state = FileLines::Unreadable;
-            result.error = file.errorString();
+            result.error = QString::fromLocal8Bit(why.c_str());
         }
         return result;
     }
-    const QByteArray data = file.read(kMaxReadBytes);
-    if (file.error() != QFileDevice::NoError) {
+    while (const std::optional<FileLine> line = file.next())
+        result.lines.append(QByteArray::fromStdString(line->text));
+    if (const std::string stop = file.error(); !stop.empty()) {
         result.state = FileLines::Unreadable;
-        result.error = file.errorString();
+        result.error = QString::fromLocal8Bit(stop.c_str());
         return result;
     }
+    if (file.bomSkipped())
+        notes << QFileInfo(path).fileName() + QStringLiteral(": ") + QLatin1String(kBomNote);
     result.state = FileLines::Read;
-    result.lines = splitLines(data);
     return result;
 }
 
@@ -81,12 +64,7 @@ struct Field {
 // control characters and cut short when long.
 QString quoted(const QByteArray& text)
 {
-    constexpr qsizetype kShown = 24;
-    QString shown = QString::fromUtf8(text.left(kShown));
-    for (QChar& c : shown)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F) c = QLatin1Char('?');
-    if (text.size() > kShown) shown += QStringLiteral("...");
-    return QLatin1Char('"') + shown + QLatin1Char('"');
+    return QString::fromStdString(quotedText(std::string_view(text.constData(), std::size_t(text.size()))));
 }
 
 // A decimal integer, the same under every locale. Spaces and tabs around it
@@ -182,7 +160,7 @@ StartupSettings LoadSettings(const QString& dir)
 
     // Without a readable portset.txt everything keeps its start-up value,
     // the limits included: maxmin.txt is only read after portset.txt.
-    const FileLines portset = readLines(folder.filePath(QLatin1String(kPortsetFile)));
+    const FileLines portset = readLines(folder.filePath(QLatin1String(kPortsetFile)), s.notes);
     if (portset.state == FileLines::Unreadable)
         s.notes << QStringLiteral(
                        "%1 could not be read (%2) - using port %3, %4 baud, %5 databits, parity %6")
@@ -203,7 +181,7 @@ StartupSettings LoadSettings(const QString& dir)
     s.port.parity =
         readNumber(portset.lines, {kPortsetFile, 4, "parity code (0-4)", 0, 4, defaults.parity}, s.notes);
 
-    const FileLines portdev = readLines(folder.filePath(QLatin1String(kPortdevFile)));
+    const FileLines portdev = readLines(folder.filePath(QLatin1String(kPortdevFile)), s.notes);
     if (portdev.state == FileLines::Unreadable)
         s.notes << QStringLiteral("%1 could not be read (%2) - using port %3")
                        .arg(QLatin1String(kPortdevFile), portdev.error)
@@ -221,7 +199,7 @@ StartupSettings LoadSettings(const QString& dir)
     if (s.port.parity == ParityNone) text += QStringLiteral(" no Parity\r\n");
     s.terminalText = text;
 
-    const FileLines maxmin = readLines(folder.filePath(QLatin1String(kMaxminFile)));
+    const FileLines maxmin = readLines(folder.filePath(QLatin1String(kMaxminFile)), s.notes);
     if (maxmin.state != FileLines::Read) {
         if (maxmin.state == FileLines::Unreadable)
             s.notes << QStringLiteral("%1 could not be read (%2) - using %3 and %4 MHz")

@@ -40,6 +40,10 @@ Dialogs Dialogs::forWindow(QWidget* parent)
         return QFileDialog::getSaveFileName(parent, title, {}, qtFilter(filter), nullptr,
                                             QFileDialog::DontConfirmOverwrite);
     };
+    d.chooseFileFrom = [parent](const QString& title, const QString& filter, const QString& start) {
+        return QFileDialog::getSaveFileName(parent, title, start, qtFilter(filter), nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    };
     d.warn = [parent](const QString& title, const QString& text) {
         QMessageBox::warning(parent, title, text);
     };
@@ -49,10 +53,13 @@ Dialogs Dialogs::forWindow(QWidget* parent)
     return d;
 }
 
-QString chooseFileToWrite(const Dialogs& dialogs, const QString& title, const QString& filter)
+QString chooseFileToWrite(const Dialogs& dialogs, const QString& title, const QString& filter,
+                          const QString& start)
 {
     for (;;) {
-        const QString path = dialogs.chooseFile(title, filter);
+        const QString path = !start.isEmpty() && dialogs.chooseFileFrom
+                                 ? dialogs.chooseFileFrom(title, filter, start)
+                                 : dialogs.chooseFile(title, filter);
         if (path.isEmpty() || !QFileInfo::exists(path)) return path;
         if (dialogs.askYesNoCancel(title, QStringLiteral("Replace existing file - ") + path +
                                               QLatin1Char('?')) == QMessageBox::Yes)

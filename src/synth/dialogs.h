@@ -17,6 +17,8 @@ struct Dialogs {
     std::function<QMessageBox::StandardButton(const QString& title, const QString& text)> askYesNoCancel;
     // A file to open or create; empty when the operator cancels.
     std::function<QString(const QString& title, const QString& filter)> chooseFile;
+    // As chooseFile, the dialog opening at `start` (a folder and a file name).
+    std::function<QString(const QString& title, const QString& filter, const QString& start)> chooseFileFrom;
     // An existing file to read; empty when the operator cancels.
     std::function<QString(const QString& title, const QString& filter)> chooseFileToOpen;
     // A message box with a warning icon.
@@ -31,6 +33,8 @@ struct Dialogs {
 // Asks for a file to write. An existing one is replaced only after "Yes" to
 // "Replace existing file - <path>?"; "No" and "Cancel" show the dialog again
 // so nothing is overwritten unasked. Empty when the operator cancels the dialog.
-QString chooseFileToWrite(const Dialogs& dialogs, const QString& title, const QString& filter);
+// A `start` path opens the dialog there (chooseFileFrom).
+QString chooseFileToWrite(const Dialogs& dialogs, const QString& title, const QString& filter,
+                          const QString& start = {});
 
 } // namespace plovan

@@ -2,6 +2,8 @@
 
 #include "table_file.h"
 
+#include <QFile>
+
 namespace plovan {
 
 BatchFolder::BatchFolder(const QString& path) : dir_(path)
@@ -41,9 +43,11 @@ BatchPlan BatchFolder::plan() const
             continue;
         }
         plan.files << *path;
-        const auto found = table::checkFile(path->toLocal8Bit().toStdString(), table::kImage);
+        std::string error;
+        const auto found = table::checkFile(QFile::encodeName(*path).toStdString(), table::kImage, &error);
         if (!found) {
-            plan.findings << name + QStringLiteral(": cannot be read");
+            plan.findings << name + QStringLiteral(": cannot be read: ") +
+                                 QString::fromLocal8Bit(error.c_str());
             plan.refused = true;
             continue;
         }

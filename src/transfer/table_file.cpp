@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
 namespace plovan::table {
 
@@ -24,11 +23,7 @@ bool blank(std::string_view text)
 
 std::string quoted(std::string_view text)
 {
-    constexpr std::size_t kShown = 24;
-    std::string out = "\"";
-    out += text.substr(0, kShown);
-    if (text.size() > kShown) out += "...";
-    return out + "\"";
+    return quotedText(text);
 }
 
 } // namespace
@@ -77,12 +72,25 @@ std::string usbRecord(std::string_view line, std::size_t bytes)
     return (std::string(line) + "\r\n").substr(0, bytes);
 }
 
-std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t maxRecordFindings)
+namespace {
+
+// The check over any source of lines (a stream or an opened file).
+template <typename Lines>
+std::vector<Finding> checkLines(Lines& reader, const Layout& layout, std::size_t maxRecordFindings)
 {
     std::vector<Finding> findings;
-    LineReader reader(in);
+    // A line too long or a read error ends the check: nothing after it is known.
+    const auto stopped = [&] {
+        const std::string why = reader.error();
+        if (!why.empty()) findings.push_back({0, why + "; the file is not read further"});
+        return !why.empty();
+    };
     const std::optional<FileLine> header = reader.next();
-    if (!header) return {{0, "the file is empty: it has no header line"}};
+    if (reader.bomSkipped()) findings.push_back({1, kBomNote});
+    if (!header) {
+        if (!stopped()) findings.push_back({0, "the file is empty: it has no header line"});
+        return findings;
+    }
     const std::optional<std::size_t> count = recordCount(header->text, layout);
     if (!allHex(header->text) || header->text.empty()) {
         findings.push_back({1, "header " + quoted(header->text) + " is not hex" +
@@ -93,9 +101,10 @@ std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t m
                                    " is too short: the record count is in its first three digits"});
     }
     if (layout.headerLastFive && header->text.size() > 5)
-        findings.push_back(
-            {1, "header " + quoted(header->text) + " has " + std::to_string(header->text.size()) +
-                    " characters; the unit gets only the last five, \"" + headerLine(header->text) + "\""});
+        findings.push_back({1, "header " + quoted(header->text) + " has " +
+                                   std::to_string(header->text.size()) +
+                                   " characters; the unit gets only the last five, " +
+                                   quoted(headerLine(header->text, layout))});
     if (!count) return findings;
 
     std::size_t records = 0;
@@ -116,6 +125,7 @@ std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t m
     if (badRecords > maxRecordFindings)
         findings.push_back({0, std::to_string(badRecords - maxRecordFindings) + " more records are not " +
                                    std::to_string(layout.recordDigits) + " hex digits"});
+    if (stopped()) return findings;
     if (records < *count) {
         findings.push_back({0, "the header announces " + std::to_string(*count) +
                                    " records, the file ends after " + std::to_string(records)});
@@ -128,6 +138,7 @@ std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t m
         if (blank(line->text)) continue;
         if (extra++ == 0) firstExtra = line->number;
     }
+    if (stopped()) return findings;
     if (extra > 0)
         findings.push_back({firstExtra, std::to_string(extra) + (extra == 1 ? " line" : " lines") +
                                             " after the last of the " + std::to_string(*count) +
@@ -135,11 +146,76 @@ std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t m
     return findings;
 }
 
-std::optional<std::vector<Finding>> checkFile(const std::string& path, const Layout& layout)
+// The LUT send writes every line of the file, each with the CRC of its first
+// eight characters as four bytes; the unit's table has kLutRows.
+template <typename Lines> std::vector<Finding> checkLutLines(Lines& reader, std::size_t maxRowFindings)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return check(in, layout);
+    std::vector<Finding> findings;
+    std::size_t bad = 0;
+    while (const std::optional<FileLine> line = reader.next()) {
+        if (line->number == 1 && reader.bomSkipped()) findings.push_back({1, kBomNote});
+        const std::string_view text = line->text;
+        if (text.size() == 8 && allHex(text)) continue;
+        if (++bad > maxRowFindings) continue;
+        const std::string what =
+            text.size() < 8 || !allHex(text.substr(0, 8))
+                ? " does not start with eight hex digits: its CRC is not that of the line"
+                : " has " + std::to_string(text.size()) + " characters: all are sent";
+        findings.push_back(
+            {line->number, "row " + std::to_string(line->number - 1) + " " + quoted(text) + what});
+    }
+    if (bad > maxRowFindings)
+        findings.push_back(
+            {0, std::to_string(bad - maxRowFindings) + " more lines are not eight hex digits"});
+    const std::string why = reader.error();
+    if (!why.empty()) {
+        findings.push_back({0, why + "; the file is not read further"});
+        return findings;
+    }
+    const std::size_t lines = reader.linesRead();
+    if (lines == 0)
+        findings.push_back({0, "the file is empty: nothing is sent"});
+    else if (lines != kLutRows)
+        findings.push_back({0, std::to_string(lines) + (lines == 1 ? " line" : " lines") +
+                                   ": all are sent; the unit's table has " + std::to_string(kLutRows)});
+    return findings;
+}
+
+template <typename Check>
+std::optional<std::vector<Finding>> checkPath(const std::string& path, std::string* error, Check check)
+{
+    TextFile file;
+    const std::string why = file.open(path, kTableFileLimits);
+    if (!why.empty()) {
+        if (error) *error = why;
+        return std::nullopt;
+    }
+    return check(file);
+}
+
+} // namespace
+
+std::vector<Finding> check(std::istream& in, const Layout& layout, std::size_t maxRecordFindings)
+{
+    LineReader reader(in, kTableFileLimits.maxLineChars);
+    return checkLines(reader, layout, maxRecordFindings);
+}
+
+std::optional<std::vector<Finding>> checkFile(const std::string& path, const Layout& layout,
+                                              std::string* error)
+{
+    return checkPath(path, error, [&](TextFile& file) { return checkLines(file, layout, 10); });
+}
+
+std::vector<Finding> checkLut(std::istream& in, std::size_t maxRowFindings)
+{
+    LineReader reader(in, kTableFileLimits.maxLineChars);
+    return checkLutLines(reader, maxRowFindings);
+}
+
+std::optional<std::vector<Finding>> checkLutFile(const std::string& path, std::string* error)
+{
+    return checkPath(path, error, [](TextFile& file) { return checkLutLines(file, 10); });
 }
 
 std::string describe(const Finding& finding)

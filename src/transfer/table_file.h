@@ -52,8 +52,16 @@ struct Finding {
 std::vector<Finding> check(std::istream& in, const Layout& layout = kImage,
                            std::size_t maxRecordFindings = 10);
 
-// The check of the file at `path`; empty when it cannot be read.
-std::optional<std::vector<Finding>> checkFile(const std::string& path, const Layout& layout = kImage);
+// The check of the file at `path`; empty, with `error` saying why, when it
+// cannot be read or is refused (not a regular file, too large).
+std::optional<std::vector<Finding>> checkFile(const std::string& path, const Layout& layout = kImage,
+                                              std::string* error = nullptr);
+
+// A calibration file as the LUT send takes it: every line is sent, each with
+// the CRC of its first eight characters, whatever the unit's 256 rows.
+inline constexpr std::size_t kLutRows = 256;
+std::vector<Finding> checkLut(std::istream& in, std::size_t maxRowFindings = 10);
+std::optional<std::vector<Finding>> checkLutFile(const std::string& path, std::string* error = nullptr);
 
 // "line 3: ..." (or the message alone for the file as a whole).
 std::string describe(const Finding& finding);

@@ -55,7 +55,8 @@ struct FileRead {
     std::vector<Row> rows;
     std::vector<std::string> notes; // lines that are not a step's, with their numbers
 };
-// Empty when the file cannot be read.
-std::optional<FileRead> readFile(const std::string& path);
+// Empty, with `error` saying why, when the file cannot be read or is refused
+// (not a regular file, too large).
+std::optional<FileRead> readFile(const std::string& path, std::string* error = nullptr);
 
 } // namespace plovan::vswr

@@ -20,6 +20,10 @@ VswrSweep::~VswrSweep() = default;
 bool VswrSweep::start(const QString& path, QString* error)
 {
     stop();
+    if (path.isEmpty()) {
+        if (error) *error = QStringLiteral("no file name given");
+        return false;
+    }
     file_.setFileName(path);
     const QByteArray head =
         QByteArray(vswr::kTitleLine) + "\r\n" + QByteArray::fromStdString(vswr::columnsLine()) + "\r\n";

@@ -4,6 +4,7 @@
 #include "vswr_sweep.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -152,9 +153,10 @@ void VswrWindow::openFile()
 {
     const QString path = chooseFileToShow ? chooseFileToShow() : QString();
     if (path.isEmpty()) return;
-    const std::optional<vswr::FileRead> read = vswr::readFile(path.toLocal8Bit().toStdString());
+    std::string error;
+    const std::optional<vswr::FileRead> read = vswr::readFile(QFile::encodeName(path).toStdString(), &error);
     if (!read) {
-        if (warn) warn(windowTitle(), path + tr(": the file cannot be read"));
+        if (warn) warn(windowTitle(), path + QStringLiteral(": ") + QString::fromLocal8Bit(error.c_str()));
         return;
     }
     plot->clear();

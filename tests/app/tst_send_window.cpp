@@ -519,6 +519,13 @@ private slots:
         QCOMPARE(unit().lastLoad(sim::LoadKind::Lut)->outcome, sim::LoadOutcome::CrcError);
         QCOMPARE(unit().lastLoad(sim::LoadKind::Lut)->lines.size(), std::size_t(2));
         QCOMPARE(unit().commands().back(), std::string("=F0100")); // no "=C" after it
+
+        // Before a file of another length the question says what the send does.
+        chosen = writeFile("long.cal", text + "0FFF0000\r\n");
+        window->menuSndLUT->trigger();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains("257 lines: all are sent; the unit's table has 256"),
+                 qPrintable(asked[0]));
     }
 
     void command57SendsOverUsbReadingEveryReply()

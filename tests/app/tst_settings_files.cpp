@@ -101,30 +101,33 @@ private slots:
     {
         QTest::addColumn<QByteArray>("portset");
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("notes");
         QTest::newRow("no parity ends the line")
             << QByteArray("1\r\n9600\r\n8\r\n0\r\n")
-            << QString("Port settings: Port 1, 9600 baud, 8 databits, no Parity\r\n");
+            << QString("Port settings: Port 1, 9600 baud, 8 databits, no Parity\r\n") << QStringList{};
         QTest::newRow("parity 4 leaves the line open")
             << QByteArray("3\r\n19200\r\n7\r\n4\r\n")
-            << QString("Port settings: Port 3, 19200 baud, 7 databits,");
+            << QString("Port settings: Port 3, 19200 baud, 7 databits,") << QStringList{};
         QTest::newRow("LF line ends, none after the last")
             << QByteArray("1\n4800\n8\n0")
-            << QString("Port settings: Port 1, 4800 baud, 8 databits, no Parity\r\n");
+            << QString("Port settings: Port 1, 4800 baud, 8 databits, no Parity\r\n") << QStringList{};
         QTest::newRow("CR line ends")
             << QByteArray("1\r4800\r8\r0\r")
-            << QString("Port settings: Port 1, 4800 baud, 8 databits, no Parity\r\n");
+            << QString("Port settings: Port 1, 4800 baud, 8 databits, no Parity\r\n") << QStringList{};
         QTest::newRow("editor byte-order mark and spaces")
             << QByteArray("\xEF\xBB\xBF 1 \r\n9600\t\r\n8\r\n0\r\n")
-            << QString("Port settings: Port 1, 9600 baud, 8 databits, no Parity\r\n");
+            << QString("Port settings: Port 1, 9600 baud, 8 databits, no Parity\r\n")
+            << QStringList{"portset.txt: the file starts with a UTF-8 byte-order mark; it is skipped"};
     }
     void terminalTextFollowsThePortFile()
     {
         QFETCH(QByteArray, portset);
         QFETCH(QString, text);
+        QFETCH(QStringList, notes);
         writeBytes(file("portset.txt"), portset);
         const StartupSettings s = LoadSettings(dir);
         QCOMPARE(s.terminalText, std::optional<QString>(text));
-        QVERIFY2(s.notes.isEmpty(), qPrintable(s.notes.join('|')));
+        QCOMPARE(s.notes, notes);
     }
 
     void badPortLinesFallBackOneByOne_data()

@@ -1,11 +1,13 @@
 // plovanctl as scripts run it: a process talking to plovan-sim over a
 // pseudo-terminal; the lines the unit logs and the exit statuses.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -55,6 +57,14 @@ class TestPlovanctl : public QObject {
         env.insert("PLOVAN_SETTINGS_DIR", settings.path());
         env.insert("LC_ALL", QString::fromLatin1(locale));
         ctl.setProcessEnvironment(env);
+        if (fileSizeLimit > 0) {
+            // A disk that fills up: writes past the limit fail with EFBIG.
+            ctl.setChildProcessModifier([limit = fileSizeLimit] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit r{rlim_t(limit), rlim_t(limit)};
+                ::setrlimit(RLIMIT_FSIZE, &r);
+            });
+        }
         ctl.start(qEnvironmentVariable("PLOVANCTL_BIN"), args);
         if (!ctl.waitForFinished(20000)) return -1;
         if (stdoutText) *stdoutText = ctl.readAllStandardOutput();
@@ -99,6 +109,7 @@ class TestPlovanctl : public QObject {
     }
 
     QString lastError;
+    qint64 fileSizeLimit = 0; // bytes a run may write to a file; 0: no limit
 
     // Starts "connect" on the silent unit with no time-out, and returns once
     // it waits for E1.
@@ -738,7 +749,69 @@ private slots:
         const QString shortFile = settings.filePath("short.cal");
         writeFile(shortFile, "0FFF0000\r\n");
         QCOMPARE(run({"--port", port, "load", "lut", shortFile}), 2);
-        QVERIFY(lastError.contains("File has 1 of 256 lines"));
+        QVERIFY(lastError.contains("1 line: all are sent; the unit's table has 256"));
+    }
+
+    // "cal set" changes the bytes of its row and nothing else, or nothing.
+    void calSetKeepsTheFileWhole_data()
+    {
+        QByteArray sound;
+        for (int i = 0; i < 256; ++i)
+            sound += QByteArray("0FFF0000") + (i % 2 ? "\n" : "\r\n");
+        QByteArray set = sound;
+        set.replace(10 * 9 + 5, 8, "0ABC0000"); // row 10, after five LF and five CR LF lines
+        const auto withRow = [&sound](int row, const QByteArray& line) {
+            QByteArray f = sound;
+            const qsizetype at = row / 2 * 19 + (row % 2) * 10;
+            return f.replace(at, 8, line);
+        };
+        const QByteArray crOnly = "0FFF0000\r";
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("after"); // empty: the file as it was
+        QTest::addColumn<QString>("message");
+        QTest::newRow("mixed line ends kept") << sound << qint64(0) << 0 << set << "";
+        QTest::newRow("only the row's word") << withRow(10, "00XY0000") << qint64(0) << 0 << set << "";
+        QTest::newRow("CR line ends")
+            << crOnly.repeated(256) << qint64(0) << 0 << crOnly.repeated(256).replace(90, 4, "0ABC") << "";
+        QTest::newRow("one line") << crOnly << qint64(0) << 2 << QByteArray() << "File has 1 of 256 lines";
+        QTest::newRow("binary") << QByteArray("\x01\xFF\0\x02", 4) << qint64(0) << 2 << QByteArray()
+                                << "\\x01\\xFF\\x00\\x02";
+        QTest::newRow("another row not hex") << withRow(3, "007001C0EXTRA") << qint64(0) << 2 << QByteArray()
+                                             << "Row 3 (line 4) \"007001C0EXTRA\"";
+        QTest::newRow("byte-order mark")
+            << "\xEF\xBB\xBF" + sound << qint64(0) << 2 << QByteArray() << "byte-order mark";
+        QTest::newRow("target row with a bad other word")
+            << withRow(10, "0FFFXYZW") << qint64(0) << 2 << QByteArray() << "give both";
+        QTest::newRow("disk full") << sound << qint64(1024) << 1 << QByteArray() << "File too large";
+        QTest::newRow("folder") << QByteArray("<dir>") << qint64(0) << 2 << QByteArray()
+                                << "it is a folder, not a file";
+    }
+    void calSetKeepsTheFileWhole()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(qint64, limit);
+        QFETCH(int, status);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, message);
+        const QString path = settings.filePath("set.cal");
+        QFile::remove(path);
+        QDir(settings.path()).rmdir("set.cal");
+        if (file == "<dir>")
+            QVERIFY(QDir(settings.path()).mkdir("set.cal"));
+        else
+            writeFile(path, file);
+        fileSizeLimit = limit;
+        const int got = run({"cal", "set", path, "10", "--amplitude", "0ABC"});
+        fileSizeLimit = 0;
+        QCOMPARE(got, status);
+        QVERIFY2(lastError.contains(message), qPrintable(lastError));
+        if (file == "<dir>") return;
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), after.isEmpty() ? file : after);
+        QCOMPARE(QDir(settings.path()).entryList({"set.cal*"}), QStringList{"set.cal"});
     }
 
     void vswrSweepsIntoAFile()
@@ -757,6 +830,8 @@ private slots:
         QCOMPARE(file.count('\n'), 26);
         f.close();
         QCOMPARE(run({"--port", port, "vswr", path}), 2); // exists
+        QCOMPARE(run({"--port", port, "vswr", ""}), 2);
+        QCOMPARE(lastError, QString("plovanctl: no file name given\n"));
         QCOMPARE(run({"--port", port, "vswr", path, "--replace"}), 0);
         startSim({"--fault", "answer:30"});
         QCOMPARE(run({"--port", port, "--ack-timeout", "300", "vswr", path, "--replace"}), 1);

@@ -25,6 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const plovan::CalRead read = plovan::readCalTable(cal);
     for (const plovan::CalRow& row : read.rows)
         (void)row.hex();
+    std::istringstream lut(text);
+    for (const plovan::table::Finding& f : plovan::table::checkLut(lut, 3))
+        (void)plovan::table::describe(f);
     std::istringstream lines(text);
     plovan::LineReader reader(lines);
     while (reader.next()) {

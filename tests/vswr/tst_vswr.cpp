@@ -112,6 +112,10 @@ private slots:
                                  << "Rev3 \" 0G5\" is not a separator";
         QTest::newRow("shifted") << "1A2 0B3 0C4 0D5 0E6 0F7 100 2110"
                                  << "Fwd4 \"1A2 \" is not a separator";
+        QTest::newRow("nine fields") << "@ 0AA 1A2 0B3 0C4 0D5 0E6 0F7 100 211\r\n"
+                                     << "reply has 9 fields, not eight";
+        QTest::newRow("ten fields") << " 0AA 0AB 1A2 0B3 0C4 0D5 0E6 0F7 100 211"
+                                    << "reply has 10 fields, not eight";
     }
     void malformedRepliesAreRefused()
     {

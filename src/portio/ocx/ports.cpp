@@ -74,6 +74,7 @@ template <typename F> bool guarded(F access)
     return !faulted;
 }
 
+#ifdef TARSEL_TEST_PORTS
 void seed(const char* setting)
 {
     // "mem,ADDR=VALUE,..." with numbers in C notation.
@@ -93,15 +94,18 @@ void seed(const char* setting)
         at = next;
     }
 }
+#endif
 
 } // namespace
 
 void initPorts()
 {
+#ifdef TARSEL_TEST_PORTS
     char setting[512] = {};
     const DWORD n = GetEnvironmentVariableA("TARSEL_PORTS", setting, sizeof setting);
     memoryPorts = n > 0 && n < sizeof setting && std::strncmp(setting, "mem", 3) == 0;
     if (memoryPorts) seed(setting);
+#endif
     if (!handler) handler = AddVectoredExceptionHandler(1, onFault);
 }
 

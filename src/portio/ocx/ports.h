@@ -11,8 +11,11 @@
 
 namespace tarsel {
 
-// TARSEL_PORTS=mem[,ADDR=VALUE...] chooses the in-memory map (a test facility),
-// seeded with 16-bit little-endian VALUEs, e.g. "mem,0x378=0xF0,0x300=0xFFFF".
+// Only in the test build of the control (TARSEL_TEST_PORTS defined):
+// TARSEL_PORTS=mem[,ADDR=VALUE...] chooses the in-memory map, seeded with
+// 16-bit little-endian VALUEs, e.g. "mem,0x378=0xF0,0x300=0xFFFF". The
+// released control always uses the processor's ports, whatever its host's
+// environment holds.
 void initPorts();
 void shutdownPorts();
 

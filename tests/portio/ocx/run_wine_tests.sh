@@ -1,9 +1,10 @@
 #!/bin/sh
 # Usage: run_wine_tests.sh OCX_DIR SOURCE_DIR
-# Registers TARSEL.OCX in a fresh headless Wine prefix inside OCX_DIR, runs
-# the C++ host against the in-memory ports and the real ones, runs the
-# VBScript, checks the registry, unregisters the control and checks that its
-# entries are gone.
+# Registers the test build of TARSEL.OCX in a fresh headless Wine prefix
+# inside OCX_DIR and runs the C++ host and the VBScript against its ports in
+# memory; then registers the released control, checks that it uses the real
+# ports even with TARSEL_PORTS set, checks the registry, unregisters the
+# control and checks that its entries are gone.
 set -eu
 dir=$1
 src=$2
@@ -24,13 +25,20 @@ run() {
 
 rm -rf "$WINEPREFIX"
 wineboot -i > /dev/null 2>&1 || true
-wine regsvr32 /s "$dir/TARSEL.OCX" || fail "regsvr32"
 
+# The test build (test/TARSEL.OCX) takes ports in memory from TARSEL_PORTS.
 # Seeded ports: 0x300 = F0, 0x302 = FFFF, 0x310 = AB00.
+wine regsvr32 /s "$dir/test/TARSEL.OCX" || fail "regsvr32, test build"
 run env TARSEL_PORTS="mem,0x300=0xF0,0x302=0xFFFF,0x310=0xAB00" wine "$dir/tarsel_host.exe" mem || fail "host, memory ports"
-run wine "$dir/tarsel_host.exe" real || fail "host, real ports"
 vbs=$(winepath -w "$src/tests/portio/ocx/tarsel_test.vbs" 2> /dev/null)
 run env TARSEL_PORTS="mem,0x300=0xF0" wine cscript //nologo "$vbs" || fail "VBScript"
+wine regsvr32 /u /s "$dir/test/TARSEL.OCX" || fail "regsvr32 /u, test build"
+
+# The released control reaches the processor's ports whatever its host's
+# environment says: under Wine every access is denied.
+wine regsvr32 /s "$dir/TARSEL.OCX" || fail "regsvr32"
+run wine "$dir/tarsel_host.exe" real || fail "host, real ports"
+run env TARSEL_PORTS="mem,0x378=0xF0" wine "$dir/tarsel_host.exe" real || fail "released control honours TARSEL_PORTS"
 
 clsid=$(query 'HKCR\TARSEL.TarselCtrl.1\CLSID' | grep -o '{[^}]*}' || true)
 page=$(query 'HKCR\TARSEL.TarselPropPage.1\CLSID' | grep -o '{[^}]*}' || true)
