@@ -190,7 +190,8 @@ void MainWindow::buildWindows()
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
-    calEditor = std::make_unique<CalEditor>(link_, dialogs, [this] { return tonePage->state.ClkFreq; });
+    calEditor = std::make_unique<CalEditor>(link_, dialogs, [this] { return tonePage->state.ClkFreq; },
+                                            &session_.settings);
     connect(calEditor.get(), &CalEditor::closed, this, [this] {
         session_.end(Job::CalPlay);
         show();

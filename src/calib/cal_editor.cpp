@@ -66,8 +66,10 @@ QString qstr(const std::string& s)
 
 } // namespace
 
-CalEditor::CalEditor(Link& link, Dialogs& dialogs, std::function<double()> clockMHz, QWidget* parent)
-    : QWidget(parent), link_(link), dialogs_(dialogs), clockMHz_(std::move(clockMHz))
+CalEditor::CalEditor(Link& link, Dialogs& dialogs, std::function<double()> clockMHz, LatestWins* settings,
+                     QWidget* parent)
+    : QWidget(parent), link_(link), dialogs_(dialogs), clockMHz_(std::move(clockMHz)),
+      settings_(settings ? *settings : ownSettings_)
 {
     setObjectName(QStringLiteral("NuCal"));
     setWindowTitle(kCaption);
@@ -269,12 +271,11 @@ void CalEditor::playLater()
 {
     // Not from inside the list's own key or mouse handling: a wait for the
     // unit there lets further keys move the list under the handler's feet.
-    pending_ |= InitJob;
-    if (busy_ || playQueued_) return;
+    if (playQueued_) return;
     playQueued_ = true;
     QTimer::singleShot(0, this, [this] {
         playQueued_ = false;
-        if (pending_ != 0) request(0);
+        request(InitJob);
     });
 }
 
@@ -321,21 +322,17 @@ void CalEditor::UpDown_Click(int n, int direction)
 void CalEditor::request(int job)
 {
     if (SavMode) return;
-    pending_ |= job;
-    if (busy_ || pending_ == 0) return;
-    busy_ = true;
-    Disable();
-    bool ok = true;
-    // The newest values: a row played supersedes trims asked before it; a
-    // row selected meanwhile is played once the unit is free.
-    while (pending_ != 0 && ok && isVisible()) {
-        const int next = (pending_ & InitJob) ? InitJob : (pending_ & AmplitudeJob) ? AmplitudeJob : PhaseJob;
-        pending_ &= ~(next == InitJob ? (InitJob | AmplitudeJob | PhaseJob) : next);
-        ok = runJob(next);
-    }
-    pending_ = 0;
-    Enable();
-    busy_ = false;
+    // A write after the window closed, or after one the unit did not take,
+    // drops the rest.
+    auto write = [this, job] { return isVisible() && runJob(job); };
+    const bool first = !settings_.writing();
+    if (first) Disable();
+    // The newest values: a row played supersedes the trims asked before it.
+    if (job == InitJob)
+        settings_.submit(job, std::move(write), {AmplitudeJob, PhaseJob});
+    else
+        settings_.submit(job, std::move(write));
+    if (first) Enable();
 }
 
 bool CalEditor::runJob(int job)
@@ -386,7 +383,7 @@ void CalEditor::Command1_Click()
     if (modified() && dialogs_.askYesNoCancel(
                           kCaption, tr("Changes not saved to disk will be lost. Close?")) != QMessageBox::Yes)
         return;
-    pending_ = 0;
+    settings_.clear();
     hide();
     emit closed();
 }
@@ -444,7 +441,7 @@ void CalEditor::Command3_Click()
     // Cancelled or failed, the editor stays open with its rows.
     const bool saved = CloseFile2();
     if (saved) {
-        pending_ = 0;
+        settings_.clear();
         hide();
         emit closed();
     }

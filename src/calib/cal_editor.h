@@ -14,6 +14,7 @@
 
 #include "cal_file.h"
 #include "dialogs.h"
+#include "latest_wins.h"
 #include "up_down.h"
 
 #include <QWidget>
@@ -34,7 +35,10 @@ class CalEditor : public QWidget {
     Q_OBJECT
 public:
     // `clockMHz` gives the synthesiser clock the frequency words are made for.
-    CalEditor(Link& link, Dialogs& dialogs, std::function<double()> clockMHz, QWidget* parent = nullptr);
+    // Row plays and trims go through `settings` (the session's queue) when
+    // given, else through a queue of the editor's own.
+    CalEditor(Link& link, Dialogs& dialogs, std::function<double()> clockMHz, LatestWins* settings = nullptr,
+              QWidget* parent = nullptr);
 
     QListWidget* List1;             // "Frequency (MHz)"
     QListWidget* List2;             // "Amplitude"
@@ -82,7 +86,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum Job { InitJob = 1, AmplitudeJob = 2, PhaseJob = 4 };
+    // Keys in the settings queue, in the order pending writes run.
+    enum Job { InitJob = 0x100, AmplitudeJob = 0x200, PhaseJob = 0x400 };
     // Sends `job`'s lines now, or after the transmission in progress.
     void request(int job);
     bool runJob(int job);
@@ -100,9 +105,9 @@ private:
     std::function<double()> clockMHz_;
     CalRows rows_;
     bool loaded_ = false;
-    bool busy_ = false;
+    LatestWins ownSettings_;
+    LatestWins& settings_;
     bool playQueued_ = false;
-    int pending_ = 0;
     bool recordsChanged_ = false; // "Save Record" since the file was read or written
     QString path_;                // the file read or last written
 };

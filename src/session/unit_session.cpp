@@ -43,30 +43,6 @@ bool isLoad(Job job)
     }
 }
 
-bool LatestWins::run(const Write& write)
-{
-    ++depth_;
-    bool ok = write();
-    if (depth_ == 1) {
-        while (!pending_.empty()) {
-            auto next = pending_.extract(pending_.begin());
-            // A write the unit did not take drops the rest: each would only
-            // wait out the same time-out in turn.
-            if (ok) ok = next.mapped()();
-        }
-    }
-    --depth_;
-    return ok;
-}
-
-void LatestWins::submit(int key, Write write)
-{
-    if (depth_ > 0)
-        pending_[key] = std::move(write);
-    else
-        run(write);
-}
-
 UnitSession::UnitSession(QObject* parent) : QObject(parent)
 {
     model_.minFrequency = state.MinFrequency;

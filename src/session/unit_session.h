@@ -12,6 +12,7 @@
 #pragma once
 
 #include "channel_controller.h"
+#include "latest_wins.h"
 #include "link.h"
 #include "port_backend.h"
 #include "synth_state.h"
@@ -47,28 +48,6 @@ enum class Job {
 QString jobName(Job job);
 // A job whose stop leaves the unit mid-load unless it is cancelled properly.
 bool isLoad(Job job);
-
-// Settings arriving faster than the unit acknowledges: while one is being
-// written, later ones of the same key only replace what is pending, and once
-// the write ends the newest runs. So the unit ends at the last setting
-// without working through stale ones.
-class LatestWins {
-public:
-    using Write = std::function<bool()>;
-    // Runs `write` at once; settings submitted meanwhile wait for its end
-    // and then run, newest value of each key only, in key order.
-    bool run(const Write& write);
-    // Runs `write` now, or keeps it as the pending write of `key` while a
-    // write is in progress (replacing the one pending before).
-    void submit(int key, Write write);
-    bool writing() const { return depth_ > 0; }
-    // Drops what is pending (the link went).
-    void clear() { pending_.clear(); }
-
-private:
-    int depth_ = 0;
-    std::map<int, Write> pending_;
-};
 
 class UnitSession : public QObject {
     Q_OBJECT

@@ -129,6 +129,14 @@ private slots:
         QCOMPARE(written, QStringList{"tune 90"}); // a refused write drops the rest
         queue.submit(3, write("alone"));
         QCOMPARE(written.last(), QString("alone"));
+
+        written.clear();
+        queue.run([&] {
+            queue.submit(4, write("trim"));
+            queue.submit(3, write("row"), {4}); // a row played makes its trims stale
+            return true;
+        });
+        QCOMPARE(written, QStringList{"row"});
     }
 
     void controlRules_data()
