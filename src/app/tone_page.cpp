@@ -80,7 +80,7 @@ void TonePage::followUnit()
     const bool blocked = panel->frequencyBox->blockSignals(true);
     panel->frequencyBox->setText(text);
     panel->frequencyBox->blockSignals(blocked);
-    state.Text1 = text.toStdString();
+    state.frequencyText = text.toStdString();
     SingleTonePanel::setQuietly(panel->frequencySlider, whole);
 }
 
@@ -95,7 +95,7 @@ bool TonePage::run(const std::function<bool()>& procedure)
     return session_.settings.run([this, &procedure] {
         const bool ok = procedure();
         panel->showFrom(state);
-        panel->inverseSinc->setChecked(channels.Check12());
+        panel->inverseSinc->setChecked(channels.inverseSincTicked());
         const QString ext = qstr(channels.Command11Caption());
         const QString init = qstr(channels.Command48Caption());
         if (ext != panel->extEnable->text() || init != panel->initY->text()) {
@@ -237,7 +237,7 @@ void TonePage::Check4_Click()
     }
     panel->showTableControls(true);
     if (FileSelecta()) {
-        panel->location->setText(QString::number(table.Text31()));
+        panel->location->setText(QString::number(table.location()));
         panel->buildTable->setEnabled(false);
         return;
     }
@@ -248,7 +248,7 @@ void TonePage::Check4_Click()
 
 void TonePage::finishTable(const TableResult& result)
 {
-    panel->location->setText(QString::number(table.Text31()));
+    panel->location->setText(QString::number(table.location()));
     if (!result.error.isEmpty()) dialogs_.warn(QStringLiteral("Velmar Plovan"), result.error);
     if (result.step != TableStep::Finished && result.step != TableStep::FileError) return;
     panel->buildTable->setChecked(false);
@@ -260,13 +260,13 @@ void TonePage::finishTable(const TableResult& result)
 void TonePage::Command7_Click()
 {
     panel->readInto(state);
-    finishTable(table.next(state.Text29, state.Text30, state.CtrlReg));
+    finishTable(table.next(state.tableFrequencyText, state.tableAmplitudeText, state.CtrlReg));
 }
 
 void TonePage::Command22_Click()
 {
     panel->readInto(state);
-    finishTable(table.escape(state.Text29, state.CtrlReg));
+    finishTable(table.escape(state.tableFrequencyText, state.CtrlReg));
 }
 
 void TonePage::Command6_Click()
@@ -285,10 +285,10 @@ void TonePage::Command6_Click()
     panel->readInto(state);
     const StoreResult result = storeCalibrationStep(state, recorder, [this] {
         // One MHz up: shown before the unit is tuned to it.
-        panel->frequencyBox->setText(qstr(state.Text1));
+        panel->frequencyBox->setText(qstr(state.frequencyText));
         return tone.Tune();
     });
-    panel->frequencyBox->setText(qstr(state.Text1));
+    panel->frequencyBox->setText(qstr(state.frequencyText));
     panel->showFrom(state);
     if (!result.error.isEmpty()) dialogs_.warn(QStringLiteral("Velmar Plovan"), result.error);
     if (result.step == StoreStep::Ended) {

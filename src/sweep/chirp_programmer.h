@@ -30,23 +30,23 @@ class ToneController;
 
 // The chirp controls of the main window, as the operator set them.
 struct ChirpState {
-    std::string Text22;              // Delta F (KHz)
-    std::string Text23 = "00001";    // Dwell Multiplier
-    std::string Text25 = "20";       // ramp time
-    RampUnit Option5 = RampUnit::uS; // its unit
-    std::string Text26;              // N Steps
-    std::string Text27;              // Dwell Time uS
-    std::string Text24;              // hex of the step word, then of the dwell word, as written
-    std::optional<int> Slider3;      // the amplitude slider; CHIRP writes its value into Text3
-    bool inverseSinc = false;        // Check12 "Inverse Sinc"
-    bool extRfOn = false;            // Check13 "Ext RF On"
-    bool laserOn = false;            // Check14 "Laser On"
-    bool extTrig = false;            // Check15 "Ext Trig"
+    std::string deltaFText;                    // Text22 "Delta F (KHz)"
+    std::string dwellMultiplierText = "00001"; // Text23 "Dwell Multiplier"
+    std::string rampTimeText = "20";           // Text25: ramp time
+    RampUnit rampUnit = RampUnit::uS;          // Option5: its unit
+    std::string nStepsText;                    // Text26 "N Steps"
+    std::string dwellTimeText;                 // Text27 "Dwell Time uS"
+    std::string rampWordHex;                   // Text24: hex of the step word, then of the dwell word
+    std::optional<int> amplitudeSlider;        // Slider3; CHIRP writes its value into the amplitude text
+    bool inverseSinc = false;                  // Check12 "Inverse Sinc"
+    bool extRfOn = false;                      // Check13 "Ext RF On"
+    bool laserOn = false;                      // Check14 "Laser On"
+    bool extTrig = false;                      // Check15 "Ext Trig"
 };
 
 // What the controller asks of the window.
 struct ChirpHooks {
-    // The calculation rewrote the chirp fields (and Text2): show them now,
+    // The calculation rewrote the chirp fields (and the stop frequency): show them now,
     // before the writes that follow take their time.
     std::function<void()> fieldsChanged;
     // The ramp about to be written, for the preview.

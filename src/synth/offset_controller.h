@@ -56,9 +56,9 @@ public:
     void setOffsetTenths(int tenths);
 
     // "Amp 2" (the window's Text3): group 1 amplitude, 0-1024, as typed.
-    std::string Text3 = "500";
+    std::string group1AmplitudeText = "500";
     // The window's Text4: the last group 1 amplitude word, four hex digits.
-    std::string Text4;
+    std::string group1WordText;
 
     enum class Outcome {
         Sent,          // group 1 has the new word

@@ -2,12 +2,13 @@
 // into the unit's registers, each group closed by the update sequence.
 //
 // Inputs come from the SynthState mirror of the main window's controls; the
-// procedures write back the display fields (ftwH, PhaseHex, Amp, Text4,
-// Text29, Text30, Text32) whether or not the port is open, and send only
-// while it is. Every register write waits for the unit's "@"; when a wait
-// ends the sequence (time-out, cancel, lost connection) nothing more is sent
-// and the procedure returns false. A box whose text is not a number is
-// reported through the hooks and nothing is sent.
+// procedures write back the display fields (ftwH, PhaseHex, Amp,
+// writtenWordText, tableFrequencyText, tableAmplitudeText, phaseWordText)
+// whether or not the port is open, and send only while it is. Every register
+// write waits for the unit's "@"; when a wait ends the sequence (time-out,
+// cancel, lost connection) nothing more is sent and the procedure returns
+// false. A box whose text is not a number is reported through the hooks and
+// nothing is sent.
 #pragma once
 
 #include "synth_state.h"
