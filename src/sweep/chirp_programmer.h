@@ -2,11 +2,12 @@
 // register writes (Tune_Stop, deltaF, DwelL), the status byte (StatuZ), the
 // mode switch's commands and "Clear Flash".
 //
-// Start and stop frequency (Text1, Text2), the amplitude (Text3), the
-// channel boxes and the clock come from the single-tone SynthState; the
-// chirp fields from ChirpState. Every waited write goes through
-// Link::sendWait; when a wait ends the sequence (time-out, cancel, lost
-// connection) nothing more is sent and the procedure returns false.
+// Start and stop frequency (frequencyText, phaseText), the amplitude
+// (amplitudeText), the channel boxes and the clock come from the
+// single-tone SynthState; the chirp fields from ChirpState. Every waited
+// write goes through Link::sendWait; when a wait ends the sequence
+// (time-out, cancel, lost connection) nothing more is sent and the
+// procedure returns false.
 //
 // Before "CHIRP" sends anything it calculates and builds all four ramp words.
 // A failed calculation, or a word the unit's registers cannot hold, is
@@ -87,9 +88,9 @@ public:
 
     // The ramp registers, each from its field as it stands; a field that
     // gives no word is reported and nothing is written.
-    bool Tune_Stop(); // C4, C5 from Text1; CA, CB from Text2
-    bool deltaF();    // D0, D1, D2 from Text22
-    bool DwelL();     // DA, DB, DC from Text23 (which it pads to five digits)
+    bool Tune_Stop(); // C4, C5 from the start frequency; CA, CB from the stop
+    bool deltaF();    // D0, D1, D2 from deltaFText
+    bool DwelL();     // DA, DB, DC from dwellMultiplierText (which it pads to five digits)
     // The status byte from "Ext RF On", "Laser On", "Ext Trig".
     bool StatuZ();
     // The pause after a ramp-register write while "Save to DDS" is ticked;

@@ -65,10 +65,10 @@ public:
         OutsideLimits, // main + offset above the upper limit: nothing sent
         Stopped,       // a box held no number, or the link ended the sequence
     };
-    // Main Text1 + offset (the "Hires F" part is not included) into 44-47,
-    // then bodge. Shows the word in the main Text4 and ftwH.
+    // Main frequencyText + offset (the "Hires F" part is not included) into
+    // 44-47, then bodge. Shows the word in writtenWordText and ftwH.
     Outcome offsetFrequencySend();
-    // Text3 * 4 into 63/64 (always "=D"), then bodge.
+    // group1AmplitudeText * 4 into 63/64 (always "=D"), then bodge.
     bool offsetAmplitudeSend();
 
     bool maintainOffset() const { return state_.maintainOffset; }

@@ -27,16 +27,16 @@ class ToneController {
 public:
     ToneController(Link& link, SynthState& state, SynthHooks& hooks);
 
-    // Frequency word of Text1 (+ Text5 / 100 with "Hires F") into 44-47 and,
+    // Frequency word of frequencyText (+ fineFrequencyText / 100 with "Hires F") into 44-47 and,
     // unless fixed frequency is on, 84-87; then bodge.
     bool Tune();
-    // Phase word of Text2 into 80/81; then bodge.
+    // Phase word of phaseText into 80/81; then bodge.
     bool Phase();
-    // Amplitude word of Text3 into E3/E4 (and Amp2FixeD into E1/E2 with
+    // Amplitude word of amplitudeText into E3/E4 (and Amp2FixeD into E1/E2 with
     // "Amp Tracking"), A3/A4 unless fixed frequency is on; AmplitSpecial
     // instead when channel "4" is ticked without "3".
     bool Amplit();
-    // Group 1 (63/64) gets Text3 * AmpMultFact, group 2 (A3/A4) Text3 * 2.
+    // Group 1 (63/64) gets amplitudeText * AmpMultFact, group 2 (A3/A4) amplitudeText * 2.
     bool AmplitSpecial();
     // One VSWR step: the upper 16 bits of Freq's word into C4/C5, then Amplit.
     // The VSWR window shows Freq itself.
