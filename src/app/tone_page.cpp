@@ -86,12 +86,12 @@ void TonePage::followUnit()
         SingleTonePanel::setQuietly(slider, value);
     };
     if (const std::optional<double> mhz = session_.playedMHz())
-        follow(panel->frequencyBox, panel->frequencySlider, state.Text1, static_cast<int>(*mhz));
+        follow(panel->frequencyBox, panel->frequencySlider, state.frequencyText, static_cast<int>(*mhz));
     if (played.phaseWord)
-        follow(panel->phaseBox, panel->phaseSlider, state.Text2,
+        follow(panel->phaseBox, panel->phaseSlider, state.phaseText,
                static_cast<int>(std::lround(phaseWordToDegrees(*played.phaseWord))));
     if (played.amplitudeWord)
-        follow(panel->amplitudeBox, panel->amplitudeSlider, state.Text3,
+        follow(panel->amplitudeBox, panel->amplitudeSlider, state.amplitudeText,
                static_cast<int>(wordToAmplitude(*played.amplitudeWord, unit.channelMask.value_or(0))));
 }
 
@@ -106,7 +106,7 @@ bool TonePage::run(const std::function<bool()>& procedure)
     return session_.settings.run([this, &procedure] {
         const bool ok = procedure();
         panel->showFrom(state);
-        panel->inverseSinc->setChecked(channels.Check12());
+        panel->inverseSinc->setChecked(channels.inverseSincTicked());
         const QString ext = qstr(channels.Command11Caption());
         const QString init = qstr(channels.Command48Caption());
         if (ext != panel->extEnable->text() || init != panel->initY->text()) {
@@ -248,7 +248,7 @@ void TonePage::Check4_Click()
     }
     panel->showTableControls(true);
     if (FileSelecta()) {
-        panel->location->setText(QString::number(table.Text31()));
+        panel->location->setText(QString::number(table.location()));
         panel->buildTable->setEnabled(false);
         return;
     }
@@ -259,7 +259,7 @@ void TonePage::Check4_Click()
 
 void TonePage::finishTable(const TableResult& result)
 {
-    panel->location->setText(QString::number(table.Text31()));
+    panel->location->setText(QString::number(table.location()));
     if (!result.error.isEmpty()) dialogs_.warn(QStringLiteral("Velmar Plovan"), result.error);
     if (result.step != TableStep::Finished && result.step != TableStep::FileError) return;
     panel->buildTable->setChecked(false);
@@ -271,13 +271,13 @@ void TonePage::finishTable(const TableResult& result)
 void TonePage::Command7_Click()
 {
     panel->readInto(state);
-    finishTable(table.next(state.Text29, state.Text30, state.CtrlReg));
+    finishTable(table.next(state.tableFrequencyText, state.tableAmplitudeText, state.CtrlReg));
 }
 
 void TonePage::Command22_Click()
 {
     panel->readInto(state);
-    finishTable(table.escape(state.Text29, state.CtrlReg));
+    finishTable(table.escape(state.tableFrequencyText, state.CtrlReg));
 }
 
 void TonePage::Command6_Click()
@@ -296,10 +296,10 @@ void TonePage::Command6_Click()
     panel->readInto(state);
     const StoreResult result = storeCalibrationStep(state, recorder, [this] {
         // One MHz up: shown before the unit is tuned to it.
-        panel->frequencyBox->setText(qstr(state.Text1));
+        panel->frequencyBox->setText(qstr(state.frequencyText));
         return tone.Tune();
     });
-    panel->frequencyBox->setText(qstr(state.Text1));
+    panel->frequencyBox->setText(qstr(state.frequencyText));
     panel->showFrom(state);
     if (!result.error.isEmpty()) dialogs_.warn(QStringLiteral("Velmar Plovan"), result.error);
     if (result.step == StoreStep::Ended) {

@@ -93,7 +93,7 @@ Prepared prepareConnect(Session& s, const ParsedArgs&)
 Prepared prepareTune(Session& s, const ParsedArgs& a)
 {
     if (!frequencyIn(a.operands[0], s.state)) return std::nullopt;
-    s.state.Text1 = a.operands[0].toStdString();
+    s.state.frequencyText = a.operands[0].toStdString();
     if (a.values.contains("--hires")) {
         const auto h = parseWhole(a.value("--hires"));
         if (!h || *h < 0 || *h > 99) {
@@ -101,7 +101,7 @@ Prepared prepareTune(Session& s, const ParsedArgs& a)
             return std::nullopt;
         }
         s.state.hiresF = true;
-        s.state.Text5 = QString::number(*h).rightJustified(2, QLatin1Char('0')).toStdString();
+        s.state.fineFrequencyText = QString::number(*h).rightJustified(2, QLatin1Char('0')).toStdString();
     }
     return [tone = toneFor(s)] { return tone->Tune(); };
 }
@@ -109,14 +109,14 @@ Prepared prepareTune(Session& s, const ParsedArgs& a)
 Prepared preparePhase(Session& s, const ParsedArgs& a)
 {
     if (!phaseIn(a.operands[0])) return std::nullopt;
-    s.state.Text2 = a.operands[0].toStdString();
+    s.state.phaseText = a.operands[0].toStdString();
     return [tone = toneFor(s)] { return tone->Phase(); };
 }
 
 Prepared prepareAmplitude(Session& s, const ParsedArgs& a)
 {
     if (!amplitudeIn(a.operands[0])) return std::nullopt;
-    s.state.Text3 = a.operands[0].toStdString();
+    s.state.amplitudeText = a.operands[0].toStdString();
     return [tone = toneFor(s)] { return tone->Amplit(); };
 }
 
@@ -124,9 +124,9 @@ Prepared prepareSend(Session& s, const ParsedArgs& a)
 {
     const QStringList& ops = a.operands;
     if (!frequencyIn(ops[0], s.state) || !phaseIn(ops[1]) || !amplitudeIn(ops[2])) return std::nullopt;
-    s.state.Text1 = ops[0].toStdString();
-    s.state.Text2 = ops[1].toStdString();
-    s.state.Text3 = ops[2].toStdString();
+    s.state.frequencyText = ops[0].toStdString();
+    s.state.phaseText = ops[1].toStdString();
+    s.state.amplitudeText = ops[2].toStdString();
     return [tone = toneFor(s)] {
         return tone->Tune() && tone->Amplit() && tone->Phase() && tone->triggerAndUpdate();
     };
@@ -202,18 +202,18 @@ bool fillChirpFields(Session& s, const ParsedArgs& a, ChirpState& c)
     if (!numberIn(ops[0], QStringLiteral("start frequency"), 0, maxF) ||
         !numberIn(ops[1], QStringLiteral("stop frequency"), 0, maxF))
         return false;
-    s.state.Text1 = ops[0].toStdString();
-    s.state.Text2 = ops[1].toStdString();
-    c.Text25 = ops[2].toStdString();
+    s.state.frequencyText = ops[0].toStdString();
+    s.state.phaseText = ops[1].toStdString();
+    c.rampTimeText = ops[2].toStdString();
     if (a.values.contains("--unit")) {
         const auto unit = rampUnit(a.value("--unit"));
         if (!unit) return false;
-        c.Option5 = *unit;
+        c.rampUnit = *unit;
     }
-    if (a.values.contains("--dwell")) c.Text23 = a.value("--dwell").toStdString();
+    if (a.values.contains("--dwell")) c.dwellMultiplierText = a.value("--dwell").toStdString();
     const auto amplitude = chirpAmplitude(a);
     if (!amplitude) return false;
-    c.Slider3 = *amplitude;
+    c.amplitudeSlider = *amplitude;
     return true;
 }
 
@@ -244,10 +244,10 @@ Prepared prepareChirpCalc(Session& s, const ParsedArgs& a)
     if (!parts) return std::nullopt;
     return [parts, &s] {
         const ChirpState& c = parts->chirp.chirp;
-        out(QStringLiteral("Dwell Time uS: %1").arg(QString::fromStdString(c.Text27)));
-        out(QStringLiteral("N Steps: %1").arg(QString::fromStdString(c.Text26)));
-        out(QStringLiteral("Delta F (KHz): %1").arg(QString::fromStdString(c.Text22)));
-        out(QStringLiteral("Stop Freq: %1").arg(QString::fromStdString(s.state.Text2)));
+        out(QStringLiteral("Dwell Time uS: %1").arg(QString::fromStdString(c.dwellTimeText)));
+        out(QStringLiteral("N Steps: %1").arg(QString::fromStdString(c.nStepsText)));
+        out(QStringLiteral("Delta F (KHz): %1").arg(QString::fromStdString(c.deltaFText)));
+        out(QStringLiteral("Stop Freq: %1").arg(QString::fromStdString(s.state.phaseText)));
         return true;
     };
 }
@@ -279,10 +279,10 @@ Prepared prepareOffset(Session& s, const ParsedArgs& a)
     const bool withAmplitude = a.values.contains("--amplitude");
     if (withAmplitude && !amplitudeIn(a.value("--amplitude"))) return std::nullopt;
     if (!offsetSumWithinLimit(mhz, a.operands[0], *tenths, s.state)) return std::nullopt;
-    s.state.Text1 = mhz.trimmed().toStdString();
+    s.state.frequencyText = mhz.trimmed().toStdString();
     auto offset = std::make_shared<OffsetController>(s.link, s.state, s.hooks);
     offset->setOffsetTenths(*tenths);
-    if (withAmplitude) offset->Text3 = a.value("--amplitude").trimmed().toStdString();
+    if (withAmplitude) offset->group1AmplitudeText = a.value("--amplitude").trimmed().toStdString();
     return [offset, withAmplitude, &s] {
         const OffsetController::Outcome sent = offset->offsetFrequencySend();
         if (sent == OffsetController::Outcome::OutsideLimits) s.inputError = true;

@@ -135,24 +135,24 @@ std::string generalText(double value, int significantDigits, int shift)
 
 // --- the calculation ---
 
-RampSetUp SetUpRamp(RampUnit Option5, std::string_view Text25, std::string_view Text23)
+RampSetUp SetUpRamp(RampUnit rampUnit, std::string_view rampTimeText, std::string_view dwellMultiplierText)
 {
     RampSetUp r;
-    const auto rampTime = parseDecimal(Text25);
+    const auto rampTime = parseDecimal(rampTimeText);
     if (!rampTime) {
-        r.message = notANumber(rampTimeCaption(Option5), Text25);
+        r.message = notANumber(rampTimeCaption(rampUnit), rampTimeText);
         return r;
     }
-    const auto multiplier = parseDecimal(Text23);
+    const auto multiplier = parseDecimal(dwellMultiplierText);
     if (!multiplier) {
-        r.message = notANumber(kDwellMultiplierField, Text23);
+        r.message = notANumber(kDwellMultiplierField, dwellMultiplierText);
         return r;
     }
     // The unit counts whole clock periods; a fraction would make the dwell
     // time shown differ from the one the unit keeps.
     if (multiplier->scale != 0) {
-        r.message =
-            std::string(kDwellMultiplierField) + ": \"" + std::string(Text23) + "\" is not a whole number";
+        r.message = std::string(kDwellMultiplierField) + ": \"" + std::string(dwellMultiplierText) +
+                    "\" is not a whole number";
         return r;
     }
     if (multiplier->mantissa > kMaxDwellMultiplier) {
@@ -163,17 +163,17 @@ RampSetUp SetUpRamp(RampUnit Option5, std::string_view Text25, std::string_view 
     }
 
     r.rampTime = *rampTime;
-    r.unitNs = rampUnitNs(Option5);
+    r.unitNs = rampUnitNs(rampUnit);
     r.dwellMultiplier = static_cast<std::uint32_t>(multiplier->mantissa);
     if (r.dwellMultiplier == 0) {
         r.dwellMultiplier = 1;
-        r.Text23 = "1";
+        r.dwellMultiplierText = "1";
     }
     r.RTime = static_cast<double>(r.unitNs) * rampTime->value();
     r.DMult = r.dwellMultiplier;
     r.Dtime = (r.DMult + 1) * kDwellPeriodNs;
     // (DMult + 1) * 3.2 ns / 1000 = (DMult + 1) * 32 / 10^4 us, exactly.
-    r.Text27 = decimalText(u128{r.dwellMultiplier + 1u} * 32, 4);
+    r.dwellTimeText = decimalText(u128{r.dwellMultiplier + 1u} * 32, 4);
     return r;
 }
 
@@ -191,7 +191,7 @@ StepCount CalcN(const RampSetUp& ramp)
     else {
         c.N = ramp.Dtime > 0 ? std::floor(ramp.RTime / ramp.Dtime) : 0.0;
     }
-    c.Text26 = generalText(c.N);
+    c.nStepsText = generalText(c.N);
     if (c.N <= 0) {
         c.message = std::string(kNStepsTooLow);
         c.N = 1;
@@ -200,24 +200,24 @@ StepCount CalcN(const RampSetUp& ramp)
     return c;
 }
 
-StepSize calcDF(std::string_view Text1, std::string_view Text2, double N)
+StepSize calcDF(std::string_view startText, std::string_view stopText, double N)
 {
     StepSize s;
-    const auto start = parseDecimal(Text1);
+    const auto start = parseDecimal(startText);
     if (!start) {
-        s.message = notANumber(kStartField, Text1);
+        s.message = notANumber(kStartField, startText);
         s.SkipFlg = true;
         return s;
     }
-    const auto stop = parseDecimal(Text2);
+    const auto stop = parseDecimal(stopText);
     if (!stop) {
-        s.message = notANumber(kStopField, Text2);
+        s.message = notANumber(kStopField, stopText);
         s.SkipFlg = true;
         return s;
     }
     const double span = stop->value() - start->value();
     s.DF = round15(span / N);
-    s.Text22 = generalText(s.DF, 15, 3);
+    s.deltaFText = generalText(s.DF, 15, 3);
     if (s.DF < kMinDeltaFMHz) {
         s.message = std::string(kDeltaFOutOfRange);
         s.SkipFlg = true;
@@ -225,37 +225,37 @@ StepSize calcDF(std::string_view Text1, std::string_view Text2, double N)
     return s;
 }
 
-std::string clampDeltaF(std::string_view Text22)
+std::string clampDeltaF(std::string_view deltaFText)
 {
-    const auto v = parseDecimal(Text22);
+    const auto v = parseDecimal(deltaFText);
     if (v && v->value() > kMaxDeltaFKHz) return std::to_string(kMaxDeltaFKHz);
-    return std::string(Text22);
+    return std::string(deltaFText);
 }
 
-std::string capStop(std::string_view Text2, int MaxFrequency)
+std::string capStop(std::string_view stopText, int MaxFrequency)
 {
-    const auto v = parseDecimal(Text2);
+    const auto v = parseDecimal(stopText);
     if (v && v->value() > MaxFrequency) return std::to_string(MaxFrequency);
-    return std::string(Text2);
+    return std::string(stopText);
 }
 
 ChirpCalculation calculateDeltaF(const ChirpFields& fields, int MaxFrequency)
 {
     ChirpCalculation c;
-    const RampSetUp ramp = SetUpRamp(fields.Option5, fields.Text25, fields.Text23);
+    const RampSetUp ramp = SetUpRamp(fields.rampUnit, fields.rampTimeText, fields.dwellMultiplierText);
     if (!ramp.message.empty()) {
         c.message = ramp.message;
         c.SkipFlg = true;
         return c;
     }
-    c.Text23 = ramp.Text23;
-    c.Text27 = ramp.Text27;
+    c.dwellMultiplierText = ramp.dwellMultiplierText;
+    c.dwellTimeText = ramp.dwellTimeText;
     c.RTime = ramp.RTime;
     c.DMult = ramp.DMult;
     c.Dtime = ramp.Dtime;
 
     const StepCount count = CalcN(ramp);
-    c.Text26 = count.Text26;
+    c.nStepsText = count.nStepsText;
     c.N = count.N;
     if (count.SkipFlg) {
         c.message = count.message;
@@ -263,8 +263,8 @@ ChirpCalculation calculateDeltaF(const ChirpFields& fields, int MaxFrequency)
         return c;
     }
 
-    const StepSize size = calcDF(fields.Text1, fields.Text2, count.N);
-    if (!size.Text22.empty()) c.Text22 = clampDeltaF(size.Text22);
+    const StepSize size = calcDF(fields.startText, fields.stopText, count.N);
+    if (!size.deltaFText.empty()) c.deltaFText = clampDeltaF(size.deltaFText);
     c.DF = size.DF;
     if (size.SkipFlg) {
         c.message = size.message;
@@ -273,18 +273,18 @@ ChirpCalculation calculateDeltaF(const ChirpFields& fields, int MaxFrequency)
     }
 
     // The stop as the unit will reach it with the step the box now shows.
-    const double stop = valueOf(fields.Text1) + valueOf(*c.Text26) * valueOf(*c.Text22) / 1000;
-    c.Text2 = capStop(generalText(stop), MaxFrequency);
+    const double stop = valueOf(fields.startText) + valueOf(*c.nStepsText) * valueOf(*c.deltaFText) / 1000;
+    c.stopText = capStop(generalText(stop), MaxFrequency);
     return c;
 }
 
 void applyCalculation(const ChirpCalculation& calc, ChirpFields& fields)
 {
-    if (calc.Text23) fields.Text23 = *calc.Text23;
-    if (calc.Text27) fields.Text27 = *calc.Text27;
-    if (calc.Text26) fields.Text26 = *calc.Text26;
-    if (calc.Text22) fields.Text22 = *calc.Text22;
-    if (calc.Text2) fields.Text2 = *calc.Text2;
+    if (calc.dwellMultiplierText) fields.dwellMultiplierText = *calc.dwellMultiplierText;
+    if (calc.dwellTimeText) fields.dwellTimeText = *calc.dwellTimeText;
+    if (calc.nStepsText) fields.nStepsText = *calc.nStepsText;
+    if (calc.deltaFText) fields.deltaFText = *calc.deltaFText;
+    if (calc.stopText) fields.stopText = *calc.stopText;
 }
 
 // --- words ---
@@ -315,16 +315,16 @@ std::optional<std::uint32_t> stepWord(const Decimal& kHz, double clkFreq)
     return static_cast<std::uint32_t>(*w);
 }
 
-RampWordResult deltaFWord(std::string_view Text22, double clkFreq)
+RampWordResult deltaFWord(std::string_view deltaFText, double clkFreq)
 {
-    const auto kHz = parseDecimal(Text22);
+    const auto kHz = parseDecimal(deltaFText);
     if (!kHz) {
-        const auto first = Text22.find_first_not_of(" \t");
-        if (first != std::string_view::npos && Text22[first] == '-')
+        const auto first = deltaFText.find_first_not_of(" \t");
+        if (first != std::string_view::npos && deltaFText[first] == '-')
             return {.word = {},
-                    .message = std::string(kDeltaFField) + ": " + std::string(Text22) +
+                    .message = std::string(kDeltaFField) + ": " + std::string(deltaFText) +
                                " is below zero; the ramp rises from start to stop"};
-        return {.word = {}, .message = notANumber(kDeltaFField, Text22)};
+        return {.word = {}, .message = notANumber(kDeltaFField, deltaFText)};
     }
     const auto word = stepWord(*kHz, clkFreq);
     if (!word)
@@ -338,23 +338,23 @@ RampWordResult deltaFWord(std::string_view Text22, double clkFreq)
     return {.word = w, .message = {}};
 }
 
-std::string padDwell(std::string_view Text23)
+std::string padDwell(std::string_view dwellMultiplierText)
 {
-    return padLeft(Text23, 5);
+    return padLeft(dwellMultiplierText, 5);
 }
 
-std::string PadDwellHex(std::string_view Text24)
+std::string PadDwellHex(std::string_view dwellHex)
 {
-    return padLeft(Text24, 5);
+    return padLeft(dwellHex, 5);
 }
 
-RampWordResult DwelLWord(std::string_view Text23)
+RampWordResult DwelLWord(std::string_view dwellMultiplierText)
 {
-    const auto m = parseDecimal(Text23);
-    if (!m) return {.word = {}, .message = notANumber(kDwellMultiplierField, Text23)};
+    const auto m = parseDecimal(dwellMultiplierText);
+    if (!m) return {.word = {}, .message = notANumber(kDwellMultiplierField, dwellMultiplierText)};
     if (m->scale != 0)
         return {.word = {},
-                .message = std::string(kDwellMultiplierField) + ": \"" + std::string(Text23) +
+                .message = std::string(kDwellMultiplierField) + ": \"" + std::string(dwellMultiplierText) +
                            "\" is not a whole number"};
     if (m->mantissa > kMaxDwellMultiplier)
         return {.word = {},
@@ -419,41 +419,42 @@ RampPlanResult planRamp(const ChirpFields& fields, double clkFreq)
         return RampPlanResult{.plan = {}, .message = std::move(message)};
     };
 
-    auto start = rampFrequencyWord(fields.Text1, kStartField, clkFreq);
+    auto start = rampFrequencyWord(fields.startText, kStartField, clkFreq);
     if (!start.word) return fail(start.message);
-    auto stop = rampFrequencyWord(fields.Text2, kStopField, clkFreq);
+    auto stop = rampFrequencyWord(fields.stopText, kStopField, clkFreq);
     if (!stop.word) return fail(stop.message);
     // Only the upper 16 bits reach the unit; a stop below the start there
     // would make the rising steps run away from it.
     if ((stop.word->word >> 16) < (start.word->word >> 16))
-        return fail(std::string(kStopField) + " (" + fields.Text2 + " MHz) is below " +
-                    std::string(kStartField) + " (" + fields.Text1 + " MHz); the ramp only rises");
-    auto step = deltaFWord(fields.Text22, clkFreq);
+        return fail(std::string(kStopField) + " (" + fields.stopText + " MHz) is below " +
+                    std::string(kStartField) + " (" + fields.startText + " MHz); the ramp only rises");
+    auto step = deltaFWord(fields.deltaFText, clkFreq);
     if (!step.word) return fail(step.message);
-    auto dwell = DwelLWord(fields.Text23);
+    auto dwell = DwelLWord(fields.dwellMultiplierText);
     if (!dwell.word) return fail(dwell.message);
-    const auto n = parseDecimal(fields.Text26);
-    if (!n) return fail(notANumber(kNStepsField, fields.Text26));
+    const auto n = parseDecimal(fields.nStepsText);
+    if (!n) return fail(notANumber(kNStepsField, fields.nStepsText));
     if (n->scale != 0 || n->mantissa > (std::uint64_t{1} << 53))
-        return fail(std::string(kNStepsField) + ": \"" + fields.Text26 + "\" is not a whole number of steps");
-    const auto rampTime = parseDecimal(fields.Text25);
-    if (!rampTime) return fail(notANumber(rampTimeCaption(fields.Option5), fields.Text25));
+        return fail(std::string(kNStepsField) + ": \"" + fields.nStepsText +
+                    "\" is not a whole number of steps");
+    const auto rampTime = parseDecimal(fields.rampTimeText);
+    if (!rampTime) return fail(notANumber(rampTimeCaption(fields.rampUnit), fields.rampTimeText));
 
     plan.start = *start.word;
     plan.stop = *stop.word;
     plan.step = *step.word;
     plan.dwell = *dwell.word;
-    plan.Text23 = padDwell(fields.Text23);
+    plan.dwellMultiplierText = padDwell(fields.dwellMultiplierText);
     plan.words = {.start = plan.start.word,
                   .stop = plan.stop.word,
                   .step = plan.step.word,
                   .dwell = plan.dwell.word,
                   .N = n->mantissa};
     plan.preview = rampPreview(plan.words, clkFreq);
-    plan.requestedStartMHz = valueOf(fields.Text1);
-    plan.requestedStopMHz = valueOf(fields.Text2);
-    plan.requestedStepKHz = valueOf(fields.Text22);
-    plan.requestedRampTimeUs = rampTime->value() * static_cast<double>(rampUnitNs(fields.Option5)) / 1000;
+    plan.requestedStartMHz = valueOf(fields.startText);
+    plan.requestedStopMHz = valueOf(fields.stopText);
+    plan.requestedStepKHz = valueOf(fields.deltaFText);
+    plan.requestedRampTimeUs = rampTime->value() * static_cast<double>(rampUnitNs(fields.rampUnit)) / 1000;
     return {.plan = plan, .message = {}};
 }
 

@@ -65,22 +65,23 @@ struct RampSetUp {
     double RTime = 0;                  // ramp time, ns
     double DMult = 0;                  // dwell multiplier
     double Dtime = 0;                  // dwell time of one step, ns
-    std::string Text27;                // dwell time, us
-    std::optional<std::string> Text23; // "1" when a multiplier of 0 was corrected
+    std::string dwellTimeText;         // Text27: dwell time, us
+    std::optional<std::string> dwellMultiplierText; // Text23: "1" when a multiplier of 0 was corrected
     // The same values kept exactly, for the step count.
     Decimal rampTime;         // Text25
     std::uint64_t unitNs = 0; // Option5's multiplier
     std::uint32_t dwellMultiplier = 0;
 };
 
-// Reads Option5, Text25 and Text23. A multiplier that is not a whole number,
-// or wider than the 20-bit dwell word, is refused: the unit could not dwell
-// what the calculation would assume.
-RampSetUp SetUpRamp(RampUnit Option5, std::string_view Text25, std::string_view Text23);
+// Reads the unit, the ramp time and the dwell multiplier (Option5, Text25,
+// Text23). A multiplier that is not a whole number, or wider than the 20-bit
+// dwell word, is refused: the unit could not dwell what the calculation
+// would assume.
+RampSetUp SetUpRamp(RampUnit rampUnit, std::string_view rampTimeText, std::string_view dwellMultiplierText);
 
 struct StepCount {
     double N = 0;
-    std::string Text26;  // the count as computed (also when too low)
+    std::string nStepsText; // Text26: the count as computed (also when too low)
     std::string message; // kNStepsTooLow
     bool SkipFlg = false;
 };
@@ -90,38 +91,38 @@ struct StepCount {
 StepCount CalcN(const RampSetUp& ramp);
 
 struct StepSize {
-    double DF = 0;       // MHz, rounded to 15 significant digits
-    std::string Text22;  // DF in kHz, before the field's own limit
-    std::string message; // a field could not be read, or kDeltaFOutOfRange
+    double DF = 0;          // MHz, rounded to 15 significant digits
+    std::string deltaFText; // Text22: DF in kHz, before the field's own limit
+    std::string message;    // a field could not be read, or kDeltaFOutOfRange
     bool SkipFlg = false;
 };
 
-// DF = (Text2 - Text1) / N. A step below kMinDeltaFMHz (zero and falling
-// ramps included) is out of range; Text22 still shows it.
-StepSize calcDF(std::string_view Text1, std::string_view Text2, double N);
+// DF = (stop - start) / N. A step below kMinDeltaFMHz (zero and falling
+// ramps included) is out of range; deltaFText still shows it.
+StepSize calcDF(std::string_view startText, std::string_view stopText, double N);
 
 // The rule of "Delta F (KHz)" on every change: above 32766 it becomes "32766".
-std::string clampDeltaF(std::string_view Text22);
+std::string clampDeltaF(std::string_view deltaFText);
 // The rule of the stop box in chirp mode: above MaxFrequency it becomes MaxFrequency.
-std::string capStop(std::string_view Text2, int MaxFrequency);
+std::string capStop(std::string_view stopText, int MaxFrequency);
 
 // --- "Calculate DeltaF" ---
 
 // The chirp fields as the window shows them.
 struct ChirpFields {
-    std::string Text1 = "75";        // Start Freq, MHz
-    std::string Text2;               // Stop Freq, MHz
-    std::string Text25 = "20";       // ramp time, in Option5's unit
-    RampUnit Option5 = RampUnit::uS; // ramp time unit
-    std::string Text23 = "00001";    // Dwell Multiplier
-    std::string Text27;              // Dwell Time uS
-    std::string Text26;              // N Steps
-    std::string Text22;              // Delta F (KHz)
+    std::string startText = "75";              // Text1 "Start Freq", MHz
+    std::string stopText;                      // Text2 "Stop Freq", MHz
+    std::string rampTimeText = "20";           // Text25: ramp time, in rampUnit
+    RampUnit rampUnit = RampUnit::uS;          // Option5: ramp time unit
+    std::string dwellMultiplierText = "00001"; // Text23 "Dwell Multiplier"
+    std::string dwellTimeText;                 // Text27 "Dwell Time uS"
+    std::string nStepsText;                    // Text26 "N Steps"
+    std::string deltaFText;                    // Text22 "Delta F (KHz)"
 };
 
 struct ChirpCalculation {
     // New field texts; a field the calculation did not reach keeps its text.
-    std::optional<std::string> Text23, Text27, Text26, Text22, Text2;
+    std::optional<std::string> dwellMultiplierText, dwellTimeText, nStepsText, deltaFText, stopText;
     std::string message;  // for the operator; empty when none
     bool SkipFlg = false; // a check failed: the step or the stop was not computed
     // The values behind the texts.
@@ -130,7 +131,7 @@ struct ChirpCalculation {
 
 // SetUpRamp, CalcN and calcDF in turn, then the stop frequency recomputed
 // from the step as the box shows it (which may have been limited):
-// Text2 = Text1 + Text26 * Text22 / 1000, itself limited to MaxFrequency.
+// stop = start + nSteps * deltaF / 1000, itself limited to MaxFrequency.
 ChirpCalculation calculateDeltaF(const ChirpFields& fields, int MaxFrequency);
 // Puts the new texts into the fields.
 void applyCalculation(const ChirpCalculation& calc, ChirpFields& fields);
@@ -159,15 +160,15 @@ RampWordResult rampFrequencyWord(std::string_view text, std::string_view field, 
 std::optional<std::uint32_t> stepWord(const Decimal& kHz, double clkFreq = kClkFreq);
 // "Delta F (KHz)" as the step word: 6 digits, bytes to D0, D1, D2.
 // Refused when not a number, negative or wider than 24 bits.
-RampWordResult deltaFWord(std::string_view Text22, double clkFreq = kClkFreq);
+RampWordResult deltaFWord(std::string_view deltaFText, double clkFreq = kClkFreq);
 
 // "1" -> "00001": the dwell multiplier box as the unit's five digits.
-std::string padDwell(std::string_view Text23);
+std::string padDwell(std::string_view dwellMultiplierText);
 // The dwell word's hex text left-padded to five digits.
-std::string PadDwellHex(std::string_view Text24);
+std::string PadDwellHex(std::string_view dwellHex);
 // "Dwell Multiplier" as the dwell word: 5 digits, bytes "0" + digit 1 (DA),
 // digits 2-3 (DB), 4-5 (DC). Refused when not a whole number or above 1048575.
-RampWordResult DwelLWord(std::string_view Text23);
+RampWordResult DwelLWord(std::string_view dwellMultiplierText);
 
 // --- the ramp as the unit will produce it ---
 
@@ -204,7 +205,7 @@ RampPreview rampPreview(const RampWords& words, double clkFreq = kClkFreq, std::
 // What the operator asked for, beside what the unit will do.
 struct RampPlan {
     RampWord start, stop, step, dwell;
-    std::string Text23; // the multiplier as padDwell writes it back
+    std::string dwellMultiplierText; // Text23: the multiplier as padDwell writes it back
     RampWords words;
     RampPreview preview;
     double requestedStartMHz = 0, requestedStopMHz = 0, requestedStepKHz = 0, requestedRampTimeUs = 0;

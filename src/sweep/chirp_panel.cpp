@@ -84,19 +84,19 @@ ChirpPanel::ChirpPanel(ChirpProgrammer& programmer, const Shared& shared, QWidge
         unitGroup->addButton(rampUnit[i], i);
         ul->addWidget(rampUnit[i]);
     }
-    rampUnit[static_cast<int>(s.Option5)]->setChecked(true);
+    rampUnit[static_cast<int>(s.rampUnit)]->setChecked(true);
 
     rampTimeFrame = boxFrame(this, "FrameRampTime", QStringLiteral("Ramp Time (uS)"), rampTimeBox, "Text25",
-                             qstr(s.Text25), dec);
+                             qstr(s.rampTimeText), dec);
     dwellMultiplierFrame = boxFrame(this, "FrameDwellMultiplier", QStringLiteral("Dwell Multiplier"),
-                                    dwellMultiplierBox, "Text23", qstr(s.Text23), dec);
+                                    dwellMultiplierBox, "Text23", qstr(s.dwellMultiplierText), dec);
     dwellTimeFrame = boxFrame(this, "FrameDwellTime", QStringLiteral("Dwell Time uS"), dwellTimeBox, "Text27",
-                              qstr(s.Text27), {});
+                              qstr(s.dwellTimeText), {});
     dwellTimeBox->setReadOnly(true);
-    nStepsFrame =
-        boxFrame(this, "FrameNSteps", QStringLiteral("N Steps "), nStepsBox, "Text26", qstr(s.Text26), dec);
+    nStepsFrame = boxFrame(this, "FrameNSteps", QStringLiteral("N Steps "), nStepsBox, "Text26",
+                           qstr(s.nStepsText), dec);
     deltaFFrame = boxFrame(this, "FrameDeltaF", QStringLiteral("Delta F (KHz)"), deltaFBox, "Text22",
-                           qstr(s.Text22), KeyFilter::kHexDecimal);
+                           qstr(s.deltaFText), KeyFilter::kHexDecimal);
 
     calculateButton = named(new QPushButton(QStringLiteral("Calculate DeltaF"), this), "Command17");
     chirpButton = named(new QPushButton(QStringLiteral("CHIRP"), this), "Command15");
@@ -246,20 +246,20 @@ void ChirpPanel::readInto()
 {
     ChirpState& s = programmer_.chirp;
     SynthState& synth = programmer_.synth();
-    s.Text22 = str(deltaFBox->text());
-    s.Text23 = str(dwellMultiplierBox->text());
-    s.Text25 = str(rampTimeBox->text());
-    s.Text26 = str(nStepsBox->text());
-    s.Text27 = str(dwellTimeBox->text());
+    s.deltaFText = str(deltaFBox->text());
+    s.dwellMultiplierText = str(dwellMultiplierBox->text());
+    s.rampTimeText = str(rampTimeBox->text());
+    s.nStepsText = str(nStepsBox->text());
+    s.dwellTimeText = str(dwellTimeBox->text());
     for (int i = 0; i < 3; ++i)
-        if (rampUnit[i]->isChecked()) s.Option5 = static_cast<RampUnit>(i);
+        if (rampUnit[i]->isChecked()) s.rampUnit = static_cast<RampUnit>(i);
     s.extRfOn = extRfOn->isChecked();
     s.laserOn = laserOn->isChecked();
     s.extTrig = extTrig->isChecked();
     if (shared_.inverseSinc) s.inverseSinc = shared_.inverseSinc->isChecked();
-    if (shared_.amplitudeSlider) s.Slider3 = shared_.amplitudeSlider->value();
-    if (shared_.startBox) synth.Text1 = str(shared_.startBox->text());
-    if (shared_.stopBox) synth.Text2 = str(shared_.stopBox->text());
+    if (shared_.amplitudeSlider) s.amplitudeSlider = shared_.amplitudeSlider->value();
+    if (shared_.startBox) synth.frequencyText = str(shared_.startBox->text());
+    if (shared_.stopBox) synth.phaseText = str(shared_.stopBox->text());
 }
 
 void ChirpPanel::showFields()
@@ -268,13 +268,13 @@ void ChirpPanel::showFields()
     const auto set = [](QLineEdit* box, const std::string& text) {
         if (box->text() != qstr(text)) box->setText(qstr(text));
     };
-    set(deltaFBox, s.Text22);
-    set(dwellMultiplierBox, s.Text23);
-    set(rampTimeBox, s.Text25);
-    set(nStepsBox, s.Text26);
-    set(dwellTimeBox, s.Text27);
-    set(wordBox, s.Text24);
-    if (shared_.stopBox) set(shared_.stopBox, programmer_.synth().Text2);
+    set(deltaFBox, s.deltaFText);
+    set(dwellMultiplierBox, s.dwellMultiplierText);
+    set(rampTimeBox, s.rampTimeText);
+    set(nStepsBox, s.nStepsText);
+    set(dwellTimeBox, s.dwellTimeText);
+    set(wordBox, s.rampWordHex);
+    if (shared_.stopBox) set(shared_.stopBox, programmer_.synth().phaseText);
 }
 
 void ChirpPanel::clearPlan(const QString& note)

@@ -61,24 +61,24 @@ ChirpProgrammer::ChirpProgrammer(Link& link, SynthState& synth, SynthHooks& synt
 ChirpFields ChirpProgrammer::fields() const
 {
     ChirpFields f;
-    f.Text1 = synth_.Text1;
-    f.Text2 = synth_.Text2;
-    f.Text25 = chirp.Text25;
-    f.Option5 = chirp.Option5;
-    f.Text23 = chirp.Text23;
-    f.Text27 = chirp.Text27;
-    f.Text26 = chirp.Text26;
-    f.Text22 = chirp.Text22;
+    f.startText = synth_.frequencyText;
+    f.stopText = synth_.phaseText;
+    f.rampTimeText = chirp.rampTimeText;
+    f.rampUnit = chirp.rampUnit;
+    f.dwellMultiplierText = chirp.dwellMultiplierText;
+    f.dwellTimeText = chirp.dwellTimeText;
+    f.nStepsText = chirp.nStepsText;
+    f.deltaFText = chirp.deltaFText;
     return f;
 }
 
 void ChirpProgrammer::showFields(const ChirpFields& f)
 {
-    synth_.Text2 = f.Text2;
-    chirp.Text23 = f.Text23;
-    chirp.Text27 = f.Text27;
-    chirp.Text26 = f.Text26;
-    chirp.Text22 = f.Text22;
+    synth_.phaseText = f.stopText;
+    chirp.dwellMultiplierText = f.dwellMultiplierText;
+    chirp.dwellTimeText = f.dwellTimeText;
+    chirp.nStepsText = f.nStepsText;
+    chirp.deltaFText = f.deltaFText;
     if (hooks.fieldsChanged) hooks.fieldsChanged();
 }
 
@@ -147,11 +147,11 @@ bool ChirpProgrammer::program(bool withUpdate)
     ok = ok && writeFrequencyPair(plan->start, 0xC4, 0xC5) && writeFrequencyPair(plan->stop, 0xCA, 0xCB);
     ok = ok && writeStep(plan->step);
     if (ok) {
-        chirp.Text23 = plan->Text23;
+        chirp.dwellMultiplierText = plan->dwellMultiplierText;
         ok = writeDwell(plan->dwell);
     }
     if (ok) {
-        if (chirp.Slider3) synth_.Text3 = std::to_string(*chirp.Slider3);
+        if (chirp.amplitudeSlider) synth_.amplitudeText = std::to_string(*chirp.amplitudeSlider);
         ok = tone_.Amplit();
     }
     ok = ok && link_.sendWait(registerWrite(link_.SavString(),
@@ -180,12 +180,12 @@ std::uint16_t ChirpProgrammer::channelMask() const
 
 bool ChirpProgrammer::Tune_Stop()
 {
-    const RampWordResult start = rampFrequencyWord(synth_.Text1, kStartField, synth_.ClkFreq);
+    const RampWordResult start = rampFrequencyWord(synth_.frequencyText, kStartField, synth_.ClkFreq);
     if (!start.word) {
         reportError(start.message);
         return false;
     }
-    const RampWordResult stop = rampFrequencyWord(synth_.Text2, kStopField, synth_.ClkFreq);
+    const RampWordResult stop = rampFrequencyWord(synth_.phaseText, kStopField, synth_.ClkFreq);
     if (!stop.word) {
         reportError(stop.message);
         return false;
@@ -195,7 +195,7 @@ bool ChirpProgrammer::Tune_Stop()
 
 bool ChirpProgrammer::deltaF()
 {
-    const RampWordResult step = deltaFWord(chirp.Text22, synth_.ClkFreq);
+    const RampWordResult step = deltaFWord(chirp.deltaFText, synth_.ClkFreq);
     if (!step.word) {
         reportError(step.message);
         return false;
@@ -205,33 +205,33 @@ bool ChirpProgrammer::deltaF()
 
 bool ChirpProgrammer::DwelL()
 {
-    const RampWordResult dwell = DwelLWord(chirp.Text23);
+    const RampWordResult dwell = DwelLWord(chirp.dwellMultiplierText);
     if (!dwell.word) {
         reportError(dwell.message);
         return false;
     }
-    chirp.Text23 = padDwell(chirp.Text23);
+    chirp.dwellMultiplierText = padDwell(chirp.dwellMultiplierText);
     return writeDwell(*dwell.word);
 }
 
 bool ChirpProgrammer::writeFrequencyPair(const RampWord& word, std::uint8_t highReg, std::uint8_t lowReg)
 {
     synth_.ftwH = word.hex;
-    synth_.Text4 = word.padded;
+    synth_.writtenWordText = word.padded;
     return writeRamp(word.bytes[0], highReg) && writeRamp(word.bytes[1], lowReg);
 }
 
 bool ChirpProgrammer::writeStep(const RampWord& step)
 {
     synth_.ftwH = step.hex;
-    chirp.Text24 = step.hex;
-    synth_.Text4 = step.padded;
+    chirp.rampWordHex = step.hex;
+    synth_.writtenWordText = step.padded;
     return writeRamp(step.bytes[0], 0xD0) && writeRamp(step.bytes[1], 0xD1) && writeRamp(step.bytes[2], 0xD2);
 }
 
 bool ChirpProgrammer::writeDwell(const RampWord& dwell)
 {
-    chirp.Text24 = dwell.padded;
+    chirp.rampWordHex = dwell.padded;
     return writeRamp(dwell.bytes[0], 0xDA) && writeRamp(dwell.bytes[1], 0xDB) &&
            writeRamp(dwell.bytes[2], 0xDC);
 }
@@ -258,17 +258,17 @@ bool ChirpProgrammer::StatuZ()
 bool ChirpProgrammer::enterChirpMode()
 {
     synth_.chirpMode = true;
-    const RampSetUp ramp = SetUpRamp(chirp.Option5, chirp.Text25, chirp.Text23);
+    const RampSetUp ramp = SetUpRamp(chirp.rampUnit, chirp.rampTimeText, chirp.dwellMultiplierText);
     if (ramp.message.empty()) {
-        chirp.Text27 = ramp.Text27;
-        if (ramp.Text23) chirp.Text23 = *ramp.Text23;
+        chirp.dwellTimeText = ramp.dwellTimeText;
+        if (ramp.dwellMultiplierText) chirp.dwellMultiplierText = *ramp.dwellMultiplierText;
     }
     else {
         reportError(ramp.message);
     }
     const bool sent = link_.send(cmd::clockWord("0000"));
     // The stop frequency starts at the upper limit.
-    synth_.Text2 = std::to_string(synth_.MaxFrequency);
+    synth_.phaseText = std::to_string(synth_.MaxFrequency);
     if (hooks.fieldsChanged) hooks.fieldsChanged();
     return sent;
 }
@@ -276,7 +276,7 @@ bool ChirpProgrammer::enterChirpMode()
 bool ChirpProgrammer::enterSingleMode()
 {
     synth_.chirpMode = false;
-    synth_.Text2 = "0"; // the box holds the phase again
+    synth_.phaseText = "0"; // the box holds the phase again
     if (hooks.fieldsChanged) hooks.fieldsChanged();
     return link_.sendWait(cmd::controlIntClock(false)) && link_.sendWait(cmd::clear());
 }

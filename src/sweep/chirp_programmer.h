@@ -2,11 +2,12 @@
 // register writes (Tune_Stop, deltaF, DwelL), the status byte (StatuZ), the
 // mode switch's commands and "Clear Flash".
 //
-// Start and stop frequency (Text1, Text2), the amplitude (Text3), the
-// channel boxes and the clock come from the single-tone SynthState; the
-// chirp fields from ChirpState. Every waited write goes through
-// Link::sendWait; when a wait ends the sequence (time-out, cancel, lost
-// connection) nothing more is sent and the procedure returns false.
+// Start and stop frequency (frequencyText, phaseText), the amplitude
+// (amplitudeText), the channel boxes and the clock come from the
+// single-tone SynthState; the chirp fields from ChirpState. Every waited
+// write goes through Link::sendWait; when a wait ends the sequence
+// (time-out, cancel, lost connection) nothing more is sent and the
+// procedure returns false.
 //
 // Before "CHIRP" sends anything it calculates and builds all four ramp words.
 // A failed calculation, or a word the unit's registers cannot hold, is
@@ -30,23 +31,23 @@ class ToneController;
 
 // The chirp controls of the main window, as the operator set them.
 struct ChirpState {
-    std::string Text22;              // Delta F (KHz)
-    std::string Text23 = "00001";    // Dwell Multiplier
-    std::string Text25 = "20";       // ramp time
-    RampUnit Option5 = RampUnit::uS; // its unit
-    std::string Text26;              // N Steps
-    std::string Text27;              // Dwell Time uS
-    std::string Text24;              // hex of the step word, then of the dwell word, as written
-    std::optional<int> Slider3;      // the amplitude slider; CHIRP writes its value into Text3
-    bool inverseSinc = false;        // Check12 "Inverse Sinc"
-    bool extRfOn = false;            // Check13 "Ext RF On"
-    bool laserOn = false;            // Check14 "Laser On"
-    bool extTrig = false;            // Check15 "Ext Trig"
+    std::string deltaFText;                    // Text22 "Delta F (KHz)"
+    std::string dwellMultiplierText = "00001"; // Text23 "Dwell Multiplier"
+    std::string rampTimeText = "20";           // Text25: ramp time
+    RampUnit rampUnit = RampUnit::uS;          // Option5: its unit
+    std::string nStepsText;                    // Text26 "N Steps"
+    std::string dwellTimeText;                 // Text27 "Dwell Time uS"
+    std::string rampWordHex;                   // Text24: hex of the step word, then of the dwell word
+    std::optional<int> amplitudeSlider;        // Slider3; CHIRP writes its value into the amplitude text
+    bool inverseSinc = false;                  // Check12 "Inverse Sinc"
+    bool extRfOn = false;                      // Check13 "Ext RF On"
+    bool laserOn = false;                      // Check14 "Laser On"
+    bool extTrig = false;                      // Check15 "Ext Trig"
 };
 
 // What the controller asks of the window.
 struct ChirpHooks {
-    // The calculation rewrote the chirp fields (and Text2): show them now,
+    // The calculation rewrote the chirp fields (and the stop frequency): show them now,
     // before the writes that follow take their time.
     std::function<void()> fieldsChanged;
     // The ramp about to be written, for the preview.
@@ -87,9 +88,9 @@ public:
 
     // The ramp registers, each from its field as it stands; a field that
     // gives no word is reported and nothing is written.
-    bool Tune_Stop(); // C4, C5 from Text1; CA, CB from Text2
-    bool deltaF();    // D0, D1, D2 from Text22
-    bool DwelL();     // DA, DB, DC from Text23 (which it pads to five digits)
+    bool Tune_Stop(); // C4, C5 from the start frequency; CA, CB from the stop
+    bool deltaF();    // D0, D1, D2 from deltaFText
+    bool DwelL();     // DA, DB, DC from dwellMultiplierText (which it pads to five digits)
     // The status byte from "Ext RF On", "Laser On", "Ext Trig".
     bool StatuZ();
     // The pause after a ramp-register write while "Save to DDS" is ticked;

@@ -107,7 +107,7 @@ bool ChannelController::resendChannelMask()
 
 bool ChannelController::invSyncClicked(bool ticked)
 {
-    check12_ = ticked;
+    inverseSinc_ = ticked;
     // Always the plain head: this switch is never stored to flash.
     return link_.send(registerWrite(kRegisterHead, ticked ? kInverseSincOn : kInverseSincOff,
                                     kInverseSincRegister)) &&

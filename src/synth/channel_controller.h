@@ -47,7 +47,7 @@ public:
 
     // Check2 "Inv Sync" clicked; Check12 follows it.
     bool invSyncClicked(bool ticked);
-    bool Check12() const { return check12_; }
+    bool inverseSincTicked() const { return inverseSinc_; }
     // Option3 "On" / Option4 "Off" of the inverse-sinc frame.
     bool inverseSincOption(bool on);
 
@@ -72,7 +72,7 @@ private:
     Link& link_;
     SynthState& state_;
     SynthHooks& hooks_;
-    bool check12_ = false;
+    bool inverseSinc_ = false;
     std::string command11Caption_ = kExtEnable;
     std::string command48Caption_ = kInitY;
 };

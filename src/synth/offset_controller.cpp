@@ -88,9 +88,9 @@ void OffsetController::setOffsetTenths(int tenths)
 OffsetController::Outcome OffsetController::offsetFrequencySend()
 {
     if (outsideLimits) outsideLimits(false);
-    const auto mhz = parseDecimal(state_.Text1);
+    const auto mhz = parseDecimal(state_.frequencyText);
     if (!mhz) {
-        reportError("Frequency offset: the main frequency \"" + state_.Text1 + "\" is not a number");
+        reportError("Frequency offset: the main frequency \"" + state_.frequencyText + "\" is not a number");
         return Outcome::Stopped;
     }
     // While maintained, MaxFrequency is already lowered by the offset; the
@@ -111,7 +111,7 @@ OffsetController::Outcome OffsetController::offsetFrequencySend()
         return Outcome::Stopped;
     }
     state_.ftwH = hexText(*word);
-    state_.Text4 = padLeft(state_.ftwH, 8);
+    state_.writtenWordText = padLeft(state_.ftwH, 8);
     if (atOrAboveNyquist(*word) && hooks_.warn)
         hooks_.warn("Frequency offset: " + shortestText(frequencyMHz(*mhz, offset)) +
                     " MHz is at or above the Nyquist frequency; the unit puts out an alias");
@@ -125,13 +125,13 @@ OffsetController::Outcome OffsetController::offsetFrequencySend()
 
 bool OffsetController::offsetAmplitudeSend()
 {
-    const auto amplitude = parseDecimal(Text3);
+    const auto amplitude = parseDecimal(group1AmplitudeText);
     if (!amplitude) {
-        reportError("Amp 2: \"" + Text3 + "\" is not a number");
+        reportError("Amp 2: \"" + group1AmplitudeText + "\" is not a number");
         return false;
     }
     const std::uint16_t word = offsetAmplitudeWord(*amplitude);
-    Text4 = PaD(hexText(word));
+    group1WordText = PaD(hexText(word));
     return link_.sendWait(registerWrite(kRegisterHead, highByte(word), 0x63)) &&
            link_.sendWait(registerWrite(kRegisterHead, lowByte(word), 0x64)) && tone_.bodge();
 }

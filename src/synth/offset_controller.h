@@ -56,19 +56,19 @@ public:
     void setOffsetTenths(int tenths);
 
     // "Amp 2" (the window's Text3): group 1 amplitude, 0-1024, as typed.
-    std::string Text3 = "500";
+    std::string group1AmplitudeText = "500";
     // The window's Text4: the last group 1 amplitude word, four hex digits.
-    std::string Text4;
+    std::string group1WordText;
 
     enum class Outcome {
         Sent,          // group 1 has the new word
         OutsideLimits, // main + offset above the upper limit: nothing sent
         Stopped,       // a box held no number, or the link ended the sequence
     };
-    // Main Text1 + offset (the "Hires F" part is not included) into 44-47,
-    // then bodge. Shows the word in the main Text4 and ftwH.
+    // Main frequencyText + offset (the "Hires F" part is not included) into
+    // 44-47, then bodge. Shows the word in writtenWordText and ftwH.
     Outcome offsetFrequencySend();
-    // Text3 * 4 into 63/64 (always "=D"), then bodge.
+    // group1AmplitudeText * 4 into 63/64 (always "=D"), then bodge.
     bool offsetAmplitudeSend();
 
     bool maintainOffset() const { return state_.maintainOffset; }

@@ -142,7 +142,7 @@ void OffsetWindow::Form_Load()
     showOffset();
     std::string amplitude;
     onMain([&] {
-        amplitude = ctl_.state().Text3;
+        amplitude = ctl_.state().amplitudeText;
         return true;
     });
     Text3->setText(QString::fromStdString(amplitude));
@@ -229,7 +229,7 @@ void OffsetWindow::Text3_Change()
         Text3->setText(QStringLiteral("1024"));
         return; // the change of text runs this again
     }
-    ctl_.Text3 = Text3->text().toStdString();
+    ctl_.group1AmplitudeText = Text3->text().toStdString();
 }
 
 void OffsetWindow::Slider3_Change()
@@ -245,7 +245,7 @@ void OffsetWindow::Slider3_Change()
     do {
         amplitudePending_ = false;
         ok = ctl_.offsetAmplitudeSend();
-        Text4->setText(QString::fromStdString(ctl_.Text4));
+        Text4->setText(QString::fromStdString(ctl_.group1WordText));
     } while (ok && amplitudePending_);
     amplitudeBusy_ = false;
 }

@@ -366,10 +366,10 @@ void SingleTonePanel::echo(const QString& line)
 
 void SingleTonePanel::readInto(SynthState& s) const
 {
-    s.Text1 = str(frequencyBox->text());
-    s.Text5 = str(fineBox->text());
-    s.Text2 = str(phaseBox->text());
-    s.Text3 = str(amplitudeBox->text());
+    s.frequencyText = str(frequencyBox->text());
+    s.fineFrequencyText = str(fineBox->text());
+    s.phaseText = str(phaseBox->text());
+    s.amplitudeText = str(amplitudeBox->text());
     s.hiresF = hiresF->isChecked();
     s.ampTracking = ampTracking->isChecked();
     s.chirpMode = chirpMode->isChecked();
@@ -379,10 +379,10 @@ void SingleTonePanel::readInto(SynthState& s) const
 
 void SingleTonePanel::showFrom(const SynthState& s)
 {
-    wordBox->setText(qstr(s.Text4));
-    phaseWordBox->setText(qstr(s.Text32));
-    tableFrequency->setText(qstr(s.Text29));
-    tableAmplitude->setText(qstr(s.Text30));
+    wordBox->setText(qstr(s.writtenWordText));
+    phaseWordBox->setText(qstr(s.phaseWordText));
+    tableFrequency->setText(qstr(s.tableFrequencyText));
+    tableAmplitude->setText(qstr(s.tableAmplitudeText));
     for (int i = 0; i < 4; ++i) {
         const bool blocked = channelBox[i]->blockSignals(true);
         channelBox[i]->setChecked(s.channelBox[i]);

@@ -26,10 +26,10 @@ struct SynthState {
     std::string Amp2FixeD = "0800"; // second amplitude written with "Amp Tracking" and at connect
 
     // --- controls read (texts exactly as typed) ---
-    std::string Text1 = "75";         // frequency, MHz
-    std::string Text5 = "00";         // fine frequency, hundredths of a MHz ("Hires F")
-    std::string Text2 = "0";          // phase, degrees (a frequency in chirp mode)
-    std::string Text3 = "512";        // amplitude, 0-1024
+    std::string frequencyText = "75";     // Text1: frequency, MHz
+    std::string fineFrequencyText = "00"; // Text5: fine frequency, hundredths of a MHz ("Hires F")
+    std::string phaseText = "0";          // Text2: phase, degrees (in chirp mode the stop frequency, MHz)
+    std::string amplitudeText = "512";    // Text3: amplitude, 0-1024
     bool hiresF = false;              // Check3 "Hires F"
     bool ampTracking = true;          // Check10 "Amp Tracking"
     bool chirpMode = false;           // Option1 "Chirp" selected (else Option2 "Single")
@@ -38,10 +38,10 @@ struct SynthState {
     bool maintainOffset = false;      // "Maintain Offset" of the offset window
 
     // --- controls written ---
-    std::string Text4;          // the word being written, padded
-    std::string Text29;         // table builder: upper four digits of the frequency word
-    std::string Text30 = "800"; // table builder: amplitude word
-    std::string Text32;         // phase word in decimal
+    std::string writtenWordText;            // Text4: the word being written, padded
+    std::string tableFrequencyText;         // Text29: table builder, upper four digits of the frequency word
+    std::string tableAmplitudeText = "800"; // Text30: table builder, amplitude word
+    std::string phaseWordText;              // Text32: phase word in decimal
 };
 
 // What the procedures ask of the window around their writes.

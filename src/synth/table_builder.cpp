@@ -20,10 +20,10 @@ constexpr std::uint64_t kStoreEndMHz = 93;
 
 namespace {
 
-std::optional<std::string> frequencyField(std::string_view Text29)
+std::optional<std::string> frequencyField(std::string_view frequencyColumn)
 {
-    if (Text29.empty() || Text29.size() > 4) return std::nullopt;
-    const std::int64_t value = HexValue(Text29);
+    if (frequencyColumn.empty() || frequencyColumn.size() > 4) return std::nullopt;
+    const std::int64_t value = HexValue(frequencyColumn);
     if (value < 0) return std::nullopt;
     return hexField(value, 4);
 }
@@ -35,17 +35,18 @@ std::string channelDigit(int CtrlReg)
 
 } // namespace
 
-std::optional<std::string> tableEntry(std::string_view Text29, std::string_view Text30, int CtrlReg)
+std::optional<std::string> tableEntry(std::string_view frequencyColumn, std::string_view amplitudeColumn,
+                                      int CtrlReg)
 {
-    const auto frequency = frequencyField(Text29);
-    const std::int64_t amplitude = Text30.empty() ? -1 : HexValue(Text30);
+    const auto frequency = frequencyField(frequencyColumn);
+    const std::int64_t amplitude = amplitudeColumn.empty() ? -1 : HexValue(amplitudeColumn);
     if (!frequency || amplitude < 0 || amplitude > 0xFFF) return std::nullopt;
     return *frequency + hexField(amplitude, 3) + channelDigit(CtrlReg) + "0";
 }
 
-std::optional<std::string> tableFiller(std::string_view Text29, int CtrlReg)
+std::optional<std::string> tableFiller(std::string_view frequencyColumn, int CtrlReg)
 {
-    const auto frequency = frequencyField(Text29);
+    const auto frequency = frequencyField(frequencyColumn);
     if (!frequency) return std::nullopt;
     return *frequency + "000" + channelDigit(CtrlReg) + "0";
 }
@@ -95,27 +96,28 @@ TableResult TableBuilder::finish()
     return {TableStep::Finished, {}};
 }
 
-TableResult TableBuilder::next(std::string_view Text29, std::string_view Text30, int CtrlReg)
+TableResult TableBuilder::next(std::string_view frequencyColumn, std::string_view amplitudeColumn,
+                               int CtrlReg)
 {
     if (!recording()) return {TableStep::FileError, QStringLiteral("No table is being recorded")};
-    const auto line = tableEntry(Text29, Text30, CtrlReg);
+    const auto line = tableEntry(frequencyColumn, amplitudeColumn, CtrlReg);
     if (!line)
         return {TableStep::BadEntry,
                 QStringLiteral("Not a table entry: frequency \"%1\", amplitude \"%2\" (hex words expected)")
-                    .arg(QString::fromStdString(std::string(Text29)),
-                         QString::fromStdString(std::string(Text30)))};
+                    .arg(QString::fromStdString(std::string(frequencyColumn)),
+                         QString::fromStdString(std::string(amplitudeColumn)))};
     TableResult result = writeEntry(*line);
     if (result.step == TableStep::Recorded && location_ > kLocations) return finish();
     return result;
 }
 
-TableResult TableBuilder::escape(std::string_view Text29, int CtrlReg)
+TableResult TableBuilder::escape(std::string_view frequencyColumn, int CtrlReg)
 {
     if (!recording()) return {TableStep::FileError, QStringLiteral("No table is being recorded")};
-    const auto line = tableFiller(Text29, CtrlReg);
+    const auto line = tableFiller(frequencyColumn, CtrlReg);
     if (!line)
         return {TableStep::BadEntry, QStringLiteral("Not a table entry: frequency \"%1\" (hex word expected)")
-                                         .arg(QString::fromStdString(std::string(Text29)))};
+                                         .arg(QString::fromStdString(std::string(frequencyColumn)))};
     while (location_ <= kLocations) {
         if (TableResult r = writeEntry(*line); r.step != TableStep::Recorded) return r;
     }
@@ -130,18 +132,18 @@ StoreResult storeCalibrationStep(SynthState& state, CalibrationRecorder& file,
     if (!file.isOpen())
         return {StoreStep::FileError, QStringLiteral("No calibration recording file is open")};
 
-    const CalWords words = calWords(state.Text3, state.Text2);
+    const CalWords words = calWords(state.amplitudeText, state.phaseText);
     state.PhaseHex = hexText(HexValue(words.phase));
-    state.Text4 = words.phase;
+    state.writtenWordText = words.phase;
     if (FileStatus s = file.writeStep(words); !s.ok()) return {StoreStep::FileError, s.error};
 
     // One MHz up, keeping any typed fraction exactly as typed.
-    const BoxNumber frequency = readBoxNumber(state.Text1);
+    const BoxNumber frequency = readBoxNumber(state.frequencyText);
     std::string fraction = frequency.fractionText;
     while (!fraction.empty() && fraction.back() == '0')
         fraction.pop_back();
     const std::uint64_t whole = frequency.whole + 1;
-    state.Text1 = std::to_string(whole) + (fraction.empty() ? "" : "." + fraction);
+    state.frequencyText = std::to_string(whole) + (fraction.empty() ? "" : "." + fraction);
 
     if (whole == kStoreEndMHz && fraction.empty()) {
         if (FileStatus s = file.NewCloselut(); !s.ok()) return {StoreStep::FileError, s.error};

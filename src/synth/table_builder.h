@@ -24,9 +24,10 @@ namespace plovan {
 // upper half of the frequency word), the amplitude column (Text30) as 3 hex
 // digits, the channel mask digit and "0". Empty when a column does not hold
 // such a hex value.
-std::optional<std::string> tableEntry(std::string_view Text29, std::string_view Text30, int CtrlReg);
+std::optional<std::string> tableEntry(std::string_view frequencyColumn, std::string_view amplitudeColumn,
+                                      int CtrlReg);
 // What an unfilled location holds: the frequency, amplitude 0, the channels.
-std::optional<std::string> tableFiller(std::string_view Text29, int CtrlReg);
+std::optional<std::string> tableFiller(std::string_view frequencyColumn, int CtrlReg);
 
 // The dummy calibration file beside a table: its path with the last three
 // characters replaced by "cal" ("x.plv" -> "x.cal").
@@ -55,13 +56,13 @@ public:
     FileStatus start(const QString& path);
     bool recording() const { return file_.isOpen(); }
     // Text31: the location the next entry goes to, 1..63.
-    int Text31() const { return location_; }
+    int location() const { return location_; }
     const QString& path() const { return file_.path(); }
 
     // "Next": the entry for the current location; the last one finishes the table.
-    TableResult next(std::string_view Text29, std::string_view Text30, int CtrlReg);
+    TableResult next(std::string_view frequencyColumn, std::string_view amplitudeColumn, int CtrlReg);
     // "Esc": fillers for every location left, then finishes the table.
-    TableResult escape(std::string_view Text29, int CtrlReg);
+    TableResult escape(std::string_view frequencyColumn, int CtrlReg);
 
 private:
     TableResult writeEntry(const std::string& line);

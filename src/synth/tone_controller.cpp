@@ -39,17 +39,17 @@ ToneController::ToneController(Link& link, SynthState& state, SynthHooks& hooks)
 
 bool ToneController::Tune()
 {
-    auto mhz = number(state_.Text1, "Frequency MHz");
+    auto mhz = number(state_.frequencyText, "Frequency MHz");
     if (!mhz) return false;
     // The box's rule, whoever filled it: too far above the upper limit tunes the limit.
     if (typedFrequency(mhz->value(), state_.MinFrequency, state_.MaxFrequency).verdict ==
         TypedFrequency::Verdict::Replaced) {
-        state_.Text1 = std::to_string(state_.MaxFrequency);
+        state_.frequencyText = std::to_string(state_.MaxFrequency);
         mhz = Decimal{static_cast<std::uint64_t>(std::max(state_.MaxFrequency, 0)), 0};
     }
     Decimal hundredths;
     if (state_.hiresF) {
-        const auto fine = number(state_.Text5, "Hires F");
+        const auto fine = number(state_.fineFrequencyText, "Hires F");
         if (!fine) return false;
         hundredths = *fine;
     }
@@ -58,7 +58,7 @@ bool ToneController::Tune()
     if (!word) return refuseFrequency("Frequency MHz", f);
 
     setFrequencyFields(*word);
-    state_.Text29 = state_.Text4.substr(0, 4);
+    state_.tableFrequencyText = state_.writtenWordText.substr(0, 4);
     warnIfAboveNyquist(*word, f);
     if (!link_.portOpen()) return true;
 
@@ -70,7 +70,7 @@ bool ToneController::Tune()
 
 bool ToneController::Phase()
 {
-    const auto degrees = number(state_.Text2, "Phase");
+    const auto degrees = number(state_.phaseText, "Phase");
     if (!degrees) return false;
     const auto word = phaseWord(*degrees);
     if (!word) {
@@ -78,9 +78,9 @@ bool ToneController::Phase()
         return false;
     }
 
-    state_.Text32 = std::to_string(*word);
+    state_.phaseWordText = std::to_string(*word);
     state_.PhaseHex = hexText(*word);
-    state_.Text4 = PaD(state_.PhaseHex);
+    state_.writtenWordText = PaD(state_.PhaseHex);
     if (!link_.portOpen()) return true;
 
     Busy busy(*this);
@@ -92,12 +92,12 @@ bool ToneController::Amplit()
 {
     if (!state_.channelBox[2] && state_.channelBox[3]) return AmplitSpecial();
 
-    const auto amplitude = number(state_.Text3, "Amplitude");
+    const auto amplitude = number(state_.amplitudeText, "Amplitude");
     if (!amplitude) return false;
     const std::uint16_t amp = amplitWord(*amplitude, ampMultFact());
     state_.Amp = hexText(amp);
-    state_.Text4 = PaD(state_.Amp);
-    state_.Text30 = state_.Amp;
+    state_.writtenWordText = PaD(state_.Amp);
+    state_.tableAmplitudeText = state_.Amp;
     if (!link_.portOpen()) return true;
 
     std::optional<std::uint16_t> second;
@@ -122,14 +122,14 @@ bool ToneController::Amplit()
 
 bool ToneController::AmplitSpecial()
 {
-    const auto amplitude = number(state_.Text3, "Amplitude");
+    const auto amplitude = number(state_.amplitudeText, "Amplitude");
     if (!amplitude) return false;
     const std::uint16_t group1 = amplitSpecialWord(*amplitude, ampMultFact());
     const std::uint16_t group2 = amplitSpecialWord(*amplitude, 2);
     // The fields end on the group 2 word, which the table builder records.
     state_.Amp = hexText(group2);
-    state_.Text4 = PaD(state_.Amp);
-    state_.Text30 = state_.Amp;
+    state_.writtenWordText = PaD(state_.Amp);
+    state_.tableAmplitudeText = state_.Amp;
     if (!link_.portOpen()) return true;
 
     Busy busy(*this);
@@ -233,7 +233,7 @@ unsigned ToneController::ampMultFact() const
 void ToneController::setFrequencyFields(std::uint32_t word)
 {
     state_.ftwH = hexText(word);
-    state_.Text4 = padLeft(state_.ftwH, 8);
+    state_.writtenWordText = padLeft(state_.ftwH, 8);
 }
 
 bool ToneController::refuseFrequency(std::string_view field, double mhz)

@@ -2,12 +2,13 @@
 // into the unit's registers, each group closed by the update sequence.
 //
 // Inputs come from the SynthState mirror of the main window's controls; the
-// procedures write back the display fields (ftwH, PhaseHex, Amp, Text4,
-// Text29, Text30, Text32) whether or not the port is open, and send only
-// while it is. Every register write waits for the unit's "@"; when a wait
-// ends the sequence (time-out, cancel, lost connection) nothing more is sent
-// and the procedure returns false. A box whose text is not a number is
-// reported through the hooks and nothing is sent.
+// procedures write back the display fields (ftwH, PhaseHex, Amp,
+// writtenWordText, tableFrequencyText, tableAmplitudeText, phaseWordText)
+// whether or not the port is open, and send only while it is. Every register
+// write waits for the unit's "@"; when a wait ends the sequence (time-out,
+// cancel, lost connection) nothing more is sent and the procedure returns
+// false. A box whose text is not a number is reported through the hooks and
+// nothing is sent.
 #pragma once
 
 #include "synth_state.h"
@@ -26,16 +27,16 @@ class ToneController {
 public:
     ToneController(Link& link, SynthState& state, SynthHooks& hooks);
 
-    // Frequency word of Text1 (+ Text5 / 100 with "Hires F") into 44-47 and,
+    // Frequency word of frequencyText (+ fineFrequencyText / 100 with "Hires F") into 44-47 and,
     // unless fixed frequency is on, 84-87; then bodge.
     bool Tune();
-    // Phase word of Text2 into 80/81; then bodge.
+    // Phase word of phaseText into 80/81; then bodge.
     bool Phase();
-    // Amplitude word of Text3 into E3/E4 (and Amp2FixeD into E1/E2 with
+    // Amplitude word of amplitudeText into E3/E4 (and Amp2FixeD into E1/E2 with
     // "Amp Tracking"), A3/A4 unless fixed frequency is on; AmplitSpecial
     // instead when channel "4" is ticked without "3".
     bool Amplit();
-    // Group 1 (63/64) gets Text3 * AmpMultFact, group 2 (A3/A4) Text3 * 2.
+    // Group 1 (63/64) gets amplitudeText * AmpMultFact, group 2 (A3/A4) amplitudeText * 2.
     bool AmplitSpecial();
     // One VSWR step: the upper 16 bits of Freq's word into C4/C5, then Amplit.
     // The VSWR window shows Freq itself.

@@ -18,11 +18,11 @@ ChirpFields fields(std::string start, std::string stop, std::string ramp, std::s
                    RampUnit unit = RampUnit::uS)
 {
     ChirpFields f;
-    f.Text1 = std::move(start);
-    f.Text2 = std::move(stop);
-    f.Text25 = std::move(ramp);
-    f.Text23 = std::move(mult);
-    f.Option5 = unit;
+    f.startText = std::move(start);
+    f.stopText = std::move(stop);
+    f.rampTimeText = std::move(ramp);
+    f.dwellMultiplierText = std::move(mult);
+    f.rampUnit = unit;
     return f;
 }
 
@@ -83,11 +83,11 @@ private slots:
         QCOMPARE(c.Dtime, 6.4);
         QCOMPARE(c.N, 3125.0);
         QCOMPARE(c.DF, 0.0208);
-        QCOMPARE(q(c.Text27), QStringLiteral("0.0064"));
-        QCOMPARE(q(c.Text26), QStringLiteral("3125"));
-        QCOMPARE(q(c.Text22), QStringLiteral("20.8"));
-        QCOMPARE(q(c.Text2), QStringLiteral("140"));
-        QCOMPARE(q(c.Text23), QStringLiteral("<unchanged>"));
+        QCOMPARE(q(c.dwellTimeText), QStringLiteral("0.0064"));
+        QCOMPARE(q(c.nStepsText), QStringLiteral("3125"));
+        QCOMPARE(q(c.deltaFText), QStringLiteral("20.8"));
+        QCOMPARE(q(c.stopText), QStringLiteral("140"));
+        QCOMPARE(q(c.dwellMultiplierText), QStringLiteral("<unchanged>"));
     }
 
     void stepCounts_data()
@@ -116,8 +116,8 @@ private slots:
         QFETCH(QString, mult);
         const ChirpCalculation c = calculateDeltaF(
             fields("75", "140", ramp.toStdString(), mult.toStdString(), static_cast<RampUnit>(unit)), 140);
-        QTEST(q(c.Text27), "dwellUs");
-        QTEST(q(c.Text26), "steps");
+        QTEST(q(c.dwellTimeText), "dwellUs");
+        QTEST(q(c.nStepsText), "steps");
     }
 
     void tooFewSteps()
@@ -128,9 +128,9 @@ private slots:
         QVERIFY(c.message.starts_with(' '));
         QVERIFY(c.SkipFlg);
         QCOMPARE(c.N, 1.0);
-        QCOMPARE(q(c.Text26), QStringLiteral("0"));
-        QCOMPARE(q(c.Text22), QStringLiteral("<unchanged>"));
-        QCOMPARE(q(c.Text2), QStringLiteral("<unchanged>"));
+        QCOMPARE(q(c.nStepsText), QStringLiteral("0"));
+        QCOMPARE(q(c.deltaFText), QStringLiteral("<unchanged>"));
+        QCOMPARE(q(c.stopText), QStringLiteral("<unchanged>"));
 
         const StepCount n = CalcN(SetUpRamp(RampUnit::uS, "0", "1"));
         QVERIFY(n.SkipFlg);
@@ -158,19 +158,19 @@ private slots:
             calculateDeltaF(fields(start.toStdString(), stop.toStdString(), ramp.toStdString()), 140);
         QCOMPARE(q(c.message), q(std::string(kDeltaFOutOfRange)));
         QVERIFY(c.SkipFlg);
-        QTEST(q(c.Text22), "shown"); // the rejected step stays visible
-        QCOMPARE(q(c.Text2), QStringLiteral("<unchanged>"));
+        QTEST(q(c.deltaFText), "shown"); // the rejected step stays visible
+        QCOMPARE(q(c.stopText), QStringLiteral("<unchanged>"));
     }
 
     void smallestStep()
     {
         // 0.5 MHz in 26881 steps is just above 0.0186 kHz a step, in 26882 just below.
         const ChirpCalculation taken = calculateDeltaF(fields("100", "100.5", "172.0384"), 140);
-        QCOMPARE(q(taken.Text26), QStringLiteral("26881"));
-        QVERIFY(taken.Text22->starts_with("0.0186"));
+        QCOMPARE(q(taken.nStepsText), QStringLiteral("26881"));
+        QVERIFY(taken.deltaFText->starts_with("0.0186"));
         QCOMPARE(q(taken.message), QString());
         const ChirpCalculation refused = calculateDeltaF(fields("100", "100.5", "172.0448"), 140);
-        QCOMPARE(q(refused.Text26), QStringLiteral("26882"));
+        QCOMPARE(q(refused.nStepsText), QStringLiteral("26882"));
         QCOMPARE(q(refused.message), q(std::string(kDeltaFOutOfRange)));
     }
 
@@ -178,16 +178,16 @@ private slots:
     {
         // One step of 65 MHz: the box holds 32766 kHz, the stop follows it.
         const ChirpCalculation c = calculateDeltaF(fields("75", "140", "0.0064"), 140);
-        QCOMPARE(q(c.Text26), QStringLiteral("1"));
-        QCOMPARE(q(c.Text22), QStringLiteral("32766"));
+        QCOMPARE(q(c.nStepsText), QStringLiteral("1"));
+        QCOMPARE(q(c.deltaFText), QStringLiteral("32766"));
         QCOMPARE(c.DF, 65.0);
-        QCOMPARE(q(c.Text2), QStringLiteral("107.766"));
+        QCOMPARE(q(c.stopText), QStringLiteral("107.766"));
         QCOMPARE(q(c.message), QString());
 
         // Two steps of 35 MHz: 70 + 2 * 32.766.
         const ChirpCalculation two = calculateDeltaF(fields("70", "140", "0.0128"), 140);
-        QCOMPARE(q(two.Text22), QStringLiteral("32766"));
-        QCOMPARE(q(two.Text2), QStringLiteral("135.532"));
+        QCOMPARE(q(two.deltaFText), QStringLiteral("32766"));
+        QCOMPARE(q(two.stopText), QStringLiteral("135.532"));
     }
 
     void fieldRules()
@@ -201,7 +201,7 @@ private slots:
 
         // The recomputed stop is held to the limit too.
         const ChirpCalculation c = calculateDeltaF(fields("75", "140", "20"), 100);
-        QCOMPARE(q(c.Text2), QStringLiteral("100"));
+        QCOMPARE(q(c.stopText), QStringLiteral("100"));
     }
 
     void unreadableFields_data()
@@ -235,8 +235,8 @@ private slots:
             fields(start.toStdString(), stop.toStdString(), ramp.toStdString(), mult.toStdString()), 140);
         QTEST(q(c.message), "message");
         QVERIFY(c.SkipFlg);
-        QCOMPARE(q(c.Text2), QStringLiteral("<unchanged>"));
-        QCOMPARE(q(c.Text22), QStringLiteral("<unchanged>"));
+        QCOMPARE(q(c.stopText), QStringLiteral("<unchanged>"));
+        QCOMPARE(q(c.deltaFText), QStringLiteral("<unchanged>"));
     }
 
     void generalForm_data()
@@ -407,13 +407,13 @@ private slots:
         QVERIFY2(r.plan, r.message.c_str());
         QCOMPARE(r.plan->words.N, 3125u);
         QCOMPARE(r.plan->words.step, 1116u);
-        QCOMPARE(q(r.plan->Text23), QStringLiteral("00001"));
+        QCOMPARE(q(r.plan->dwellMultiplierText), QStringLiteral("00001"));
         QCOMPARE(r.plan->requestedRampTimeUs, 20.0);
 
         // A stop held below the start by the limit would leave the rising steps nowhere to stop.
         ChirpFields below = fields("141", "140", "20");
-        below.Text22 = "20.8";
-        below.Text26 = "3125";
+        below.deltaFText = "20.8";
+        below.nStepsText = "3125";
         const RampPlanResult refused = planRamp(below);
         QVERIFY(!refused.plan);
         QVERIFY(refused.message.find("only rises") != std::string::npos);
@@ -433,9 +433,9 @@ private slots:
 
         std::setlocale(LC_ALL, oldC.c_str());
         QLocale::setDefault(oldQ);
-        QCOMPARE(q(c.Text27), QStringLiteral("0.0064"));
-        QCOMPARE(q(c.Text22), QStringLiteral("20.8"));
-        QCOMPARE(q(c.Text2), QStringLiteral("140"));
+        QCOMPARE(q(c.dwellTimeText), QStringLiteral("0.0064"));
+        QCOMPARE(q(c.deltaFText), QStringLiteral("20.8"));
+        QCOMPARE(q(c.stopText), QStringLiteral("140"));
         QVERIFY(comma.SkipFlg);
         QVERIFY(comma.message.find("the decimal point is") != std::string::npos);
         QCOMPARE(q(half), QStringLiteral("0.5"));

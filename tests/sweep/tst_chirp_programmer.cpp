@@ -34,12 +34,12 @@ class TestChirpProgrammer : public QObject, SimUnitFixture {
     // The worked example as the operator leaves it before "CHIRP".
     void workedFields()
     {
-        state.Text1 = "75";
-        state.Text2 = "140";
+        state.frequencyText = "75";
+        state.phaseText = "140";
         state.chirpMode = true;
-        chirp->chirp.Text25 = "20";
-        chirp->chirp.Text23 = "1";
-        chirp->chirp.Slider3 = 512;
+        chirp->chirp.rampTimeText = "20";
+        chirp->chirp.dwellMultiplierText = "1";
+        chirp->chirp.amplitudeSlider = 512;
     }
 
 private slots:
@@ -59,17 +59,17 @@ private slots:
     void chirpWritesTheWorkedExample()
     {
         workedFields();
-        state.Text3 = "7"; // CHIRP takes the slider's value instead
+        state.amplitudeText = "7"; // CHIRP takes the slider's value instead
         QVERIFY(chirp->CHIRP());
         QCOMPARE(newLines(), QStringList({"=r", "=C", "=H00000244DF", "=H00000404DF", "=H0000030030"}) +
                                  kRampWorked + kAmplitude512 + QStringList({"=D60E0", "=U", "=E20"}));
         QCOMPARE(errors, QStringList());
 
         // The fields as the writes left them (the calculated ones: tst_chirp_calc, tst_chirp_panel).
-        QCOMPARE(state.Text2, std::string("140"));
-        QCOMPARE(state.Text3, std::string("512"));
-        QCOMPARE(chirp->chirp.Text23, std::string("00001"));
-        QCOMPARE(chirp->chirp.Text24, std::string("00001"));
+        QCOMPARE(state.phaseText, std::string("140"));
+        QCOMPARE(state.amplitudeText, std::string("512"));
+        QCOMPARE(chirp->chirp.dwellMultiplierText, std::string("00001"));
+        QCOMPARE(chirp->chirp.rampWordHex, std::string("00001"));
         QCOMPARE(state.ftwH, std::string("45C"));
     }
 
@@ -186,7 +186,7 @@ private slots:
         QVERIFY(link->saveToDds);
         QCOMPARE(link->SavString(), std::string("=aD"));
         // The fields were still calculated.
-        QCOMPARE(chirp->chirp.Text22, std::string("20.8"));
+        QCOMPARE(chirp->chirp.deltaFText, std::string("20.8"));
     }
 
     void failedCalculationSendsNothing_data()
@@ -215,11 +215,11 @@ private slots:
         QFETCH(QString, stop);
         QFETCH(QString, ramp);
         QFETCH(QString, mult);
-        state.Text1 = start.toStdString();
-        state.Text2 = stop.toStdString();
-        chirp->chirp.Text25 = ramp.toStdString();
-        chirp->chirp.Text23 = mult.toStdString();
-        chirp->chirp.Text22 = "20.8"; // a step from an earlier calculation
+        state.frequencyText = start.toStdString();
+        state.phaseText = stop.toStdString();
+        chirp->chirp.rampTimeText = ramp.toStdString();
+        chirp->chirp.dwellMultiplierText = mult.toStdString();
+        chirp->chirp.deltaFText = "20.8"; // a step from an earlier calculation
         chirp->setSaveToDds(true);
         QVERIFY(!chirp->CHIRP());
         QVERIFY(!chirp->ChirpNoU());
@@ -231,12 +231,12 @@ private slots:
 
     void singleWritesRefuseWordsTooWide()
     {
-        chirp->chirp.Text22 = "400000";
+        chirp->chirp.deltaFText = "400000";
         QVERIFY(!chirp->deltaF());
-        chirp->chirp.Text23 = "1048576";
+        chirp->chirp.dwellMultiplierText = "1048576";
         QVERIFY(!chirp->DwelL());
-        QCOMPARE(chirp->chirp.Text23, std::string("1048576")); // not padded either
-        state.Text1 = "400";
+        QCOMPARE(chirp->chirp.dwellMultiplierText, std::string("1048576")); // not padded either
+        state.frequencyText = "400";
         QVERIFY(!chirp->Tune_Stop());
         QCOMPARE(newLines(), QStringList());
         QCOMPARE(errors.size(), 3);
@@ -244,13 +244,13 @@ private slots:
         QVERIFY(errors[1].contains("1048575"));
         QVERIFY(errors[2].startsWith("Start Freq: 400 MHz has no frequency word"));
 
-        chirp->chirp.Text22 = "20.8";
-        chirp->chirp.Text23 = "1";
-        state.Text1 = "75";
-        state.Text2 = "140";
+        chirp->chirp.deltaFText = "20.8";
+        chirp->chirp.dwellMultiplierText = "1";
+        state.frequencyText = "75";
+        state.phaseText = "140";
         QVERIFY(chirp->Tune_Stop() && chirp->deltaF() && chirp->DwelL());
         QCOMPARE(newLines(), kRampWorked);
-        QCOMPARE(chirp->chirp.Text23, std::string("00001"));
+        QCOMPARE(chirp->chirp.dwellMultiplierText, std::string("00001"));
     }
 
     void secondChirpWhileOneRunsIsRefused()
@@ -267,18 +267,18 @@ private slots:
 
     void modeSwitchCommands()
     {
-        chirp->chirp.Text23 = "0";
+        chirp->chirp.dwellMultiplierText = "0";
         state.MaxFrequency = 140;
         QVERIFY(chirp->enterChirpMode());
         QCOMPARE(newLines(), QStringList({"=K0000"}));
-        QCOMPARE(state.Text2, std::string("140"));
+        QCOMPARE(state.phaseText, std::string("140"));
         QVERIFY(state.chirpMode);
-        QCOMPARE(chirp->chirp.Text23, std::string("1"));
-        QCOMPARE(chirp->chirp.Text27, std::string("0.0064"));
+        QCOMPARE(chirp->chirp.dwellMultiplierText, std::string("1"));
+        QCOMPARE(chirp->chirp.dwellTimeText, std::string("0.0064"));
 
         QVERIFY(chirp->enterSingleMode());
         QCOMPARE(newLines(), QStringList({"=E03", "=C"}));
-        QCOMPARE(state.Text2, std::string("0"));
+        QCOMPARE(state.phaseText, std::string("0"));
         QVERIFY(!state.chirpMode);
 
         QVERIFY(chirp->ClearFlash());

@@ -132,8 +132,8 @@ private slots:
         QCOMPARE(state.CtrlReg, 4);
         state.CtrlReg = 15;
         QVERIFY(ctl->resendChannelMask());
-        QVERIFY(ctl->invSyncClicked(true) && ctl->Check12());
-        QVERIFY(ctl->invSyncClicked(false) && !ctl->Check12());
+        QVERIFY(ctl->invSyncClicked(true) && ctl->inverseSincTicked());
+        QVERIFY(ctl->invSyncClicked(false) && !ctl->inverseSincTicked());
         QVERIFY(ctl->inverseSincOption(true) && ctl->inverseSincOption(false));
         QCOMPARE(lines(),
                  QStringList({"=DF030", "=I", "=U", "=D0030", "=I", "=U", "=D9030", "=U", "=D4030", "=I",

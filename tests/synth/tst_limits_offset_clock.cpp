@@ -178,20 +178,20 @@ private slots:
     {
         QStringList shown;
         offset->outsideLimits = [&](bool on) { shown << (on ? "shown" : "hidden"); };
-        state.Text1 = "100";
+        state.frequencyText = "100";
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::Sent);
         QCOMPARE(newLines(), group1("52BD3C36") + bodge); // 101 MHz
         QCOMPARE(state.ftwH, std::string("52BD3C36"));
-        QCOMPARE(state.Text4, std::string("52BD3C36"));
+        QCOMPARE(state.writtenWordText, std::string("52BD3C36"));
 
         // The fine "Hires F" part stays out of the sum.
         state.hiresF = true;
-        state.Text5 = "50";
+        state.fineFrequencyText = "50";
         offset->setOffsetTenths(0);
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::Sent);
         QCOMPARE(newLines(), group1("51EB851E") + bodge);
 
-        state.Text1 = "139.5";
+        state.frequencyText = "139.5";
         offset->setOffsetTenths(10000);
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::OutsideLimits);
         QVERIFY(newLines().isEmpty());
@@ -201,11 +201,11 @@ private slots:
         QVERIFY(warnings[0].startsWith("Outside Frequency Limits! 140.5 MHz is above 140 MHz"));
 
         state.chirpMode = true; // bodge without "=E0C"
-        state.Text1 = "139";
+        state.frequencyText = "139";
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::Sent);
         QCOMPARE(newLines(), group1("72B020C4") + QStringList({"=U"}));
 
-        state.Text1 = "1,5";
+        state.frequencyText = "1,5";
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::Stopped);
         QCOMPARE(errors, QStringList({"Frequency offset: the main frequency \"1,5\" is not a number"}));
         QVERIFY(newLines().isEmpty());
@@ -214,14 +214,14 @@ private slots:
     void offsetAmplitudeGoesTo63And64()
     {
         link->saveToDds = true; // "Save to DDS" does not reach group 1's amplitude
-        offset->Text3 = "500";
+        offset->group1AmplitudeText = "500";
         QVERIFY(offset->offsetAmplitudeSend());
         QCOMPARE(newLines(), QStringList({"=D0763", "=DD064"}) + bodge);
-        QCOMPARE(offset->Text4, std::string("07D0"));
-        offset->Text3 = "0";
+        QCOMPARE(offset->group1WordText, std::string("07D0"));
+        offset->group1AmplitudeText = "0";
         QVERIFY(offset->offsetAmplitudeSend());
         QCOMPARE(newLines(), QStringList({"=D0063", "=D0064"}) + bodge);
-        offset->Text3 = "";
+        offset->group1AmplitudeText = "";
         QVERIFY(!offset->offsetAmplitudeSend());
         QCOMPARE(errors, QStringList({"Amp 2: \"\" is not a number"}));
         QVERIFY(newLines().isEmpty());
@@ -233,7 +233,7 @@ private slots:
         offset->installHooks();
         state.fixedEnable = true; // group 1 and the offset only
         state.ampTracking = false;
-        state.Text1 = "100";
+        state.frequencyText = "100";
         QVERIFY(tone.Tune());
         QCOMPARE(newLines(), group1("51EB851E") + bodge); // not maintained: nothing follows
 
@@ -245,15 +245,15 @@ private slots:
 
         // At the lowered maximum the sum is exactly the operator's limit:
         // held to 140, not to the lowered 139.
-        state.Text1 = "139";
+        state.frequencyText = "139";
         QVERIFY(tone.Tune());
         QCOMPARE(newLines(), group1("71DE69AD") + bodge + group1("72B020C4") + bodge);
-        state.Text1 = "140"; // typed within the box's tolerance: group 1 refused, main still tuned
+        state.frequencyText = "140"; // typed within the box's tolerance: group 1 refused, main still tuned
         QVERIFY(tone.Tune());
         QCOMPARE(newLines(), group1("72B020C4") + bodge);
         QCOMPARE(warnings.size(), 1);
 
-        offset->Text3 = "500";
+        offset->group1AmplitudeText = "500";
         QVERIFY(tone.Amplit());
         QCOMPARE(newLines(),
                  QStringList({"=D08E3", "=D00E4"}) + bodge + QStringList({"=D0763", "=DD064"}) + bodge);
@@ -271,7 +271,7 @@ private slots:
     void silentUnitStopsTheOffsetSends()
     {
         silence();
-        state.Text1 = "100";
+        state.frequencyText = "100";
         QVERIFY(offset->offsetFrequencySend() == OffsetController::Outcome::Stopped);
         QCOMPARE(newLines(), QStringList({"=D5244"}));
         QVERIFY(!offset->offsetAmplitudeSend());
@@ -388,8 +388,8 @@ private slots:
             ++onMain;
             return f();
         };
-        state.Text1 = "100";
-        state.Text3 = "512";
+        state.frequencyText = "100";
+        state.amplitudeText = "512";
         w.openWindow();
         QCOMPARE(w.Text1->text(), QString("1000"));
         QCOMPARE(w.Slider1->value(), 4000);
@@ -403,14 +403,14 @@ private slots:
         QCOMPARE(onMain, 2); // the amplitude read at load, then the send
         QVERIFY(w.Command1->isEnabled() && w.Slider1->isEnabled() && w.Command2->isEnabled());
 
-        state.Text1 = "139.5";
+        state.frequencyText = "139.5";
         w.Command1->click();
         QVERIFY(newLines().isEmpty());
         QVERIFY(w.Label1->isVisible());
         QCOMPARE(w.Label1->text(), QString("Outside Frequency Limits!"));
 
         // A 1 kHz step hides the message and sends; at 139 MHz the sum fits.
-        state.Text1 = "139";
+        state.frequencyText = "139";
         w.UpDown1->down->click();
         QVERIFY(!w.Label1->isVisible());
         QCOMPARE(w.Text1->text(), QString("999"));
@@ -429,7 +429,7 @@ private slots:
     void offsetNeverGoesBelowZero()
     {
         OffsetWindow w(*offset);
-        state.Text1 = "100";
+        state.frequencyText = "100";
         w.openWindow();
         offset->setOffsetTenths(5);
         w.UpDown1->down->click(); // 0.5 - 1 kHz: held at 0 and still sent
@@ -444,7 +444,7 @@ private slots:
     void offsetSliderShowsWhileMovingAndSendsOnce()
     {
         OffsetWindow w(*offset);
-        state.Text1 = "100";
+        state.frequencyText = "100";
         w.openWindow();
         w.Slider1->setSliderDown(true);
         w.Slider1->setValue(3500);
@@ -471,7 +471,7 @@ private slots:
         QCOMPARE(w.Text4->text(), QString("07D0"));
         QTest::keyClicks(w.Text3, "9"); // 5009 is clamped to the scale's top
         QCOMPARE(w.Text3->text(), QString("1024"));
-        QCOMPARE(offset->Text3, std::string("1024"));
+        QCOMPARE(offset->group1AmplitudeText, std::string("1024"));
         QVERIFY(newLines().isEmpty()); // typing does not send
     }
 
@@ -480,7 +480,7 @@ private slots:
         OffsetWindow w(*offset);
         QSignalSpy maintain(&w, &OffsetWindow::maintainChanged);
         QSignalSpy limits(&w, &OffsetWindow::limitsChanged);
-        state.Text1 = "100";
+        state.frequencyText = "100";
         w.openWindow();
         QTest::mouseClick(w.Check1, Qt::LeftButton);
         QVERIFY(state.maintainOffset);
@@ -599,7 +599,7 @@ private slots:
         if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) QSKIP("de_DE.UTF-8 locale not installed");
         QLocale::setDefault(QLocale(QLocale::German));
         const LimitsCheck c = checkLimits("80.6", "139.4");
-        state.Text1 = "100.5";
+        state.frequencyText = "100.5";
         const auto outcome = offset->offsetFrequencySend();
         QLocale::setDefault(QLocale::c());
         std::setlocale(LC_ALL, saved.c_str());

@@ -69,12 +69,12 @@ private slots:
         TableBuilder table;
         QVERIFY(table.start(path("full.plv")).ok());
         for (int location = 1; location < TableBuilder::kLocations; ++location) {
-            QCOMPARE(table.Text31(), location);
+            QCOMPARE(table.location(), location);
             QCOMPARE(table.next("51EB", "28", 3).step, TableStep::Recorded);
         }
         QCOMPARE(table.next("4189", "800", 1).step, TableStep::Finished);
         QVERIFY(!table.recording());
-        QCOMPARE(table.Text31(), 1);
+        QCOMPARE(table.location(), 1);
         QCOMPARE(fileBytes(path("full.plv")), kHeader + repeated("51EB02830", 62) + "418980010\r\n");
         QCOMPARE(fileBytes(path("full.cal")), repeated("0FFF0000", 256));
     }
@@ -97,7 +97,7 @@ private slots:
         QVERIFY(!r.error.isEmpty());
         QCOMPARE(table.escape("XY", 1).step, TableStep::BadEntry);
         QVERIFY(!table.start(path("other.plv")).ok()); // one table at a time
-        QCOMPARE(table.Text31(), 1);
+        QCOMPARE(table.location(), 1);
         QCOMPARE(table.next("51EB", "800", 1).step, TableStep::Recorded);
         QCOMPARE(table.escape("51EB", 1).step, TableStep::Finished);
         QCOMPARE(fileBytes(path("bad.plv")), kHeader + repeated("51EB80010", 1) + repeated("51EB00010", 62));
@@ -186,14 +186,14 @@ private slots:
         int tunes = 0;
         const auto tune = [&] { return ++tunes, true; };
         QCOMPARE(storeCalibrationStep(state, rec, tune).step, StoreStep::FileError); // nothing open
-        QCOMPARE(state.Text1, std::string("75"));
+        QCOMPARE(state.frequencyText, std::string("75"));
 
         QVERIFY(rec.open(path("rec.cal")).ok());
-        state.Text1 = "90";
-        state.Text2 = "90";
+        state.frequencyText = "90";
+        state.phaseText = "90";
         QCOMPARE(storeCalibrationStep(state, rec, tune).step, StoreStep::Tuned);
-        QCOMPARE(state.Text1, std::string("91"));
-        QCOMPARE(state.Text4, std::string("0FFF"));
+        QCOMPARE(state.frequencyText, std::string("91"));
+        QCOMPARE(state.writtenWordText, std::string("0FFF"));
         QCOMPARE(state.PhaseHex, std::string("FFF"));
         QCOMPARE(storeCalibrationStep(state, rec, [] { return false; }).step, StoreStep::TuneStopped);
         QCOMPARE(storeCalibrationStep(state, rec, tune).step, StoreStep::Ended);
@@ -203,9 +203,9 @@ private slots:
 
         // A fraction is kept as typed and steps over 93.
         QVERIFY(rec.open(path("frac.cal")).ok());
-        state.Text1 = "92.50";
+        state.frequencyText = "92.50";
         QCOMPARE(storeCalibrationStep(state, rec, {}).step, StoreStep::Tuned);
-        QCOMPARE(state.Text1, std::string("93.5"));
+        QCOMPARE(state.frequencyText, std::string("93.5"));
     }
 };
 

@@ -34,25 +34,25 @@ private slots:
 
     void tuneWritesBothGroupsThenUpdates()
     {
-        state.Text1 = "100";
+        state.frequencyText = "100";
         QVERIFY(tone->Tune());
         QCOMPARE(newLines(), QStringList({"=D5144", "=DEB45", "=D8546", "=D1E47", "=D5184", "=DEB85",
                                           "=D8586", "=D1E87", "=U", "=E0C"}));
-        QCOMPARE(state.Text4, std::string("51EB851E"));
-        QCOMPARE(state.Text29, std::string("51EB"));
+        QCOMPARE(state.writtenWordText, std::string("51EB851E"));
+        QCOMPARE(state.tableFrequencyText, std::string("51EB"));
         QCOMPARE(busyReports, (std::vector<bool>{true, false}));
 
         // Group 1 only; the word's leading zero kept on the wire and in the
         // padded box (the words themselves: tst_words).
         state.fixedEnable = true;
-        state.Text1 = "5";
+        state.frequencyText = "5";
         QVERIFY(tone->Tune());
         QCOMPARE(newLines(), QStringList({"=D0444", "=D1845", "=D9346", "=D7447", "=U", "=E0C"}));
         QCOMPARE(state.ftwH, std::string("4189374"));
-        QCOMPARE(state.Text4, std::string("04189374"));
+        QCOMPARE(state.writtenWordText, std::string("04189374"));
 
-        state.Text1 = "100";
-        state.Text5 = "50";
+        state.frequencyText = "100";
+        state.fineFrequencyText = "50";
         state.hiresF = true;
         QVERIFY(tone->Tune());
         QCOMPARE(state.ftwH, std::string("525460AA")); // 100.5 MHz
@@ -64,12 +64,12 @@ private slots:
         // Limits from a maxmin.txt that admits the clock: the word's own rules answer.
         state.MaxFrequency = 400;
         state.fixedEnable = true;
-        state.Text1 = "200";
+        state.frequencyText = "200";
         QVERIFY(tone->Tune()); // sent as computed, with a warning
         QCOMPARE(newLines().mid(0, 4), QStringList({"=DA344", "=DD745", "=D0A46", "=D3D47"}));
         QCOMPARE(warnings.size(), 1);
         QVERIFY(warnings[0].contains("Nyquist frequency (156.25 MHz)"));
-        state.Text1 = "312.5";
+        state.frequencyText = "312.5";
         QVERIFY(!tone->Tune());
         QVERIFY(newLines().isEmpty());
         QCOMPARE(state.ftwH, std::string("A3D70A3D"));
@@ -96,11 +96,11 @@ private slots:
     {
         QFETCH(std::string, typed);
         state.fixedEnable = true;
-        state.Text1 = typed;
+        state.frequencyText = typed;
         QFETCH(QStringList, group1);
         QVERIFY(tone->Tune());
         QCOMPARE(newLines(), group1 + QStringList({"=U", "=E0C"}));
-        QTEST(state.Text1, "tuned");
+        QTEST(state.frequencyText, "tuned");
     }
 
     void fixedFrequencyAndChirpModeDropWrites()
@@ -120,13 +120,13 @@ private slots:
         const std::tuple<const char*, QStringList, const char*> known[] = {
             {"360", {"=D3F80", "=DFF81"}, "16383"}, {"1", {"=D0080", "=D2D81"}, "45"}};
         for (const auto& [degrees, lines, decimal] : known) {
-            state.Text2 = degrees;
+            state.phaseText = degrees;
             QVERIFY(tone->Phase());
             QCOMPARE(newLines(), lines + QStringList({"=U", "=E0C"}));
-            QCOMPARE(state.Text32, std::string(decimal));
+            QCOMPARE(state.phaseWordText, std::string(decimal));
         }
         QCOMPARE(state.PhaseHex, std::string("2D"));
-        QCOMPARE(state.Text4, std::string("002D"));
+        QCOMPARE(state.writtenWordText, std::string("002D"));
     }
 
     void amplitudeWordsAndEchoes()
@@ -136,14 +136,14 @@ private slots:
                  QStringList({"=D08E3", "=D08E1", "=D00E4", "=D00E2", "=D08A3", "=D00A4", "=U", "=E0C"}));
         QCOMPARE(echoes, QStringList({"=D 08 E3 Amp\r\n", "=D 00 E4 Amp\r\n", "=D 08 A3 Amp\r\n",
                                       "=D 00 A4 Amp\r\n\r\n"}));
-        QCOMPARE(state.Text30, std::string("800"));
-        QCOMPARE(state.Text4, std::string("0800"));
+        QCOMPARE(state.tableAmplitudeText, std::string("800"));
+        QCOMPARE(state.writtenWordText, std::string("0800"));
 
         state.ampTracking = false;
         const std::tuple<const char*, const char*, const char*> known[] = {
             {"1024", "0F", "FF"}, {"0", "00", "02"}, {"100.125", "01", "90"}}; // 400.5 to even
         for (const auto& [amplitude, hi, lo] : known) {
-            state.Text3 = amplitude;
+            state.amplitudeText = amplitude;
             QVERIFY(tone->Amplit());
             QCOMPARE(newLines().mid(0, 2),
                      QStringList({QString("=D") + hi + "E3", QString("=D") + lo + "E4"}));
@@ -172,13 +172,13 @@ private slots:
     void amplitSpecialForChannel4Without3()
     {
         state.channelBox = {true, true, false, true};
-        state.Text3 = "1024";
+        state.amplitudeText = "1024";
         QVERIFY(tone->Amplit());
         // Group 1: 1024 * AmpMultFact limited to 0FFF; group 2: 1024 * 2.
         QCOMPARE(newLines(), QStringList({"=D0F63", "=DFF64", "=D08A3", "=D00A4", "=U", "=E0C"}));
         QCOMPARE(echoes,
                  QStringList({"=D 0F 63*\r\n", "=D FF 64*\r\n", "=D 08 A3*\r\n", "=D 00 A4*\r\n\r\n"}));
-        QCOMPARE(state.Text30, std::string("800"));
+        QCOMPARE(state.tableAmplitudeText, std::string("800"));
         state.channelBox[2] = true;
         QVERIFY(tone->Amplit());
         QCOMPARE(newLines().first(), QString("=D0FE3"));
@@ -198,12 +198,12 @@ private slots:
     void closedPortOnlyUpdatesTheDisplay()
     {
         link->closePort(); // PortHandle keeps its value, as after a Disconnect
-        state.Text1 = "80";
-        state.Text2 = "180";
-        state.Text3 = "1024";
+        state.frequencyText = "80";
+        state.phaseText = "180";
+        state.amplitudeText = "1024";
         QVERIFY(tone->Tune() && tone->Phase() && tone->Amplit() && tone->bodge());
         QCOMPARE(state.ftwH, std::string("4189374B"));
-        QCOMPARE(state.Text32, std::string("8191"));
+        QCOMPARE(state.phaseWordText, std::string("8191"));
         QCOMPARE(state.Amp, std::string("FFF"));
         QVERIFY(busyReports.empty() && echoes.isEmpty());
         QVERIFY(!link->terminalText().contains("not sent"));
@@ -216,7 +216,7 @@ private slots:
     void silentUnitStopsAtTheFirstWrite()
     {
         silence();
-        state.Text1 = "100";
+        state.frequencyText = "100";
         QVERIFY(!tone->Tune());
         QCOMPARE(newLines(), QStringList({"=D5144"}));
         QCOMPARE(busyReports, (std::vector<bool>{true, false}));
@@ -238,19 +238,23 @@ private slots:
     {
         const std::tuple<std::string SynthState::*, const char*, bool (ToneController::*)(), const char*>
             rows[] = {
-                {&SynthState::Text1, "abc", &ToneController::Tune, "Frequency MHz: \"abc\" is not a number"},
-                {&SynthState::Text1, "", &ToneController::Tune, "Frequency MHz: \"\" is not a number"},
-                {&SynthState::Text5, "5x", &ToneController::Tune, "Hires F: \"5x\" is not a number"},
-                {&SynthState::Text2, "-90", &ToneController::Phase, "Phase: \"-90\" is not a number"},
-                {&SynthState::Text2, "400", &ToneController::Phase, "Phase: 400 is above 360 degrees"},
-                {&SynthState::Text3, "1e3", &ToneController::Amplit, "Amplitude: \"1e3\" is not a number"}};
+                {&SynthState::frequencyText, "abc", &ToneController::Tune,
+                 "Frequency MHz: \"abc\" is not a number"},
+                {&SynthState::frequencyText, "", &ToneController::Tune,
+                 "Frequency MHz: \"\" is not a number"},
+                {&SynthState::fineFrequencyText, "5x", &ToneController::Tune,
+                 "Hires F: \"5x\" is not a number"},
+                {&SynthState::phaseText, "-90", &ToneController::Phase, "Phase: \"-90\" is not a number"},
+                {&SynthState::phaseText, "400", &ToneController::Phase, "Phase: 400 is above 360 degrees"},
+                {&SynthState::amplitudeText, "1e3", &ToneController::Amplit,
+                 "Amplitude: \"1e3\" is not a number"}};
         state.hiresF = true;
         for (const auto& [field, text, procedure, message] : rows) {
             SynthState before = state;
             state.*field = text;
             QVERIFY(!(tone.get()->*procedure)());
             QCOMPARE(errors.takeFirst(), QString(message));
-            QCOMPARE(state.Text4, before.Text4);
+            QCOMPARE(state.writtenWordText, before.writtenWordText);
             state = before;
         }
         QVERIFY(sim->unit().commands().empty() && busyReports.empty());
@@ -261,9 +265,9 @@ private slots:
         const std::string saved = std::setlocale(LC_ALL, nullptr);
         if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) QSKIP("de_DE.UTF-8 locale not installed");
         state.fixedEnable = true;
-        state.Text1 = "100.5";
+        state.frequencyText = "100.5";
         const bool tuned = tone->Tune();
-        state.Text1 = "100,5";
+        state.frequencyText = "100,5";
         const bool commaTuned = tone->Tune();
         std::setlocale(LC_ALL, saved.c_str());
         QVERIFY(tuned && !commaTuned);
