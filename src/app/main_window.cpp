@@ -29,6 +29,7 @@
 #include "tone_page.h"
 #include "transfer_panel.h"
 #include "unit_commands.h"
+#include "unit_status_label.h"
 #include "usb_mode_window.h"
 #include "vswr_sweep.h"
 #include "vswr_window.h"
@@ -121,8 +122,7 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     setCentralWidget(central);
     buildMenus();
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
-    unitLabel = new QLabel(statusBar());
-    unitLabel->setObjectName(QStringLiteral("UnitState"));
+    unitLabel = new UnitStatusLabel(session_, statusBar());
     statusBar()->addPermanentWidget(unitLabel);
     wirePanels();
 
@@ -190,8 +190,8 @@ void MainWindow::buildWindows()
     });
     connect(offsetWindow.get(), &OffsetWindow::closed, this, [this] { setEnabled(true); });
     connect(clockWindow.get(), &ClockWindow::closed, this, [this] { setEnabled(true); });
-    calEditor = std::make_unique<CalEditor>(link_, dialogs, [this] { return tonePage->state.ClkFreq; },
-                                            &session_.settings);
+    calEditor = std::make_unique<CalEditor>(
+        link_, dialogs, [this] { return tonePage->state.ClkFreq; }, &session_.settings);
     connect(calEditor.get(), &CalEditor::closed, this, [this] {
         session_.end(Job::CalPlay);
         show();
@@ -395,8 +395,6 @@ void MainWindow::wirePanels()
         else
             connection->setLaserUnknown();
     });
-    for (auto changed : {&UnitSession::toneChanged, &UnitSession::rfChanged, &UnitSession::channelsChanged})
-        connect(&session_, changed, this, &MainWindow::showUnit);
     connect(&session_, &UnitSession::limitsChanged, this,
             [this] { tone->setLimits(session_.model().minFrequency, session_.model().maxFrequency); });
     direct->hooks.untickInvSync = [this] {
@@ -608,23 +606,6 @@ void MainWindow::FoS_Click()
     offsetWindow->openWindow();
 }
 
-void MainWindow::showUnit()
-{
-    const UnitModel& unit = session_.model();
-    QStringList parts;
-    if (const std::optional<double> mhz = session_.playedMHz())
-        parts << QStringLiteral("%1 MHz").arg(*mhz, 0, 'f', 3);
-    const ChannelTone& played = unit.channels[0];
-    if (played.phaseWord)
-        parts << QStringLiteral("%1\u00B0").arg(phaseWordToDegrees(*played.phaseWord), 0, 'f', 1);
-    if (played.amplitudeWord)
-        parts << QStringLiteral("amplitude %1")
-                     .arg(wordToAmplitude(*played.amplitudeWord, unit.channelMask.value_or(0)), 0, 'g', 6);
-    if (unit.rfOn) parts << (*unit.rfOn ? QStringLiteral("RF on") : QStringLiteral("RF off"));
-    unitLabel->setText(parts.isEmpty() ? QString()
-                                       : QStringLiteral("Unit: ") + parts.join(QStringLiteral(", ")));
-}
-
 bool MainWindow::batchRunning() const
 {
     return loads_ && loads_->batchRunning();
@@ -824,31 +805,11 @@ void MainWindow::applyButtons()
     terminal->setTyping(rules.terminalTyping);
 
     const bool on = rules.settings;
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             tone->sendButton, directPanel->resetButton, directPanel->intClockButton,
-             directPanel->laserButton, directPanel->clearButton, directPanel->intTrigButton,
-             directPanel->setButton, tone->chirpMode, tone->singleMode, tone->invSync, tone->buildTable,
-             testPanel->loop, headerPanel->Command8, testPanel->usbImageButton, testPanel->testLutButton})
-        enableIfAvailable(w, on);
-    // A maintained offset holds "Hires F" off.
-    enableIfAvailable(tone->hiresF, on && !tonePage->state.maintainOffset);
-    for (QWidget* w : tone->channelBox)
-        enableIfAvailable(w, on);
-    for (QWidget* w : tone->oneChannel)
-        enableIfAvailable(w, on);
-    for (QWidget* w : std::initializer_list<QWidget*>{tone->allChannels, tone->noChannels, tone->inverseOn,
-                                                      tone->inverseOff, tone->amplitude2Slider})
-        enableIfAvailable(w, on);
-    // A slider being dragged or worked by keyboard stays live through a
-    // procedure: taking it from under the mouse or the keys would end the
-    // move, and its newest value is sent once the writes in progress end.
-    for (QSlider* slider : {tone->frequencySlider, tone->phaseSlider, tone->amplitudeSlider}) {
-        const bool held = activity == Activity::Procedure && (slider->isSliderDown() || slider->hasFocus());
-        if (!held) slider->setEnabled(on);
-    }
-    // A run in progress can always be stopped.
-    for (QPushButton* run : {tone->extEnable, tone->initY})
-        run->setEnabled(on || (rules.pages && run->text() == QLatin1String("Stop")));
+    tone->enableWriters(on, activity == Activity::Procedure, !tonePage->state.maintainOffset);
+    directPanel->enableWriters(on);
+    for (QWidget* w : std::initializer_list<QWidget*>{testPanel->loop, headerPanel->Command8,
+                                                      testPanel->usbImageButton, testPanel->testLutButton})
+        w->setEnabled(on);
     enableIfAvailable(MnuCal->menuAction(), rules.toolsMenu);
     for (QAction* send : {MnuMorv, MnuSendBatch, MnuRaw, MnuMultiChirp})
         enableIfAvailable(send, rules.loadMenus);

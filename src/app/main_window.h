@@ -152,7 +152,7 @@ public:
     FixedFrequencyWindow* fixedWindow;
     QTabWidget* tabs;
     QLabel* versionLabel; // Label3
-    QLabel* unitLabel;    // what the unit plays, in the status bar
+    QLabel* unitLabel;    // what the unit plays, in the status bar (a UnitStatusLabel)
     QString VerSion = QStringLiteral("3.09");
 
     QMenu* mnuFile;
@@ -187,8 +187,6 @@ private:
     void buildWindows();
     // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
     void updateOffsetMenu();
-    // The status bar's summary of what the unit was last told.
-    void showUnit();
     void showMainControls(bool visible);
     // Enables `control` unless its feature is marked as not built yet.
     static void enableIfAvailable(QObject* control, bool enabled);

@@ -75,6 +75,12 @@ DirectCommandPanel::DirectCommandPanel(DirectCommands& commands, QWidget* parent
     grid->setRowStretch(2, 1);
 }
 
+void DirectCommandPanel::enableWriters(bool writable)
+{
+    for (QPushButton* b : {intTrigButton, clearButton, laserButton, intClockButton, resetButton, setButton})
+        b->setEnabled(writable);
+}
+
 void DirectCommandPanel::applyMode(bool chirp)
 {
     intTrigButton->setVisible(true);

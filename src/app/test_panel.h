@@ -30,6 +30,8 @@ public:
     // "Clear" and "Reset" come back in chirp mode; in single-tone mode the
     // trigger button becomes "1 Shot".
     void applyMode(bool chirp);
+    // Enables the buttons when the unit may be written to.
+    void enableWriters(bool writable);
 };
 
 // The bench panel keeps its own "Save to DDS", "Clear Flash" and "CLS" as they

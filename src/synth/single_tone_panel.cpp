@@ -348,6 +348,24 @@ void SingleTonePanel::setHeaderPanel(QWidget* panel)
     static_cast<QGridLayout*>(layout())->addWidget(panel, 0, 0, 2, 2);
 }
 
+void SingleTonePanel::enableWriters(bool writable, bool keepMovingSlider, bool hiresAllowed)
+{
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{sendButton, chirpMode, singleMode, invSync, buildTable, allChannels,
+                                         noChannels, inverseOn, inverseOff, amplitude2Slider})
+        w->setEnabled(writable);
+    for (int i = 0; i < 4; ++i) {
+        channelBox[i]->setEnabled(writable);
+        oneChannel[i]->setEnabled(writable);
+    }
+    hiresF->setEnabled(writable && hiresAllowed);
+    for (QSlider* slider : {frequencySlider, phaseSlider, amplitudeSlider})
+        if (!(keepMovingSlider && (slider->isSliderDown() || slider->hasFocus())))
+            slider->setEnabled(writable);
+    for (QPushButton* run : {extEnable, initY})
+        run->setEnabled(writable || run->text() == QLatin1String("Stop"));
+}
+
 void SingleTonePanel::applyHeaderMode(bool HeadFlaG)
 {
     for (QWidget* w : std::initializer_list<QWidget*>{frequencyFrame, phaseFrame, amplitudeFrame})

@@ -110,6 +110,13 @@ public:
     void setHeaderPanel(QWidget* panel);
     void applyHeaderMode(bool HeadFlaG);
 
+    // Enables the controls that write to the unit when `writable`. A slider
+    // being dragged or worked by keyboard stays live while a procedure
+    // writes (`keepMovingSlider`): taking it from under the mouse would end
+    // the move, and its newest value goes once the writes end. A run in
+    // progress stays stoppable unless the page as a whole is held.
+    void enableWriters(bool writable, bool keepMovingSlider, bool hiresAllowed);
+
 private:
     void Text1_Change();
     void Text2_Change();
