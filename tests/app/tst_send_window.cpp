@@ -77,6 +77,19 @@ class TestSendWindow : public QObject {
     {
         return std::count(unit().commands().begin(), unit().commands().end(), command);
     }
+    // An image load of `n` records against a unit slow enough to act mid-load,
+    // under way once three records are in; `records`: what the unit should take.
+    void startSlowLoad(const QString& name, int n, QStringList* records = nullptr)
+    {
+        sim::Faults slow;
+        slow.replyDelayMs = 5;
+        unit().setFaults(slow);
+        chosen = dir.filePath(name);
+        const QStringList written = writeImage(name, n, 7);
+        if (records) *records = written;
+        window->MnuMorv->trigger();
+        QTRY_VERIFY(loaded().size() >= 3);
+    }
     void freshBatchFolder()
     {
         QDir(dir.filePath("Multifile")).removeRecursively();
@@ -212,13 +225,7 @@ private slots:
 
     void cancelEndsTheSendAndClearsTheUnit()
     {
-        sim::Faults slow;
-        slow.replyDelayMs = 5;
-        unit().setFaults(slow);
-        chosen = dir.filePath("long.plv");
-        writeImage("long.plv", 400, 1);
-        window->MnuMorv->trigger();
-        QTRY_VERIFY(unit().lastLoad(sim::LoadKind::Image) && loaded().size() >= 3);
+        startSlowLoad("long.plv", 400);
         QTest::mouseClick(window->transferPanel->cancelButton, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
         QVERIFY(window->link().terminalText().contains("File send cancelled at record "));
@@ -331,14 +338,9 @@ private slots:
 
     void aLoadHoldsEveryOtherWriter()
     {
-        sim::Faults slow;
-        slow.replyDelayMs = 5;
-        unit().setFaults(slow);
-        chosen = dir.filePath("held.plv");
-        const QStringList records = writeImage("held.plv", 60, 7);
         const std::size_t mark = unit().commands().size();
-        window->MnuMorv->trigger();
-        QTRY_VERIFY(loaded().size() >= 3);
+        QStringList records;
+        startSlowLoad("held.plv", 60, &records);
         SingleTonePanel* tone = window->tone;
         const std::initializer_list<std::pair<const char*, QWidget*>> writers = {
             {"=v", window->testPanel->statusButton},
@@ -392,13 +394,7 @@ private slots:
     void exitDuringALoadAsksFirst()
     {
         QFETCH(bool, yes);
-        sim::Faults slow;
-        slow.replyDelayMs = 5;
-        unit().setFaults(slow);
-        chosen = dir.filePath("exit.plv");
-        writeImage("exit.plv", 300, 2);
-        window->MnuMorv->trigger();
-        QTRY_VERIFY(loaded().size() >= 3);
+        startSlowLoad("exit.plv", 300);
         window->dialogs.askYesNo = [&](const QString&, const QString& text) {
             asked << text;
             return yes;
