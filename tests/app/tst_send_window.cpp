@@ -387,21 +387,28 @@ private slots:
 
     void exitDuringALoadAsksFirst_data()
     {
-        QTest::addColumn<bool>("yes");
-        QTest::newRow("No keeps the load") << false;
-        QTest::newRow("Yes clears the unit, then quits") << true;
+        QTest::addColumn<int>("ending"); // 0: Exit answered No, 1: Exit answered Yes, 2: SIGTERM
+        QTest::newRow("No keeps the load") << 0;
+        QTest::newRow("Yes clears the unit, then quits") << 1;
+        QTest::newRow("a signal clears the unit unasked") << 2;
     }
     void exitDuringALoadAsksFirst()
     {
-        QFETCH(bool, yes);
+        QFETCH(int, ending);
         startSlowLoad("exit.plv", 300);
         window->dialogs.askYesNo = [&](const QString&, const QString& text) {
             asked << text;
-            return yes;
+            return ending == 1;
         };
-        window->mnuFileExit->trigger();
-        QCOMPARE(asked, QStringList{"A load is running. Cancel it, clear the unit and quit?"});
-        if (!yes) {
+        if (ending == 2) {
+            window->terminate();
+            QVERIFY(asked.isEmpty());
+        }
+        else {
+            window->mnuFileExit->trigger();
+            QCOMPARE(asked, QStringList{"A load is running. Cancel it, clear the unit and quit?"});
+        }
+        if (ending == 0) {
             QVERIFY(window->isVisible());
             QVERIFY(window->transferPanel->running());
             QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 20000);
