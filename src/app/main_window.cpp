@@ -704,15 +704,11 @@ void MainWindow::FTDIUSB_Click()
 
 void MainWindow::runUsb(const std::function<void()>& test)
 {
-    const auto buttons = {testPanel->ftdiTestButton, testPanel->ftdiSendButton, testPanel->openExButton,
-                          testPanel->viaDllButton};
-    for (QPushButton* b : buttons)
-        b->setEnabled(false);
-    procedureBusy(true);
+    // The serial port is shut while the USB device is held: a job, so the
+    // window's writers are held meanwhile.
+    if (!session_.begin(Job::UsbTest)) return;
     test();
-    procedureBusy(false);
-    for (QPushButton* b : buttons)
-        b->setEnabled(true);
+    session_.end(Job::UsbTest);
 }
 
 void MainWindow::IntClkRate_Click()

@@ -20,7 +20,6 @@ QString jobName(Job job)
     case Job::LutTest: return QStringLiteral("TEST LUT file");
     case Job::UsbImage: return QStringLiteral("USB image load");
     case Job::Batch: return QStringLiteral("batch");
-    case Job::HeaderBlocks: return QStringLiteral("header blocks");
     case Job::Poll: return QStringLiteral("poll loop");
     case Job::Vswr: return QStringLiteral("VSWR sweep");
     case Job::CalPlay: return QStringLiteral("calibration row play");

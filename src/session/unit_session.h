@@ -23,7 +23,6 @@
 #include <QObject>
 #include <QString>
 #include <functional>
-#include <map>
 #include <optional>
 
 namespace plovan {
@@ -37,7 +36,6 @@ enum class Job {
     LutTest,
     UsbImage,
     Batch,
-    HeaderBlocks,
     Poll,
     Vswr,
     CalPlay,
