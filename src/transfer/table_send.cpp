@@ -20,19 +20,15 @@ std::function<std::optional<SenderConfig::Header>(std::string_view)> headerOf(co
     };
 }
 
-// The USB route of a serial send: the unit's reply to the header read once
-// for the "too big" test, then records of `bytes` bytes a millisecond apart.
+// The USB route of a serial send: records of `bytes` bytes a millisecond
+// apart without waiting for their replies; the unit's letters, read as they
+// come, still stop the records and give the verdict after the last.
 SenderConfig overUsb(SenderConfig config, std::size_t bytes)
 {
-    config.headerWait = Wait::None;
-    config.collectAfterHeader = true;
-    config.tooBigTest = true;
     config.record = [bytes](std::string_view line) { return table::usbRecord(line, bytes); };
     config.recordsAsBytes = true;
     config.recordWait = Wait::None;
     config.recordPauseMs = 1;
-    config.stopLetters.clear();
-    config.successLetter.reset();
     return config;
 }
 
@@ -46,6 +42,7 @@ std::string whole(std::string_view line)
 SenderConfig image::serialSender()
 {
     SenderConfig config;
+    config.kind = "image";
     config.startCommands = {{"=L"}};
     config.header = headerOf(table::kImage);
     config.record = [](std::string_view line) { return serialRecord(line); };
@@ -60,15 +57,18 @@ SenderConfig image::usbSender()
 
 SenderConfig image::usbTestSender()
 {
-    SenderConfig config = usbSender();
+    // Each record as on the serial route, with its line end, and its reply
+    // awaited as there.
+    SenderConfig config = serialSender();
     config.record = [](std::string_view line) { return serialRecord(line) + "\r\n"; };
-    config.recordPauseMs = 0;
+    config.recordsAsBytes = true;
     return config;
 }
 
 SenderConfig raw::serialSender()
 {
     SenderConfig config;
+    config.kind = "raw";
     config.startCommands = {{"=Q"}};
     config.header = headerOf(table::kRaw);
     // The header waits for its "C" like a record; an "E" to it is not taken
@@ -83,12 +83,17 @@ SenderConfig raw::serialSender()
 
 SenderConfig raw::usbSender()
 {
-    return overUsb(serialSender(), kUsbRecordBytes);
+    // The header's reply is read, and an "E" to it is "too big", as the
+    // Part's USB route has it.
+    SenderConfig config = overUsb(serialSender(), kUsbRecordBytes);
+    config.tooBigTest = true;
+    return config;
 }
 
 SenderConfig multichirp::serialSender()
 {
     SenderConfig config;
+    config.kind = "multichirp";
     config.startCommands = {{"=E2C", true}, {""}, {"=L", true}};
     config.header = headerOf(table::kMultichirp);
     config.tooBigTest = false;
@@ -97,15 +102,17 @@ SenderConfig multichirp::serialSender()
     config.recordPauseMs = TransferEngine::kPawSMs;
     config.stopLetters.clear();
     config.successLetter.reset();
+    // The Part never aborts a multichirp load: a record unacknowledged in
+    // time is counted, and the send goes on.
+    config.abortSequence = false;
+    config.unansweredGoesOn = true;
     return config;
 }
 
 SenderConfig multichirp::usbSender()
 {
     SenderConfig config = overUsb(serialSender(), kUsbRecordBytes);
-    // The preamble and header went over the serial port: nothing to collect.
-    config.collectAfterHeader = false;
-    config.tooBigTest = false;
+    config.stopLetters.clear();
     config.usb = SenderConfig::Usb::RecordsOnly;
     return config;
 }
@@ -120,6 +127,7 @@ std::string lut::LineCrc::withCrc(std::string_view line)
 SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
 {
     SenderConfig config;
+    config.kind = "LUT";
     config.startCommands = {{"=F0100"}};
     config.startPauseMs = kNewDelyMs;
     config.progressTotal = kLines;
@@ -135,13 +143,15 @@ SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
     config.successLetter = 'F';
     config.crcVerdict = "CRC Error!!";
     config.errorVerdict = "Error!!";
-    config.abortOnCrc = false;
+    // The Part's LUT load has no abort sequence: a stop says why and clears nothing.
+    config.abortSequence = false;
     return config;
 }
 
 SenderConfig lut::testSender(Crc16Model model)
 {
     SenderConfig config = serialSender(false, model);
+    config.kind = "test LUT";
     config.startCommands = {{"=F0100", true}};
     config.startPauseMs = 0;
     config.recordWait = Wait::None;
@@ -152,6 +162,7 @@ SenderConfig lut::testSender(Crc16Model model)
     };
     config.stopMessage = kTestStopMessage;
     config.successLetter.reset();
+    config.noVerdict = "Sent (TEST LUT file waits for no reply and gives no verdict)";
     return config;
 }
 
