@@ -437,10 +437,27 @@ Prepared prepareHeaderBlocks(Session& s, const ParsedArgs& a)
 
 // --- table files ---
 
+// A path that can be read or sent: a regular file (a FIFO or a device would
+// hold the run in its open); said and false when it is not.
+bool sendableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        err(QStringLiteral("%1: cannot be read: it does not exist").arg(path));
+        return false;
+    }
+    if (!info.isFile()) {
+        err(QStringLiteral("%1: not a regular file: refused").arg(path));
+        return false;
+    }
+    return true;
+}
+
 // The findings of the pre-flight check of a table file; empty (and said)
 // when the file cannot be read.
 std::optional<QStringList> tableFindings(const QString& path, const table::Layout& layout)
 {
+    if (!sendableFile(path)) return std::nullopt;
     const auto findings = table::checkFile(path.toLocal8Bit().toStdString(), layout);
     if (!findings) {
         err(QStringLiteral("%1: cannot be read").arg(path));
@@ -456,6 +473,7 @@ std::optional<QStringList> tableFindings(const QString& path, const table::Layou
 // much of, each line naming the file; empty (and said) when it cannot be read.
 std::optional<std::pair<CalRead, QStringList>> readCal(const QString& path)
 {
+    if (!sendableFile(path)) return std::nullopt;
     std::optional<CalRead> read = readCalFile(path.toLocal8Bit().toStdString());
     if (!read) {
         err(QStringLiteral("%1: cannot be read").arg(path));
@@ -503,22 +521,6 @@ Prepared prepareCheck(Session& s, const ParsedArgs& a)
         s.inputError = !findings || !findings->isEmpty();
         return !s.inputError;
     };
-}
-
-// A path that can be sent: a regular file (a FIFO or a device would hold
-// the run in its open); said and false when it is not.
-bool sendableFile(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        err(QStringLiteral("%1: cannot be read: it does not exist").arg(path));
-        return false;
-    }
-    if (!info.isFile()) {
-        err(QStringLiteral("%1: not a regular file: nothing sent").arg(path));
-        return false;
-    }
-    return true;
 }
 
 // A load made ready before the port is opened: its file open and its
@@ -589,7 +591,6 @@ bool usbOption(Session& s, const ParsedArgs& a, std::shared_ptr<UsbRoute>& usb)
 Prepared prepareLoad(Session& s, const ParsedArgs& a, const table::Layout& layout)
 {
     const QString path = a.operands[0];
-    if (!sendableFile(path)) return std::nullopt;
     const auto findings = tableFindings(path, layout);
     if (!findings) return std::nullopt;
     for (const QString& line : *findings)
@@ -753,7 +754,6 @@ Prepared prepareCalSet(Session&, const ParsedArgs& a)
 Prepared prepareLoadLut(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
-    if (!sendableFile(path)) return std::nullopt;
     const auto findings = calFindings(path);
     if (!findings) return std::nullopt;
     for (const QString& line : *findings)

@@ -231,7 +231,7 @@ int runOnUnit(Session& s, const PortSettings& port, const Operation& operation)
     // A reply still on its way belongs to this run: let it arrive before closing.
     if (ok && !s.link.TestMode()) s.link.pause(0);
     if (const auto* sim = qobject_cast<sim::SimBackend*>(s.link.backend()))
-        s.print(QString::fromStdString(sim->unit().describeState()));
+        out(QString::fromStdString(sim->unit().describeState())); // before a load's result line
     s.link.closePort();
     if (!s.lastLine.isEmpty()) out(s.lastLine);
     return exitStatus(s, ok);

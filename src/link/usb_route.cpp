@@ -337,6 +337,7 @@ void UsbRoute::FtSend(const QString& command)
     const QByteArray buffer = (command + QStringLiteral("\r\n")).toLatin1().leftJustified(256, ' ');
     qint64 written = 0;
     ftStatus = device_->write(handle, buffer.left(kFtSendBytes), written);
+    if (written > 0) emit link_.bytesSent(buffer.left(written));
     if (ftStatus != FtStatus::Ok) sayFailure(QStringLiteral("Write Failed"));
     readReply(handle);
     FtHandle = handle;

@@ -69,6 +69,9 @@ TransferEngine::Hooks TransferRunner::hooks()
     h.clearing = [this] {
         // A USB device that failed is given up before the "=C"s go out.
         if (usbBroken_) QTimer::singleShot(0, this, &TransferRunner::releaseUsb);
+        // The bar shows where the send stopped, not where the last update left it.
+        const std::size_t total = engine_.recordsAnnounced();
+        emit progress(std::min(engine_.recordsSent(), total), total);
         emit clearing();
     };
     h.finished = [this](TransferOutcome outcome) { ended(outcome); };

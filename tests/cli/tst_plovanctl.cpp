@@ -253,6 +253,21 @@ private slots:
             QVERIFY2(text.contains(line.toLatin1()), qPrintable(line + " not in:\n" + text));
     }
 
+    // A load's result is the last line, after the simulated unit's state.
+    void theResultIsTheLastLineAfterTheSimulatedState()
+    {
+        const QString path = settings.filePath("inside.plv");
+        writeFile(path, "00002\r\n012345678\r\n0ABCDEF01\r\n");
+        for (const QStringList& route : {QStringList{}, QStringList{"--usb"}}) {
+            QByteArray text;
+            QCOMPARE(run(QStringList{"--sim", "load", "image", path} + route, &text), 0);
+            QVERIFY2(text.contains("image load: 2 of 2 lines, complete"), text.constData());
+            QCOMPARE(untimed(splitResult(text).result),
+                     QString("image inside.plv, %1, 2 of 2 records: Sent OK!")
+                         .arg(route.isEmpty() ? "serial" : "USB"));
+        }
+    }
+
     void chirpCalcNeedsNoUnit_data()
     {
         QTest::addColumn<QStringList>("args");
