@@ -41,11 +41,11 @@ std::string shown(std::string_view text, std::size_t keep = 16)
     return "\"" + out + "\"";
 }
 
+// "1.2 s", whatever the locale's decimal separator.
 std::string seconds(std::int64_t ms)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f s", double(ms) / 1000.0);
-    return buf;
+    const std::int64_t tenths = (std::max<std::int64_t>(ms, 0) + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
 
 } // namespace
@@ -353,7 +353,9 @@ void TransferEngine::received(std::string_view bytes)
         }
         break;
     case State::AwaitRecord:
-        if (config_.recordWait == SenderConfig::Wait::Ack ? ack : lineReply) recordAnswered();
+        // A line past the LUT's count is answered by nothing but the "F".
+        if ((config_.recordWait == SenderConfig::Wait::Ack ? ack : lineReply) || lutLoaded())
+            recordAnswered();
         break;
     case State::AwaitVerdict:
         if (settled()) {
@@ -421,6 +423,12 @@ bool TransferEngine::stopsOn(char letter) const
 bool TransferEngine::stopLetterSeen() const
 {
     return (stopsOn('K') && recK_) || (stopsOn('L') && recL_) || (stopsOn('E') && recE_);
+}
+
+bool TransferEngine::lutLoaded() const
+{
+    return untilEnd_ && config_.successLetter && fullMark_ != std::string::npos &&
+           received_.find(*config_.successLetter, fullMark_) != std::string::npos;
 }
 
 bool TransferEngine::moreToCome() const
@@ -492,9 +500,7 @@ void TransferEngine::sendRecords()
         // The LUT is loaded once its last counted line is answered and the
         // "F" has come after that answer; further lines of a longer file go
         // out without waiting for replies that will not come.
-        const bool loaded = untilEnd_ && config_.successLetter && fullMark_ != std::string::npos &&
-                            received_.find(*config_.successLetter, fullMark_) != std::string::npos;
-        if (waits && !testMode_ && !last && !loaded) {
+        if (waits && !testMode_ && !last && !lutLoaded()) {
             await(State::AwaitRecord);
             return;
         }

@@ -247,6 +247,8 @@ private:
     void await(State state);
     bool stopsOn(char letter) const;
     bool stopLetterSeen() const;
+    // The LUT's counted lines are answered and its "F" has come after them.
+    bool lutLoaded() const;
     // More records may follow the one just done.
     bool moreToCome() const;
     void progress();

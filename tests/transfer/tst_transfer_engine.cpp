@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
+#include <clocale>
 #include <map>
 #include <sstream>
 
@@ -865,6 +866,15 @@ private slots:
                          return Replies{{0, w.text + (w.index == 256 ? "CF" : "C")}};
                      }),
             O::SentOk, "Sent OK!", {"Sent OK!"}, 0, 256);
+        row("1: LUT of 300 lines: the F comes a moment after line 256's C", Sender::Lut, lutFile(300),
+            unitWith(Sender::Lut,
+                     [](const W& w) -> std::optional<Replies> {
+                         if (w.kind != W::Record) return std::nullopt;
+                         if (w.index == 256) return Replies{{0, "C"}, {100, "F"}};
+                         if (w.index > 256) return Replies{};
+                         return Replies{{0, "C"}};
+                     }),
+            O::SentOk, "Sent OK!", {"Sent OK!"}, 0, 300);
         row("1: a lower-case k is no CRC verdict", Sender::ImageSerial, ten,
             onRecord(Sender::ImageSerial, 3, {{0, "k"}}), O::Error,
             "the unit answered \"k\" to record 3 of 10, neither \"C\" nor \"K\": send stopped; unit cleared",
@@ -1049,6 +1059,17 @@ private slots:
         r.durationMs = 1234;
         r.verdict = "Sent OK!";
         QCOMPARE(resultLine(r), std::string("image table.plv, serial, 64 of 64 records, 1.2 s: Sent OK!"));
+        // The time reads the same under any locale.
+        const char* before = std::setlocale(LC_NUMERIC, nullptr);
+        const std::string saved = before ? before : "C";
+        if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+            QCOMPARE(resultLine(r),
+                     std::string("image table.plv, serial, 64 of 64 records, 1.2 s: Sent OK!"));
+            std::setlocale(LC_NUMERIC, saved.c_str());
+        }
+        r.durationMs = 59;
+        QCOMPARE(resultLine(r), std::string("image table.plv, serial, 64 of 64 records, 0.1 s: Sent OK!"));
+        r.durationMs = 1234;
         r.kind = "LUT";
         r.total = 256;
         QCOMPARE(resultLine(r), std::string("LUT table.plv, serial, 64 of 256 lines, 1.2 s: Sent OK!"));
