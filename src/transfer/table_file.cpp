@@ -22,11 +22,23 @@ bool blank(std::string_view text)
     return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+// The start of a line, quoted; a byte that is not printable (a binary
+// file's, a NUL) as \xNN, so that a message never carries it to a terminal.
 std::string quoted(std::string_view text)
 {
     constexpr std::size_t kShown = 24;
     std::string out = "\"";
-    out += text.substr(0, kShown);
+    for (const char c : text.substr(0, kShown)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out += c;
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        out += "\\x";
+        out += kHex[u >> 4];
+        out += kHex[u & 0xF];
+    }
     if (text.size() > kShown) out += "...";
     return out + "\"";
 }
