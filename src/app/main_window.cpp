@@ -103,6 +103,7 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     directPanel = new DirectCommandPanel(*direct, central);
     terminal = new TerminalPanel(central);
     transferPanel = new TransferPanel(link_, central);
+    transferPanel->setUsbRoute(&usb_);
     versionLabel = new QLabel(VerSion, central);
     versionLabel->setObjectName(QStringLiteral("Label3"));
     auto* right = new QVBoxLayout;

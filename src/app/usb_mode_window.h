@@ -1,9 +1,12 @@
 // "SET USB Mode" (USBMode): whether file transfers go over USB (FtdiMode).
+// The tick keeps the Part's caption; a line under it says in an operator's
+// words what it changes, and whether a USB device is there to take the loads.
 #pragma once
 
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 
 namespace plovan {
@@ -17,6 +20,7 @@ public:
     explicit UsbModeWindow(UsbRoute& route, QWidget* parent = nullptr);
 
     QCheckBox* Check1;     // "Use Dll for file transfer"
+    QLabel* explanation;   // what the tick does, as it stands
     QPushButton* Command1; // "OK"
 
     // Shows the window ticked as FtdiMode stands.
@@ -31,6 +35,8 @@ signals:
     void closed();
 
 private:
+    void explain();
+
     UsbRoute& route_;
 };
 

@@ -14,6 +14,7 @@
 #include "frequency_limits.h"
 #include "header_words.h"
 #include "offset_controller.h"
+#include "plovanctl.h"
 #include "poll_loop.h"
 #include "settings_files.h"
 #include "sim_server.h"
@@ -315,7 +316,7 @@ Prepared preparePoll(Session& s, const ParsedArgs& a)
 
 // The route over the device layer --usb-device names; the simulated one
 // shares the unit of --sim, or belongs to the plovan-sim on --port.
-std::shared_ptr<UsbRoute> usbRouteFor(Session& s, const ParsedArgs& a)
+std::shared_ptr<UsbRoute> usbRouteFor(Session& s, const ParsedArgs& a, bool echo = true)
 {
     if (a.has("--sim") && a.values.contains("--port")) {
         err(QStringLiteral("give --port DEVICE or --sim, not both"));
@@ -336,10 +337,15 @@ std::shared_ptr<UsbRoute> usbRouteFor(Session& s, const ParsedArgs& a)
         port = withDevice(port, a.value("--port"));
     auto route = std::make_shared<UsbRoute>(s.link);
     route->setDevice(makeFtdiDevice(*choice, s.link, port));
-    QObject::connect(route.get(), &UsbRoute::output, [](const QString& text) {
-        std::fputs(qPrintable(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))), stdout);
-        std::fflush(stdout);
-    });
+    // The bench tests print what they write to the terminal; a load says
+    // what happened in its own lines.
+    if (echo) {
+        QObject::connect(route.get(), &UsbRoute::output, [](const QString& text) {
+            std::fputs(qPrintable(QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))),
+                       stdout);
+            std::fflush(stdout);
+        });
+    }
     return route;
 }
 
@@ -528,18 +534,45 @@ Prepared prepareCheck(Session& s, const ParsedArgs& a)
     };
 }
 
-// One send to its end; empty when the file cannot be read (bad input).
-std::optional<TransferOutcome> runSend(Session& s, SenderConfig config, const QString& path, UsbRoute* usb)
+// A load made ready before the port is opened: its file open and its
+// header read. The route outlives the runner that uses it.
+struct Load {
+    std::shared_ptr<UsbRoute> usb;
+    std::unique_ptr<TransferRunner> runner;
+};
+
+// A load of `path` with `config`, opened; empty (said) when the file cannot be sent.
+std::shared_ptr<Load> openLoad(Session& s, SenderConfig config, const QString& path,
+                               std::shared_ptr<UsbRoute> usb = nullptr)
 {
-    TransferRunner runner(s.link, std::move(config), usb);
-    QObject::connect(&runner, &TransferRunner::message, [](const QString& m) { out(m); });
+    auto load = std::make_shared<Load>();
+    load->usb = std::move(usb);
+    load->runner = std::make_unique<TransferRunner>(s.link, std::move(config), load->usb.get());
+    QString error;
+    if (!load->runner->open(path, &error)) {
+        err(error);
+        return nullptr;
+    }
+    return load;
+}
+
+// Runs an opened load to its end; its messages on stdout, its result held
+// as the run's last line. A stop signal stops it and clears the unit. The
+// outcome; Error when it could not start (no USB device).
+TransferOutcome runLoad(Session& s, TransferRunner& runner)
+{
+    QObject::connect(&runner, &TransferRunner::message, [&s](const QString& m) { s.print(m); });
     if (::isatty(STDERR_FILENO)) {
         QObject::connect(&runner, &TransferRunner::progress, [&runner](qulonglong done, qulonglong total) {
             std::fprintf(stderr, "\rrecord %llu of %llu, %.0f records/s ", done, total,
                          runner.recordsPerSecond());
             if (done == total) std::fputc('\n', stderr);
         });
+        QObject::connect(&runner, &TransferRunner::clearing,
+                         [] { std::fputs("\nClearing the unit...\n", stderr); });
     }
+    // A signal that came before the load began stops it before anything is sent.
+    if (s.stoppedBy != 0) return TransferOutcome::Cancelled;
     QEventLoop loop;
     TransferOutcome outcome = TransferOutcome::Error;
     QObject::connect(&runner, &TransferRunner::finished, &loop, [&](TransferOutcome o) {
@@ -547,25 +580,21 @@ std::optional<TransferOutcome> runSend(Session& s, SenderConfig config, const QS
         loop.quit();
     });
     QString error;
-    if (!runner.start(path, &error)) {
-        err(error);
-        s.inputError = true;
-        return std::nullopt;
+    if (!runner.start(&error)) {
+        s.printLast(QString::fromStdString(resultLine(runner.result())));
+        return TransferOutcome::Error;
     }
-    loop.exec();
+    s.stop = [&runner](int signo) { runner.stop(QStringLiteral("stopped by ") + signalName(signo)); };
+    if (runner.running()) loop.exec();
+    s.stop = nullptr;
+    s.printLast(QString::fromStdString(resultLine(runner.result())));
     return outcome;
-}
-
-// Exit 0: "Sent OK!", or a USB send that wrote every record.
-bool sentWhole(std::optional<TransferOutcome> outcome)
-{
-    return outcome == TransferOutcome::SentOk || outcome == TransferOutcome::Completed;
 }
 
 // --usb: the route of --usb-device; null without --usb. False when it cannot be made.
 bool usbOption(Session& s, const ParsedArgs& a, std::shared_ptr<UsbRoute>& usb)
 {
-    if (a.has("--usb")) usb = usbRouteFor(s, a);
+    if (a.has("--usb")) usb = usbRouteFor(s, a, false);
     return !a.has("--usb") || usb;
 }
 
@@ -583,14 +612,15 @@ Prepared prepareLoad(Session& s, const ParsedArgs& a, const table::Layout& layou
     }
     std::shared_ptr<UsbRoute> usb;
     if (!usbOption(s, a, usb)) return std::nullopt;
-    return [&s, path, layout, usb] {
-        return sentWhole(runSend(s, table::senderFor(layout, usb != nullptr), path, usb.get()));
-    };
+    const bool overUsb = usb != nullptr;
+    auto load = openLoad(s, table::senderFor(layout, overUsb), path, std::move(usb));
+    if (!load) return std::nullopt;
+    return [&s, load] { return loadedWhole(runLoad(s, *load->runner)); };
 }
 
 // Every numbered file is found and checked before the first header block:
 // a gap refuses the batch, other findings need --force, as for "load image".
-// A cancel or a lost connection stops it after its file.
+// A cancel, a stop signal or a lost connection stops it after its file.
 Prepared prepareBatch(Session& s, const ParsedArgs& a)
 {
     const BatchFolder folder(a.operands.value(0, BatchFolder::defaultPath(settingsDir())));
@@ -623,11 +653,16 @@ Prepared prepareBatch(Session& s, const ParsedArgs& a)
         if (!blocks()) return false;
         bool allSent = true;
         for (const QString& path : files) {
-            out(QFileInfo(path).fileName());
-            const std::optional<TransferOutcome> outcome =
-                runSend(s, table::senderFor(table::kImage, usb != nullptr), path, usb.get());
-            allSent = sentWhole(outcome) && allSent;
-            if (!outcome || !BatchFolder::goesOnAfter(*outcome)) return false;
+            s.print(QFileInfo(path).fileName());
+            TransferRunner runner(s.link, table::senderFor(table::kImage, usb != nullptr), usb.get());
+            QString why;
+            if (!runner.open(path, &why)) {
+                s.link.report(why + QStringLiteral(" - batch stopped"));
+                return false;
+            }
+            const TransferOutcome outcome = runLoad(s, runner);
+            allSent = loadedWhole(outcome) && allSent;
+            if (!BatchFolder::goesOnAfter(outcome) || s.stoppedBy != 0) return false;
         }
         return allSent;
     };
@@ -737,12 +772,11 @@ Prepared prepareLoadLut(Session& s, const ParsedArgs& a)
         err(QStringLiteral("not sent; --force sends it as it is"));
         return std::nullopt;
     }
-    const bool skipCrc = a.has("--skip-crc");
+    auto load = openLoad(s, lut::serialSender(a.has("--skip-crc")), path);
+    if (!load) return std::nullopt;
     // "Send Header" first, as the window does.
     const Operation header = sendAcknowledged(s, header::panelLines(header::panelDefaults()));
-    return [&s, path, skipCrc, header] {
-        return header() && runSend(s, lut::serialSender(skipCrc), path, nullptr) == TransferOutcome::SentOk;
-    };
+    return [&s, load, header] { return header() && runLoad(s, *load->runner) == TransferOutcome::SentOk; };
 }
 
 Prepared prepareLoadTestLut(Session& s, const ParsedArgs&)
@@ -752,7 +786,9 @@ Prepared prepareLoadTestLut(Session& s, const ParsedArgs&)
         err(QString::fromLatin1(lut::kTestFile) + QStringLiteral(" not found!"));
         return std::nullopt;
     }
-    return [&s, path] { return runSend(s, lut::testSender(), path, nullptr) == TransferOutcome::Completed; };
+    auto load = openLoad(s, lut::testSender(), path);
+    if (!load) return std::nullopt;
+    return [&s, load] { return runLoad(s, *load->runner) == TransferOutcome::Completed; };
 }
 
 // --- VSWR ---
@@ -771,6 +807,8 @@ Prepared prepareVswr(Session& s, const ParsedArgs& a)
     return [&s, path] {
         const auto tone = toneFor(s);
         VswrSweep sweep(s.link, *tone);
+        // Here a failed step ends the run; there is no "Next >>" to press.
+        sweep.setFailureNote(QStringLiteral(" - not recorded; sweep stopped"));
         QString error;
         if (!sweep.start(path, &error)) {
             err(error);
@@ -778,17 +816,30 @@ Prepared prepareVswr(Session& s, const ParsedArgs& a)
             return false;
         }
         QEventLoop loop;
-        bool complete = false;
+        bool complete = false, ended = false;
         QObject::connect(&sweep, &VswrSweep::recorded, [](int mhz, const vswr::Reading& values) {
             out(QString::fromStdString(vswr::dataLine(mhz, values)).simplified());
         });
-        QObject::connect(&sweep, &VswrSweep::stepFailed, &loop, [&loop] { loop.quit(); });
-        QObject::connect(&sweep, &VswrSweep::finished, &loop, [&](bool whole) {
-            complete = whole;
+        QObject::connect(&sweep, &VswrSweep::stepFailed, &loop, [&] {
+            ended = true;
             loop.quit();
         });
+        QObject::connect(&sweep, &VswrSweep::finished, &loop, [&](bool whole) {
+            complete = whole;
+            ended = true;
+            loop.quit();
+        });
+        // A stop signal ends the sweep, whatever it waits for (a reply that
+        // with --ack-timeout 0 would never end).
+        s.stop = [&](int signo) {
+            err(QStringLiteral("stopped by %1").arg(signalName(signo)));
+            s.link.cancelWaits();
+            ended = true;
+            loop.quit();
+        };
         sweep.runToEnd();
-        if (sweep.running() || sweep.waiting()) loop.exec();
+        if (!ended && s.stoppedBy == 0 && (sweep.running() || sweep.waiting())) loop.exec();
+        s.stop = nullptr;
         // A step that failed ends the run: the file keeps the steps before it.
         if (sweep.running()) sweep.stop();
         return complete;
@@ -953,11 +1004,15 @@ const CommandTable& commandRows()
          .description = "As \"&Send Velmar File...\" on the serial route: =L, the header, then each\n"
                         "record, waiting for the unit's C; prints the verdict (\"Sent OK!\", \"CRC Error.\n"
                         "File send aborted\", \"Error!\", \"Error. File too big.\") or why the send\n"
-                        "stopped. The file is checked first; one with findings is refused unless\n"
-                        "--force is given. Exit status 0 on \"Sent OK!\", 1 otherwise, 2 for a file\n"
-                        "that cannot be read or fails the check. With --usb the records go over the USB\n"
-                        "route (--usb-device), 11 bytes each without replies, and there is no verdict:\n"
-                        "status 0 once every record was written.\n"
+                        "stopped, and last a result line: file, route, records sent, time and what the\n"
+                        "unit did (for a failure its record and letter). The file is checked first; one\n"
+                        "with findings is refused unless --force is given, and one that is not a regular\n"
+                        "file or has no record count is never sent. Exit status 0 on \"Sent OK!\", 1\n"
+                        "otherwise, 2 for a file that cannot be read or fails the check, 130/143 stopped\n"
+                        "by a signal (the unit is cleared first). With --usb the records go over the USB\n"
+                        "route (--usb-device), 11 bytes each without waiting for replies; the replies are\n"
+                        "read as they come and give the same verdict. A failed USB write or read ends\n"
+                        "the send (status 1) and the unit is cleared over the serial port.\n"
                         "Example: plovanctl --port /dev/ttyUSB0 load image table.plv",
          .options = {.flags = {"--force", "--usb"}},
          .minOperands = 1,
@@ -968,8 +1023,9 @@ const CommandTable& commandRows()
          .summary = "send a raw data file (*.ird) (\"Send DataQ...\")",
          .description = "As \"Send DataQ...\": =Q, the header (waiting for its C), then each record,\n"
                         "waiting for the unit's C; prints the verdict (success letter Q) or why the send\n"
-                        "stopped, with the exit statuses of \"load image\". With --usb the records go\n"
-                        "over USB, 30 bytes each without replies, and there is no verdict.",
+                        "stopped, then the result line, with the exit statuses of \"load image\". With\n"
+                        "--usb the records go over USB, 30 bytes each without waiting for replies, with\n"
+                        "the same verdict.",
          .options = {.flags = {"--force", "--usb"}},
          .minOperands = 1,
          .maxOperands = 1,
@@ -978,10 +1034,12 @@ const CommandTable& commandRows()
          .synopsis = "FILE [--usb] [--force]",
          .summary = "send a multichirp file (*.mcp) (\"Send Multichirp\")",
          .description = "As \"Send Multichirp\": =E2C and =L, each acknowledged, the whole header,\n"
-                        "then each record waiting for the unit's @. There is no verdict: exit status 0\n"
-                        "once every record was acknowledged, 1 when one was not (or the connection was\n"
-                        "lost), 2 for a file that cannot be read or fails the check. With --usb the\n"
-                        "records go over USB, 38 bytes each without replies.",
+                        "then each record waiting for the unit's @; a record not acknowledged within\n"
+                        "the reply time-out is counted and the send goes on. There is no verdict letter:\n"
+                        "exit status 0 once every record was acknowledged, 1 when one was not (or the\n"
+                        "connection was lost), 2 for a file that cannot be read or fails the check.\n"
+                        "With --usb the records go over USB, 38 bytes each without replies (status 0\n"
+                        "once every record was written).",
          .options = {.flags = {"--force", "--usb"}},
          .minOperands = 1,
          .maxOperands = 1,
@@ -989,13 +1047,14 @@ const CommandTable& commandRows()
         {.name = "load lut",
          .synopsis = "FILE [--skip-crc] [--force]",
          .summary = "send a calibration file (*.cal) (\"Send LUT\")",
-         .description =
-             "As \"Send LUT\": \"Send Header\" with the panel's defaults, then =F0100 and,\n"
-             "0.2 s later, every line of FILE with the CRC of its first four bytes (not with\n"
-             "--skip-crc), each waiting for the unit's C; prints the verdict (\"Sent OK!\",\n"
-             "\"CRC Error!!\" with \"Error!!\", \"Error!!\") or why the send stopped. The file is\n"
-             "checked first; one with findings is refused unless --force is given. Exit status\n"
-             "0 on \"Sent OK!\", 1 otherwise, 2 for a file that cannot be read or fails the check.",
+         .description = "As \"Send LUT\": \"Send Header\" with the panel's defaults, then =F0100 and,\n"
+                        "0.2 s later, every line of FILE with the CRC of its first four bytes (not with\n"
+                        "--skip-crc), each waiting for the unit's C; prints the verdict (\"Sent OK!\",\n"
+                        "\"CRC Error!!\" with \"Error!!\", \"Error!!\") or why the send stopped, then the\n"
+                        "result line. Nothing clears the unit after a stop (the Part has no abort\n"
+                        "sequence for it). The file is checked first; one with findings is refused unless\n"
+                        "--force is given. Exit status 0 on \"Sent OK!\", 1 otherwise, 2 for a file that\n"
+                        "cannot be read or fails the check.",
          .options = {.flags = {"--force", "--skip-crc"}},
          .minOperands = 1,
          .maxOperands = 1,
@@ -1065,7 +1124,8 @@ const CommandTable& commandRows()
                         "image\" (--usb: over USB). Every file is found and checked before the first\n"
                         "header block: a missing number, an unreadable file or an empty folder refuses\n"
                         "the batch (exit status 2); other findings refuse it unless --force. Each\n"
-                        "file's name and verdict are printed. Exit status 0 when every file was sent OK.",
+                        "file's name, verdict and result line are printed; a stop signal stops the\n"
+                        "batch. Exit status 0 when every file was sent OK.",
          .options = {.withValue = {"--start", "--end"}, .flags = {"--usb", "--force"}},
          .maxOperands = 1,
          .prepare = prepareBatch},

@@ -1,8 +1,23 @@
 #include "cli_table.h"
 
+#include "cli_checks.h"
+
 #include <algorithm>
+#include <utility>
 
 namespace plovan::cli {
+
+void Session::print(const QString& line)
+{
+    if (!lastLine.isEmpty()) out(std::exchange(lastLine, QString()));
+    out(line);
+}
+
+void Session::printLast(const QString& line)
+{
+    if (!lastLine.isEmpty()) out(lastLine);
+    lastLine = line;
+}
 
 namespace {
 

@@ -22,6 +22,16 @@ struct Session {
     SynthHooks& hooks = unit.hooks;
     bool inputError = false; // a controller refused the input: exit status 2
     int stoppedBy = 0;       // the signal (SIGINT, SIGTERM) that ended the run; 0 = none
+    // What a stop signal does to the operation running now (a load: stop it
+    // and clear the unit); unset: the port is closed, which ends every wait.
+    std::function<void(int signo)> stop;
+    // Printed after everything else, as the run's last line (a load's result).
+    QString lastLine;
+    // Prints `line` on stdout, after the last line held so far, which is
+    // printed first.
+    void print(const QString& line);
+    // Holds `line` to be printed last; one held already is printed now.
+    void printLast(const QString& line);
 };
 
 // The work of a command once its input has been checked; false when the run

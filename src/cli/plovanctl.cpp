@@ -41,9 +41,12 @@ Commands:
 )";
 
 const char* const kUsageTail = R"(
-Exit status: 0 done; 1 port not opened, no reply in time or connection lost;
-2 bad input (nothing sent); 130 and 143 stopped by SIGINT (Ctrl-C) and SIGTERM
-(the port is closed and its settings put back).
+Exit status: 0 done; 1 port not opened, no reply in time, a load that did not
+end "Sent OK!", or connection lost; 2 bad input (nothing sent); 130 and 143
+stopped by SIGINT (Ctrl-C) and SIGTERM (a load is stopped and the unit cleared,
+then the port is closed and its settings put back; a second signal ends the
+run at once). A load prints its result as the last line: file, route, records
+sent, time and what the unit did.
 )";
 
 // The global options, each with whether it takes a value.
@@ -203,14 +206,21 @@ int runOnUnit(Session& s, const PortSettings& port, const Operation& operation)
 {
     // A backend made already (the simulated unit a USB face shares) is kept.
     useBackendFor(s.link, port);
-    // Ctrl-C or SIGTERM mid-wait: the port is closed at once, which ends every
-    // wait and puts back the line's settings as they were before the run.
+    // Ctrl-C or SIGTERM: an operation that knows how to stop (a load, which
+    // then clears the unit) is stopped; anything else has the port closed at
+    // once, which ends every wait and puts back the line's settings as they
+    // were before the run. A second signal ends the run at once.
     AppSignals stopSignals;
     if (!stopSignals.install()) err(stopSignals.errorString());
     QObject::connect(&stopSignals, &AppSignals::terminationRequested, [&s](int signo) {
+        if (s.stoppedBy != 0) return;
         s.stoppedBy = signo;
+        if (s.stop) {
+            s.stop(signo);
+            return;
+        }
         s.link.closePort();
-        err(QStringLiteral("stopped by %1; port closed").arg(signo == SIGINT ? "SIGINT" : "SIGTERM"));
+        err(QStringLiteral("stopped by %1; port closed").arg(signalName(signo)));
     });
     if (!s.link.openPort()) {
         err(QStringLiteral("cannot open %1: %2").arg(s.link.backend()->description(), s.link.openError()));
@@ -221,8 +231,9 @@ int runOnUnit(Session& s, const PortSettings& port, const Operation& operation)
     // A reply still on its way belongs to this run: let it arrive before closing.
     if (ok && !s.link.TestMode()) s.link.pause(0);
     if (const auto* sim = qobject_cast<sim::SimBackend*>(s.link.backend()))
-        out(QString::fromStdString(sim->unit().describeState()));
+        out(QString::fromStdString(sim->unit().describeState())); // before a load's result line
     s.link.closePort();
+    if (!s.lastLine.isEmpty()) out(s.lastLine);
     return exitStatus(s, ok);
 }
 
@@ -267,6 +278,13 @@ int runCommandLine(const QStringList& args, const CommandTable& rows)
     if (const auto status = answeredByHelp(rows, *parsed, words)) return *status;
     if (!row) return unknownCommand(rows, words.name);
     return runRow(*row, *parsed);
+}
+
+QString signalName(int signo)
+{
+    if (signo == SIGINT) return QStringLiteral("SIGINT");
+    if (signo == SIGTERM) return QStringLiteral("SIGTERM");
+    return QStringLiteral("signal %1").arg(signo);
 }
 
 int runPlovanctl(const QStringList& args)

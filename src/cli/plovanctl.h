@@ -3,8 +3,9 @@
 // would send for the same operation.
 //
 // Exit status: 0 done; 1 the port could not be opened, the unit did not
-// answer in time or the connection was lost; 2 bad input (refused before
-// anything was sent).
+// answer in time, refused or failed a load, or the connection was lost; 2
+// bad input (refused before anything was sent); 130 and 143 stopped by
+// SIGINT and SIGTERM.
 #pragma once
 
 #include "cli_table.h"
@@ -14,6 +15,9 @@
 namespace plovan::cli {
 
 enum ExitStatus { kDone = 0, kLinkFailed = 1, kBadInput = 2 };
+
+// "SIGINT", "SIGTERM" (or the number).
+QString signalName(int signo);
 
 // `args` without the program name. Needs a QCoreApplication.
 int runPlovanctl(const QStringList& args);

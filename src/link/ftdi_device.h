@@ -38,9 +38,10 @@ inline int statusCode(FtStatus s)
 
 using UsbHandle = std::uint32_t; // 0 is never a valid handle
 
-// How the chip's serial side is started when a device is opened. The unit
-// expects what a freshly powered chip does: 9600 baud, 8 data bits, no
-// parity, 1 stop bit, no flow control.
+// How the chip's serial side is started when a device is opened. The USB
+// route sets the serial port's settings (the unit talks one line format on
+// both routes: 9600 baud, 8 data bits, odd parity unless portset.txt or
+// "Fast!!" say otherwise); these defaults are a freshly powered chip's.
 struct FtLineSettings {
     int baud = 9600;
     int dataBits = 8;

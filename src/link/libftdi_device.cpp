@@ -282,7 +282,8 @@ FtStatus LibFtdiDevice::startLine()
                           .arg(s.stopBits));
     if (ftdi_setflowctrl(ctx_, s.flowControl ? SIO_RTS_CTS_HS : SIO_DISABLE_FLOW_CTRL) < 0)
         return failed(QStringLiteral("set the flow control"));
-    if (ftdi_tcioflush(ctx_) < 0) return failed(QStringLiteral("empty the chip's buffers"));
+    // The chip's buffers are left as they are: a reply the unit sent while
+    // the serial port handed the chip over is still to be read.
     return FtStatus::Ok;
 }
 

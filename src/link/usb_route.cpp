@@ -62,10 +62,12 @@ void UsbRoute::sayFailure(const QString& line, bool withReason)
     if (withReason) lastReason_ = why;
 }
 
-void UsbRoute::sayText(const QString& text)
+void UsbRoute::sayText(const QByteArray& bytes)
 {
-    link_.terminalAppend(text);
-    emit output(text);
+    // Through the receive handler, as the serial port's bytes: the terminal
+    // and the communications log get them.
+    link_.MyPort_event16(bytes);
+    emit output(QString::fromLatin1(bytes));
 }
 
 QString UsbRoute::statusText(const char* head) const
@@ -87,6 +89,7 @@ UsbStartup UsbRoute::probeAtStartup()
     UsbStartup startup;
     UsbDescBuf.clear();
     FtdiMode = device_->description(0, UsbDescBuf) == FtStatus::Ok;
+    emit ftdiModeChanged(FtdiMode);
     startup.VerSion = QString::fromLatin1(kPlovanVersion);
     if (FtdiMode) {
         startup.descriptionLine = FtGetDescrp();
@@ -152,10 +155,50 @@ const QString& UsbRoute::descriptionToOpen()
     return UsbDescBuf;
 }
 
+void UsbRoute::setFtdiMode(bool on)
+{
+    if (FtdiMode == on) return;
+    FtdiMode = on;
+    emit ftdiModeChanged(on);
+}
+
+FtLineSettings UsbRoute::serialLineSettings() const
+{
+    FtLineSettings line = device_->lineSettings();
+    if (const PortBackend* backend = link_.backend()) {
+        const PortSettings& port = backend->settings();
+        line.baud = port.baud;
+        line.dataBits = port.dataBits;
+        line.parity = port.parity; // the codes are the chip's
+        line.stopBits = 1;
+    }
+    return line;
+}
+
+bool UsbRoute::deviceListed(QString* why)
+{
+    QString description;
+    const FtStatus status = device_->description(0, description);
+    if (status == FtStatus::Ok) return true;
+    if (why)
+        *why = status == FtStatus::DeviceNotFound
+                   ? QStringLiteral("no USB device attached")
+                   : QStringLiteral("the USB device cannot be listed: ") + device_->lastError();
+    return false;
+}
+
 bool UsbRoute::FtdiOpen()
 {
+    openFailure_.clear();
+    // The unit talks on the chip's line as it does on the serial port.
+    device_->setLineSettings(serialLineSettings());
     ftStatus = device_->openByDescription(descriptionToOpen(), FtHandle);
     if (ftStatus == FtStatus::Ok) return true;
+    const QString why = device_->lastError();
+    openFailure_ = ftStatus == FtStatus::DeviceNotFound
+                       ? QStringLiteral("no USB device attached")
+                       : QStringLiteral("the USB device could not be opened") +
+                             (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
     sayFailure(QStringLiteral("Open Failed"));
     FtdiClose();
     return false;
@@ -173,6 +216,7 @@ bool UsbRoute::UsbWrite(const QByteArray& bytes)
 {
     qint64 written = 0;
     ftStatus = device_->write(FtHandle, bytes, written);
+    if (written > 0) emit link_.bytesSent(bytes.left(written));
     if (ftStatus == FtStatus::Ok) return true;
     sayFailure(QStringLiteral("Write Failed"));
     return false;
@@ -182,7 +226,7 @@ void UsbRoute::readQueued(UsbHandle handle, qint64 length)
 {
     QByteArray text;
     ftStatus = device_->read(handle, length, text);
-    if (!text.isEmpty()) sayText(QString::fromLatin1(text));
+    if (!text.isEmpty()) sayText(text);
     if (ftStatus != FtStatus::Ok)
         sayFailure(statusText("FT_Read error ftStatus="));
     else if (text.isEmpty() || text.size() < length)
@@ -237,7 +281,7 @@ bool UsbRoute::FtRec(qint64 wanted, QByteArray* got)
         sayFailure(statusText("FT_Read timeout ftStatus="));
         return false;
     }
-    sayText(QString::fromLatin1(collected));
+    sayText(collected);
     if (got) *got = collected;
     testFailed = false;
     return true;
@@ -294,6 +338,7 @@ void UsbRoute::FtSend(const QString& command)
     const QByteArray buffer = (command + QStringLiteral("\r\n")).toLatin1().leftJustified(256, ' ');
     qint64 written = 0;
     ftStatus = device_->write(handle, buffer.left(kFtSendBytes), written);
+    if (written > 0) emit link_.bytesSent(buffer.left(written));
     if (ftStatus != FtStatus::Ok) sayFailure(QStringLiteral("Write Failed"));
     readReply(handle);
     FtHandle = handle;

@@ -3,6 +3,10 @@
 // Command63) and the open, read and close steps of the file transfers.
 // Ordinary commands keep going over the serial port.
 //
+// Bytes written over USB are announced as the Link's bytesSent, and the bench
+// tests' replies go through the Link's receive handler, so the communications
+// log (and plovanctl -v) record USB traffic as they record the serial port's.
+//
 // Every message goes to the terminal on a line of its own, under the names
 // operators know ("Open Failed", "Q length = 33"); when the device layer
 // knows why a step failed (access denied, unplugged), that follows on the
@@ -94,8 +98,19 @@ public:
     QString FtGetDescrp();
 
     // --- the steps the transfers use ---
-    // Opens the device by UsbDescBuf into FtHandle; "Open Failed" and FtdiClose on failure.
+    // Opens the device by UsbDescBuf into FtHandle, its line set as the
+    // serial port's (baud rate, data bits, parity); "Open Failed" and
+    // FtdiClose on failure, and openFailure() says why in one line.
     bool FtdiOpen();
+    // Why the last FtdiOpen failed: "no USB device attached", or the device
+    // layer's reason.
+    QString openFailure() const { return openFailure_; }
+    // True when device 0 is listed; else false with `why` ("no USB device attached").
+    bool deviceListed(QString* why = nullptr);
+    // The chip's line as the serial port's settings have it.
+    FtLineSettings serialLineSettings() const;
+    // FtdiMode with its change announced (the window shows the route).
+    void setFtdiMode(bool on);
     // Closes FtHandle; "Close Failed", and "Test Failed" while testFailed holds.
     void FtdiClose();
     // Reads `wanted` bytes (0: what is queued) into the terminal.
@@ -137,11 +152,13 @@ public:
 signals:
     // Everything the route writes to the terminal, as written (for plovanctl).
     void output(const QString& text);
+    // FtdiMode changed through setFtdiMode() or at start-up.
+    void ftdiModeChanged(bool on);
 
 private:
     void say(const QString& line);
     void sayFailure(const QString& line, bool withReason = true);
-    void sayText(const QString& text);
+    void sayText(const QByteArray& bytes);
     QString statusText(const char* head) const;
     // Waits for the reply, says the queue length and reads it.
     void readReply(UsbHandle handle);
@@ -159,6 +176,7 @@ private:
     bool busy_ = false;
     int failures_ = 0;
     QString lastReason_; // said once while the same reason repeats
+    QString openFailure_;
 };
 
 } // namespace plovan

@@ -21,6 +21,8 @@ bool blank(std::string_view text)
     return text.find_first_not_of(" \t") == std::string_view::npos;
 }
 
+// The start of a line, quoted; a byte that is not printable (a binary
+// file's, a NUL) as \xNN, so that a message never carries it to a terminal.
 std::string quoted(std::string_view text)
 {
     return quotedText(text);

@@ -21,19 +21,15 @@ std::function<std::optional<SenderConfig::Header>(std::string_view)> headerOf(co
     };
 }
 
-// The USB route of a serial send: the unit's reply to the header read once
-// for the "too big" test, then records of `bytes` bytes a millisecond apart.
+// The USB route of a serial send: records of `bytes` bytes a millisecond
+// apart without waiting for their replies; the unit's letters, read as they
+// come, still stop the records and give the verdict after the last.
 SenderConfig overUsb(SenderConfig config, std::size_t bytes)
 {
-    config.headerWait = Wait::None;
-    config.collectAfterHeader = true;
-    config.tooBigTest = true;
     config.record = [bytes](std::string_view line) { return table::usbRecord(line, bytes); };
     config.recordsAsBytes = true;
     config.recordWait = Wait::None;
     config.recordPauseMs = 1;
-    config.stopLetters.clear();
-    config.successLetter.reset();
     return config;
 }
 
@@ -47,6 +43,7 @@ std::string whole(std::string_view line)
 SenderConfig image::serialSender()
 {
     SenderConfig config;
+    config.kind = "image";
     config.startCommands = {{cmd::imageLoad()}};
     config.header = headerOf(table::kImage);
     config.record = [](std::string_view line) { return serialRecord(line); };
@@ -61,15 +58,18 @@ SenderConfig image::usbSender()
 
 SenderConfig image::usbTestSender()
 {
-    SenderConfig config = usbSender();
+    // Each record as on the serial route, with its line end, and its reply
+    // awaited as there.
+    SenderConfig config = serialSender();
     config.record = [](std::string_view line) { return serialRecord(line) + "\r\n"; };
-    config.recordPauseMs = 0;
+    config.recordsAsBytes = true;
     return config;
 }
 
 SenderConfig raw::serialSender()
 {
     SenderConfig config;
+    config.kind = "raw";
     config.startCommands = {{cmd::rawLoad()}};
     config.header = headerOf(table::kRaw);
     // The header waits for its "C" like a record; an "E" to it is not taken
@@ -84,12 +84,17 @@ SenderConfig raw::serialSender()
 
 SenderConfig raw::usbSender()
 {
-    return overUsb(serialSender(), kUsbRecordBytes);
+    // The header's reply is read, and an "E" to it is "too big", as the
+    // Part's USB route has it.
+    SenderConfig config = overUsb(serialSender(), kUsbRecordBytes);
+    config.tooBigTest = true;
+    return config;
 }
 
 SenderConfig multichirp::serialSender()
 {
     SenderConfig config;
+    config.kind = "multichirp";
     config.startCommands = {{cmd::controlMultichirp(), true}, {""}, {cmd::imageLoad(), true}};
     config.header = headerOf(table::kMultichirp);
     config.tooBigTest = false;
@@ -98,15 +103,17 @@ SenderConfig multichirp::serialSender()
     config.recordPauseMs = TransferEngine::kPawSMs;
     config.stopLetters.clear();
     config.successLetter.reset();
+    // The Part never aborts a multichirp load: a record unacknowledged in
+    // time is counted, and the send goes on.
+    config.abortSequence = false;
+    config.unansweredGoesOn = true;
     return config;
 }
 
 SenderConfig multichirp::usbSender()
 {
     SenderConfig config = overUsb(serialSender(), kUsbRecordBytes);
-    // The preamble and header went over the serial port: nothing to collect.
-    config.collectAfterHeader = false;
-    config.tooBigTest = false;
+    config.stopLetters.clear();
     config.usb = SenderConfig::Usb::RecordsOnly;
     return config;
 }
@@ -121,7 +128,8 @@ std::string lut::LineCrc::withCrc(std::string_view line)
 SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
 {
     SenderConfig config;
-    config.startCommands = {{cmd::lutLoad()}};
+    config.kind = "LUT";
+    config.startCommands = {{"=F0100"}};
     config.startPauseMs = kNewDelyMs;
     config.progressTotal = kLines;
     if (skipCrc) {
@@ -136,14 +144,16 @@ SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
     config.successLetter = 'F';
     config.crcVerdict = "CRC Error!!";
     config.errorVerdict = "Error!!";
-    config.abortOnCrc = false;
+    // The Part's LUT load has no abort sequence: a stop says why and clears nothing.
+    config.abortSequence = false;
     return config;
 }
 
 SenderConfig lut::testSender(Crc16Model model)
 {
     SenderConfig config = serialSender(false, model);
-    config.startCommands = {{cmd::lutLoad(), true}};
+    config.kind = "test LUT";
+    config.startCommands = {{"=F0100", true}};
     config.startPauseMs = 0;
     config.recordWait = Wait::None;
     config.recordPauseMs = kNewDelyMs;
@@ -153,6 +163,7 @@ SenderConfig lut::testSender(Crc16Model model)
     };
     config.stopMessage = kTestStopMessage;
     config.successLetter.reset();
+    config.noVerdict = "Sent (TEST LUT file waits for no reply and gives no verdict)";
     return config;
 }
 

@@ -5,13 +5,16 @@
 //               "C", whole records each waiting for "C", success letter "Q"
 //   multichirp  "=E2C" and "=L" each acknowledged with an empty line
 //               between, the whole header, whole records each waiting for
-//               "@" and a pause; no verdict
+//               "@" and a pause; no verdict letters: a record not
+//               acknowledged in time is counted and the send goes on
 //   LUT         "=F0100", 0.2 s, then every line of a calibration file with
 //               the CRC of its first four bytes, each waiting for "C",
-//               success letter "F"; the CRC verdict clears nothing
+//               success letter "F"; nothing clears the unit after a stop
 // On the USB route records go out as fixed byte counts (11, 30, 38), a
-// millisecond apart, without replies and without a verdict; the multichirp
-// send's preamble and header still go over the serial port.
+// millisecond apart, without waiting for their replies; the replies are read
+// as they come, so the unit's letters stop the records and give the serial
+// route's verdict (image and raw). The multichirp send's preamble and header
+// still go over the serial port.
 #pragma once
 
 #include "crc16.h"
@@ -26,7 +29,7 @@ namespace plovan::image {
 SenderConfig serialSender();
 SenderConfig usbSender();
 // The USB bench test (Command57): records as on the serial route, with their
-// line end and no pause, each reply read by the runner after its write.
+// line end and no pause, each awaiting its reply as on the serial route.
 SenderConfig usbTestSender();
 
 } // namespace plovan::image

@@ -111,7 +111,7 @@ void VswrSweep::fail(const QString& why)
     replyTimer_.stop();
     awaiting_ = replyDue_ = false;
     runToEnd_ = false;
-    link_.report(why + QStringLiteral(" - not recorded; Next >> measures it again"));
+    link_.report(why + failureNote_);
     emit stepFailed(Freq, why);
 }
 

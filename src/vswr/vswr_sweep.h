@@ -40,6 +40,10 @@ public:
     // Ends the sweep now (the window closed); the file keeps the lines written.
     void stop();
 
+    // What follows a failed step's reason in its report; the window's
+    // default says "Next >>" measures the frequency again.
+    void setFailureNote(const QString& note) { failureNote_ = note; }
+
     bool running() const { return file_.isOpen(); }
     bool waiting() const { return awaiting_; }
     int nextMHz() const { return next_; } // Text9
@@ -71,6 +75,7 @@ private:
     bool awaiting_ = false; // a step is in progress
     bool replyDue_ = false; // its "=AV" has gone out
     bool runToEnd_ = false;
+    QString failureNote_ = QStringLiteral(" - not recorded; Next >> measures it again");
 };
 
 } // namespace plovan

@@ -140,8 +140,10 @@ private slots:
         chosen = writeFile("table.plv", text);
         QAction* send = window->MnuMorv;
         QVERIFY(send->isEnabled());
+        QCOMPARE(window->transferPanel->routeLabel->text(), QString("Next load: serial port"));
         send->trigger();
-        QVERIFY(window->transferPanel->isVisible());
+        QVERIFY(window->transferPanel->ProgressBar1->isVisible());
+        QCOMPARE(window->transferPanel->routeLabel->text(), QString("Sending over: serial"));
         QVERIFY(!send->isEnabled());
         QVERIFY(!window->connection->connectButton->isEnabled()); // held while it sends
         QPushButton* laser = window->directPanel->laserButton;
@@ -150,7 +152,15 @@ private slots:
         QVERIFY(!window->connection->connect2Button->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
-        QVERIFY(!window->transferPanel->isVisible());
+        QVERIFY(!window->transferPanel->ProgressBar1->isVisible());
+        // The result stays where the terminal's clearing cannot reach it.
+        QVERIFY(window->transferPanel->resultLabel->isVisible());
+        const QString result = window->transferPanel->resultLabel->text();
+        QVERIFY2(result.startsWith("image table.plv, serial, 64 of 64 records, ") &&
+                     result.endsWith(": Sent OK!"),
+                 qPrintable(result));
+        window->link().clearTerminal();
+        QCOMPARE(window->transferPanel->resultLabel->text(), result);
         QVERIFY(send->isEnabled());
         QVERIFY(window->connection->connectButton->isEnabled());
         QVERIFY(laser->isEnabled());
@@ -165,6 +175,9 @@ private slots:
     {
         useUsbWindow();
         QVERIFY(window->usbRoute().FtdiMode);
+        // The window says where the next load goes.
+        QVERIFY2(window->transferPanel->routeLabel->text().startsWith("Next load: USB"),
+                 qPrintable(window->transferPanel->routeLabel->text()));
         chosen = writeFile("usb.plv", "00003\r\n012345678\r\n0ABCDEF01\r\n00000000F\r\n");
         window->MnuMorv->trigger();
         QVERIFY(window->link().USBStatus); // the serial port is shut meanwhile
@@ -172,7 +185,10 @@ private slots:
         const auto& load = unit().lastLoad(sim::LoadKind::Image);
         QVERIFY(load);
         QCOMPARE(load->lines, (std::vector<std::string>{"012345678", "0ABCDEF01", "00000000F"}));
-        QVERIFY(!window->link().terminalText().contains("Sent OK!")); // the USB route has no verdict
+        // The unit's replies are read over USB: the verdict is the serial route's.
+        QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
+        QVERIFY2(window->transferPanel->resultLabel->text().contains(", USB, 3 of 3 records, "),
+                 qPrintable(window->transferPanel->resultLabel->text()));
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
         QVERIFY(!window->link().USBStatus);
@@ -227,13 +243,19 @@ private slots:
     {
         startSlowLoad("long.plv", 400);
         QTest::mouseClick(window->transferPanel->cancelButton, Qt::LeftButton);
+        // At once, and said while the abort sequence runs.
+        QCOMPARE(window->transferPanel->Label4->text(), QString::fromUtf8(TransferPanel::kClearingText));
+        const std::size_t atCancel = loaded().size();
         QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        QCOMPARE(loaded().size(), atCancel);
         QVERIFY(window->link().terminalText().contains("File send cancelled at record "));
+        QVERIFY2(window->transferPanel->resultLabel->text().endsWith("; unit cleared"),
+                 qPrintable(window->transferPanel->resultLabel->text()));
         QVERIFY(loaded().size() < 400);
         const auto& commands = unit().commands();
         QCOMPARE(std::vector<std::string>(commands.end() - 3, commands.end()),
                  (std::vector<std::string>{"=C", "=C", "=C"}));
-        QVERIFY(!window->transferPanel->isVisible());
+        QVERIFY(!window->transferPanel->ProgressBar1->isVisible());
         QVERIFY(window->MnuMorv->isEnabled());
         QVERIFY(window->connection->connectButton->isEnabled());
     }
@@ -476,7 +498,8 @@ private slots:
         QVERIFY(load);
         QCOMPARE(load->lines, records);
         // Only the raw load on the serial route has a verdict.
-        QCOMPARE(window->link().terminalText().contains("Sent OK!"), !multichirp && !usb);
+        // Image and raw loads have the Part's verdict on both routes.
+        QCOMPARE(window->link().terminalText().contains("Sent OK!"), !multichirp);
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
         QVERIFY(window->MnuRaw->isEnabled());
@@ -544,7 +567,7 @@ private slots:
         // "=L", the header and each record.
         QCOMPARE(text.count("L sent ok!!"), 5);
         QVERIFY2(!text.contains("FT_Read"), qPrintable(text)); // each reply was there to read
-        QVERIFY(!text.contains("Sent OK!"));
+        QVERIFY(text.endsWith("Sent OK!\r\n"));
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
     }

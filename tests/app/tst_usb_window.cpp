@@ -4,6 +4,7 @@
 #include "sim_backend.h"
 #include "sim_usb_face.h"
 #include "test_panel.h"
+#include "transfer_panel.h"
 #include "usb_mode_window.h"
 
 #include <QAction>
@@ -104,11 +105,22 @@ private slots:
         QVERIFY(mode->isVisible());
         QCOMPARE(mode->windowTitle(), QString("SET USB Mode"));
         QVERIFY(mode->Check1->isChecked());
+        // The tick is explained in an operator's words, as it stands.
+        QVERIFY2(
+            mode->explanation->text().startsWith("Ticked: image, raw and multichirp files go to the unit "
+                                                 "over its USB connection"),
+            qPrintable(mode->explanation->text()));
+        QVERIFY(mode->explanation->text().contains("USB device: Velmar Plovan USB"));
+        QVERIFY(w.transferPanel->routeLabel->text().startsWith("Next load: USB"));
         mode->Check1->setChecked(false);
+        QVERIFY(mode->explanation->text().startsWith(
+            "Unticked: every file goes to the unit over the serial port"));
         QTest::mouseClick(mode->Command1, Qt::LeftButton);
         QVERIFY(!w.usbRoute().FtdiMode);
         QVERIFY(w.isEnabled());
         QVERIFY(!mode->isVisible());
+        // The window shows the route the next load takes.
+        QCOMPARE(w.transferPanel->routeLabel->text(), QString("Next load: serial port"));
 
         // Closed without "OK", the choice stays.
         menu->trigger();

@@ -1,6 +1,7 @@
 // plovanctl as scripts run it: a process talking to plovan-sim over a
 // pseudo-terminal; the lines the unit logs and the exit statuses.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -8,6 +9,7 @@
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +39,27 @@ QStringList listedCommands(const QByteArray& usage)
     for (auto it = entry.globalMatch(list); it.hasNext();)
         names << it.next().captured(1);
     return names;
+}
+
+// A load's output: the lines before its result, and the result, which is
+// the last line: "KIND FILE, ROUTE, N of M records, T s: VERDICT".
+struct LoadOutput {
+    QByteArray before;
+    QString result;
+};
+LoadOutput splitResult(const QByteArray& text)
+{
+    QByteArray body = text;
+    if (body.endsWith('\n')) body.chop(1);
+    const qsizetype cut = body.lastIndexOf('\n');
+    return {cut < 0 ? QByteArray() : body.left(cut + 1),
+            QString::fromLocal8Bit(cut < 0 ? body : body.mid(cut + 1))};
+}
+// The result line without its time, which varies: "image t.plv, serial, 64 of 64 records: Sent OK!".
+QString untimed(const QString& result)
+{
+    static const QRegularExpression time(", [0-9]+\\.[0-9] s: ");
+    return QString(result).replace(time, ": ");
 }
 
 } // namespace
@@ -238,6 +261,21 @@ private slots:
         QCOMPARE(run(QStringList{"--sim"} + args, &text), 0);
         for (const QString& line : shown)
             QVERIFY2(text.contains(line.toLatin1()), qPrintable(line + " not in:\n" + text));
+    }
+
+    // A load's result is the last line, after the simulated unit's state.
+    void theResultIsTheLastLineAfterTheSimulatedState()
+    {
+        const QString path = settings.filePath("inside.plv");
+        writeFile(path, "00002\r\n012345678\r\n0ABCDEF01\r\n");
+        for (const QStringList& route : {QStringList{}, QStringList{"--usb"}}) {
+            QByteArray text;
+            QCOMPARE(run(QStringList{"--sim", "load", "image", path} + route, &text), 0);
+            QVERIFY2(text.contains("image load: 2 of 2 lines, complete"), text.constData());
+            QCOMPARE(untimed(splitResult(text).result),
+                     QString("image inside.plv, %1, 2 of 2 records: Sent OK!")
+                         .arg(route.isEmpty() ? "serial" : "USB"));
+        }
     }
 
     void chirpCalcNeedsNoUnit_data()
@@ -602,7 +640,9 @@ private slots:
         commandsSince(0);
         QByteArray text;
         QCOMPARE(run({"--port", port, "load", "image", path}, &text), 0);
-        QCOMPARE(text, QByteArray("Sent OK!\n"));
+        const LoadOutput load = splitResult(text);
+        QCOMPARE(load.before, QByteArray("Sent OK!\n"));
+        QCOMPARE(untimed(load.result), QString("image table.plv, serial, 64 of 64 records: Sent OK!"));
         // The unit logs each record it took, in order.
         QTest::qWait(50);
         QStringList taken;
@@ -620,7 +660,8 @@ private slots:
         commandsSince(0);
         QByteArray text;
         QCOMPARE(run({"--port", port, "--usb-device", "sim", "load", "image", "--usb", path}, &text), 0);
-        QVERIFY2(!text.contains("Sent OK!"), text.constData()); // the USB route has no verdict
+        // The unit's replies are read over USB too: the verdict is the serial route's.
+        QCOMPARE(untimed(splitResult(text).result), QString("image usb.plv, USB, 2 of 2 records: Sent OK!"));
         QTest::qWait(50);
         QStringList taken;
         while (sim.canReadLine()) {
@@ -644,7 +685,11 @@ private slots:
         writeFile(sound, "00003\r\n012345678\r\n012345678\r\n012345678\r\n");
         QByteArray text;
         QCOMPARE(run({"--port", port, "load", "image", sound}, &text), 1);
-        QCOMPARE(text, QByteArray("CRC Error. File send aborted\nError!\n"));
+        const LoadOutput load = splitResult(text);
+        QCOMPARE(load.before, QByteArray("CRC Error. File send aborted\nError!\n"));
+        QCOMPARE(untimed(load.result),
+                 QString("image three.plv, serial, 2 of 3 records: CRC error at record 2 of 3 "
+                         "(the unit answered \"K\"); unit cleared"));
         // Commands only: the header and record lines are logged too.
         QCOMPARE(commandsSince(0).filter(QRegularExpression("^=")), (QStringList{"=L", "=C", "=C", "=C"}));
         startSim();
@@ -655,16 +700,24 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("usb");
         QTest::addColumn<QByteArray>("printed");
-        QTest::newRow("raw") << "raw" << false << QByteArray("Sent OK!\n");
-        QTest::newRow("raw over USB") << "raw" << true << QByteArray();
-        QTest::newRow("multichirp") << "multichirp" << false << QByteArray();
-        QTest::newRow("multichirp over USB") << "multichirp" << true << QByteArray();
+        QTest::addColumn<QString>("result");
+        QTest::newRow("raw") << "raw" << false << QByteArray("Sent OK!\n")
+                             << "raw data.ird, serial, 3 of 3 records: Sent OK!";
+        QTest::newRow("raw over USB")
+            << "raw" << true << QByteArray("Sent OK!\n") << "raw data.ird, USB, 3 of 3 records: Sent OK!";
+        QTest::newRow("multichirp")
+            << "multichirp" << false << QByteArray()
+            << "multichirp sweep.mcp, serial, 3 of 3 records: Sent; every record acknowledged";
+        QTest::newRow("multichirp over USB") << "multichirp" << true << QByteArray()
+                                             << "multichirp sweep.mcp, serial + USB, 3 of 3 records: Sent "
+                                                "(the unit gives no verdict on this route)";
     }
     void rawAndMultichirpLoadsOverBothRoutes()
     {
         QFETCH(QString, kind);
         QFETCH(bool, usb);
         QFETCH(QByteArray, printed);
+        QFETCH(QString, result);
         const bool chirp = kind == "multichirp";
         QStringList records;
         QByteArray file = chirp ? "003\r\n" : "00003\r\n";
@@ -683,7 +736,9 @@ private slots:
         if (usb) args << "--usb";
         QByteArray text;
         QCOMPARE(run(args, &text), 0);
-        QCOMPARE(text, printed);
+        const LoadOutput load = splitResult(text);
+        QCOMPARE(load.before, printed);
+        QCOMPARE(untimed(load.result), result);
         QTest::qWait(50);
         QStringList taken;
         while (sim.canReadLine()) {
@@ -736,7 +791,8 @@ private slots:
         QCOMPARE(commandsSince(mark).mid(0, 4), (QStringList{"=D2844", "=D0045", "=D2884", "=D0085"}));
 
         QCOMPARE(run({"--port", port, "load", "lut", path}, &text), 0);
-        QCOMPARE(text, QByteArray("Sent OK!\n"));
+        QCOMPARE(splitResult(text).before, QByteArray("Sent OK!\n"));
+        QCOMPARE(untimed(splitResult(text).result), QString("LUT t.cal, serial, 256 of 256 lines: Sent OK!"));
         QStringList taken;
         QTest::qWait(50);
         while (sim.canReadLine()) {
@@ -835,6 +891,9 @@ private slots:
         QCOMPARE(run({"--port", port, "vswr", path, "--replace"}), 0);
         startSim({"--fault", "answer:30"});
         QCOMPARE(run({"--port", port, "--ack-timeout", "300", "vswr", path, "--replace"}), 1);
+        // There is no "Next >>" on the command line: a failed step ends the run.
+        QVERIFY2(lastError.contains("- not recorded; sweep stopped"), qPrintable(lastError));
+        QVERIFY(!lastError.contains("Next >>"));
         startSim();
     }
 
@@ -846,9 +905,266 @@ private slots:
         writeFile(path, "00005\r\n000000001\r\n000000002\r\n000000003\r\n000000004\r\n000000005\r\n");
         QByteArray text;
         QCOMPARE(run({"--port", port, "--ack-timeout", "300", "load", "image", path}, &text), 1);
-        QCOMPARE(text, QByteArray("No reply from unit to record 3 of 5\n"));
+        const LoadOutput load = splitResult(text);
+        QCOMPARE(load.before, QByteArray("No reply from unit to record 3 of 5\n"));
+        QCOMPARE(
+            untimed(load.result),
+            QString(
+                "image five.plv, serial, 3 of 5 records: No reply from unit to record 3 of 5; unit cleared"));
         QCOMPARE(commandsSince(0).filter(QRegularExpression("^=")), (QStringList{"=L", "=C", "=C", "=C"}));
         startSim();
+    }
+
+    // --- loads that never lie (issue 25) ---
+
+    // An image file of `records` records in the settings folder.
+    QString imageFile(const QString& name, int records)
+    {
+        QByteArray file = QByteArray::number(records, 16).rightJustified(5, '0').toUpper() + "\r\n";
+        for (int i = 0; i < records; ++i)
+            file += QByteArray::number(i, 16).rightJustified(9, '0').toUpper() + "\r\n";
+        const QString path = settings.filePath(name);
+        writeFile(path, file);
+        return path;
+    }
+    // Sends `signo` to the run, which must still be running (a pid of 0
+    // would signal the whole process group, this test among it).
+    static void signalRun(QProcess& ctl, int signo)
+    {
+        QCOMPARE(ctl.state(), QProcess::Running);
+        QVERIFY(ctl.processId() > 0);
+        ::kill(static_cast<pid_t>(ctl.processId()), signo);
+    }
+    // The "=" commands the unit took since `from`.
+    QStringList unitCommandsSince(qsizetype from)
+    {
+        return commandsSince(from).filter(QRegularExpression("^="));
+    }
+    // Starts plovanctl with `args` in the background.
+    void startRun(QProcess& ctl, const QStringList& args)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PLOVAN_SETTINGS_DIR", settings.path());
+        ctl.setProcessEnvironment(env);
+        ctl.start(qEnvironmentVariable("PLOVANCTL_BIN"), args);
+        QVERIFY(ctl.waitForStarted());
+    }
+
+    // 1: an "E" 400 ms late to the header is heard on both routes, within
+    // the reply time-out, and no record follows it.
+    void aLateRefusalOfTheHeaderIsHeard_data()
+    {
+        QTest::addColumn<QStringList>("route");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("serial") << QStringList{} << "serial";
+        QTest::newRow("USB") << QStringList{"--usb-device", "sim", "--usb"} << "USB";
+    }
+    void aLateRefusalOfTheHeaderIsHeard()
+    {
+        QFETCH(QStringList, route);
+        QFETCH(QString, name);
+        startSim({"--fault", "too-big", "--delay", "400"});
+        const QString path = imageFile("refused.plv", 64);
+        QByteArray text;
+        QCOMPARE(run(QStringList{"--port", port, "load", "image", path} + route, &text), 1);
+        const LoadOutput load = splitResult(text);
+        QCOMPARE(load.before, QByteArray("Error. File too big. (the file has 64 records)\n"));
+        QCOMPARE(untimed(load.result),
+                 "image refused.plv, " + name +
+                     ", 0 of 64 records: Error. File too big: the unit refused the header announcing 64 "
+                     "records (\"E\")");
+        QCOMPARE(commandsSince(0).filter("image line"), QStringList{});
+        startSim();
+    }
+
+    // 2: a USB write or read that fails ends the load with status 1 and one
+    // result line; the unit, mid-load, is cleared over the serial port.
+    void usbFailuresEndTheLoadAndClearTheUnit_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("result"); // the result line's verdict, untimed
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("image, every write fails")
+            << "write-fails" << QStringList{"load", "image", "--usb", "IMAGE"}
+            << "USB write failed (the simulated USB device failed the write): send stopped at record 0 of "
+               "10; "
+               "unit cleared"
+            << true;
+        QTest::newRow("raw, unplugged after 3 writes")
+            << "unplug:3" << QStringList{"load", "raw", "--usb", "RAW"}
+            << "send stopped at record 1 of 3; unit cleared" << true;
+        QTest::newRow("multichirp, unplugged after 2 records")
+            << "unplug:2" << QStringList{"load", "multichirp", "--usb", "CHIRP"}
+            << "(the USB device was unplugged): send stopped at record 2 of 3" << false;
+        QTest::newRow("batch, unplugged after 7 writes")
+            << "unplug:7" << QStringList{"batch", "BATCH", "--usb", "--start", "0", "--end", "0"}
+            << "image 2.plv, USB, 0 of 10 records: no USB device attached: nothing sent" << true;
+    }
+    void usbFailuresEndTheLoadAndClearTheUnit()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, args);
+        QFETCH(QString, result);
+        QFETCH(bool, cleared);
+        QTemporaryDir batch;
+        const QString image = imageFile("usbfail.plv", 10);
+        QFile::copy(image, batch.filePath("1.plv"));
+        QFile::copy(image, batch.filePath("2.plv"));
+        const QString raw = settings.filePath("usbfail.ird");
+        writeFile(raw, "00003\r\n" + QByteArray(28, '1') + "\r\n" + QByteArray(28, '2') + "\r\n" +
+                           QByteArray(28, '3') + "\r\n");
+        const QString chirp = settings.filePath("usbfail.mcp");
+        writeFile(chirp, "003\r\n" + QByteArray(36, '1') + "\r\n" + QByteArray(36, '2') + "\r\n" +
+                             QByteArray(36, '3') + "\r\n");
+        args.replaceInStrings(QRegularExpression("^IMAGE$"), image);
+        args.replaceInStrings(QRegularExpression("^RAW$"), raw);
+        args.replaceInStrings(QRegularExpression("^CHIRP$"), chirp);
+        args.replaceInStrings(QRegularExpression("^BATCH$"), batch.path());
+        startSim({"--usb-fault", fault});
+        QByteArray text;
+        QCOMPARE(run(QStringList{"--port", port, "--usb-device", "sim"} + args, &text), 1);
+        const QString last = untimed(splitResult(text).result);
+        QVERIFY2(last.endsWith(result), qPrintable(QString::fromLocal8Bit(text)));
+        QVERIFY2(!text.contains("Write Failed") && !text.contains("Open Failed"), text.constData());
+        const QStringList commands = unitCommandsSince(0);
+        QCOMPARE(commands.count("=C") >= 3, cleared);
+        if (cleared) QVERIFY2(text.contains("; unit cleared"), text.constData());
+        startSim();
+    }
+
+    // 4: no USB device: status 1 and one line.
+    void noUsbDeviceIsOneLine()
+    {
+        const QString path = imageFile("nodevice.plv", 2);
+        QByteArray text;
+        QCOMPARE(run({"--port", port, "--usb-device", "none", "load", "image", "--usb", path}, &text), 1);
+        QCOMPARE(untimed(QString::fromLocal8Bit(text)),
+                 QString("image nodevice.plv, USB, 0 of 2 records: no USB device attached: nothing sent\n"));
+        QCOMPARE(lastError, QString());
+    }
+
+    // 3: a stop signal stops a load at once, clears the unit, says where it
+    // stopped in the result line and exits 130 or 143; a reply wait of for
+    // ever is no exception, nor is a USB load.
+    void aStopSignalStopsTheLoadAndClearsTheUnit_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("signo");
+        QTest::addColumn<QString>("stopped"); // how the result line ends, as a pattern
+        QTest::newRow("SIGINT, a 200 ms unit")
+            << QStringList{"--delay", "200"} << QStringList{"load", "image", "LONG"} << SIGINT
+            << "stopped by SIGINT at record [1-9][0-9]* of 100; unit cleared";
+        QTest::newRow("SIGTERM, a silent unit waited for ever")
+            << QStringList{"--fault", "silent"} << QStringList{"--ack-timeout", "0", "load", "image", "LONG"}
+            << SIGTERM << "stopped by SIGTERM at record 0 of 100; unit cleared";
+        QTest::newRow("SIGINT, a USB load")
+            << QStringList{"--delay", "5"}
+            << QStringList{"--usb-device", "sim", "load", "image", "--usb", "HUGE"} << SIGINT
+            << "stopped by SIGINT at record [0-9]+ of 4096; unit cleared";
+    }
+    void aStopSignalStopsTheLoadAndClearsTheUnit()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(QStringList, args);
+        QFETCH(int, signo);
+        QFETCH(QString, stopped);
+        startSim(simArgs);
+        args.replaceInStrings(QRegularExpression("^LONG$"), imageFile("long.plv", 100));
+        args.replaceInStrings(QRegularExpression("^HUGE$"), imageFile("huge.plv", 4096));
+        QProcess ctl;
+        startRun(ctl, QStringList{"--port", port} + args);
+        QTRY_VERIFY_WITH_TIMEOUT(commandsSince(0).filter("image header").size() == 1, 5000);
+        QTest::qWait(600);
+        QElapsedTimer clock;
+        clock.start();
+        signalRun(ctl, signo);
+        // The abort sequence's two pauses of 3.175 s, and no more.
+        QVERIFY(ctl.waitForFinished(9000));
+        QVERIFY2(clock.elapsed() < 8000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(ctl.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ctl.exitCode(), 128 + signo);
+        const QString last = untimed(splitResult(ctl.readAllStandardOutput()).result);
+        QVERIFY2(QRegularExpression(stopped + "$").match(last).hasMatch(), qPrintable(last));
+        QCOMPARE(unitCommandsSince(0).mid(1), (QStringList{"=C", "=C", "=C"}));
+        QVERIFY(commandsSince(0).filter("(load complete)").isEmpty());
+        startSim();
+    }
+
+    // 3: a second signal ends the run at once, the abort sequence or not.
+    void aSecondSignalEndsTheRunAtOnce()
+    {
+        startSim({"--fault", "silent"});
+        QProcess ctl;
+        startRun(ctl, {"--port", port, "--ack-timeout", "0", "load", "image", imageFile("twice.plv", 10)});
+        QTRY_VERIFY_WITH_TIMEOUT(commandsSince(0).filter("image header").size() == 1, 5000);
+        signalRun(ctl, SIGINT);
+        QTest::qWait(300);
+        signalRun(ctl, SIGINT); // while it clears the unit
+        QVERIFY(ctl.waitForFinished(1500));
+        startSim();
+    }
+
+    // 3: the VSWR sweep's wait of for ever ends on a signal too.
+    void vswrStopsOnASignalWhileWaitingForEver()
+    {
+        startSim({"--fault", "silent"});
+        QProcess ctl;
+        startRun(ctl,
+                 {"--port", port, "--ack-timeout", "0", "vswr", settings.filePath("never.swr"), "--replace"});
+        QTRY_VERIFY_WITH_TIMEOUT(!commandsSince(0).isEmpty(), 5000);
+        signalRun(ctl, SIGINT);
+        QVERIFY(ctl.waitForFinished(3000));
+        QCOMPARE(ctl.exitCode(), 130);
+        startSim();
+    }
+
+    // 1, 3: what cannot be sent is refused before the port is opened, and
+    // nothing reaches the unit: a FIFO (which would hold the run in its
+    // open), a folder, an empty file, a header without a count, an empty
+    // batch folder.
+    void filesThatCannotBeSentAreRefusedBeforeAnything_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("FIFO image") << QStringList{"load", "image", "FIFO", "--force"}
+                                    << "not a regular file";
+        QTest::newRow("FIFO LUT") << QStringList{"load", "lut", "FIFO", "--force"} << "not a regular file";
+        QTest::newRow("folder LUT") << QStringList{"load", "lut", "FOLDER", "--force"}
+                                    << "it is a folder, not a file";
+        QTest::newRow("empty image") << QStringList{"load", "image", "EMPTY", "--force"}
+                                     << "the file is empty, it has no header line: nothing sent";
+        QTest::newRow("empty LUT") << QStringList{"load", "lut", "EMPTY", "--force"}
+                                   << "the file is empty: nothing sent";
+        QTest::newRow("header with a blank") << QStringList{"load", "image", "BLANK", "--force"}
+                                             << "has no record count that can be read: nothing sent";
+        QTest::newRow("empty batch folder")
+            << QStringList{"batch", "FOLDER"} << "has no .plv files";
+    }
+    void filesThatCannotBeSentAreRefusedBeforeAnything()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, said);
+        QTemporaryDir folder;
+        const QString fifo = folder.filePath("pipe.plv");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString empty = folder.filePath("empty.cal");
+        writeFile(empty, "");
+        const QString blank = folder.filePath("blank.plv");
+        writeFile(blank, "00003 \r\n000000001\r\n000000002\r\n000000003\r\n");
+        args.replaceInStrings(QRegularExpression("^FIFO$"), fifo);
+        args.replaceInStrings(QRegularExpression("^FOLDER$"), folder.filePath("sub"));
+        args.replaceInStrings(QRegularExpression("^EMPTY$"), empty);
+        args.replaceInStrings(QRegularExpression("^BLANK$"), blank);
+        QVERIFY(QDir(folder.path()).mkdir("sub"));
+        const qsizetype mark = commandsSince(0).size();
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(run(QStringList{"--port", port} + args), 2);
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY2(lastError.contains(said), qPrintable(lastError));
+        QCOMPARE(commandsSince(mark), QStringList{});
     }
 
     void headerWritersSendTheirWords()
@@ -879,7 +1195,12 @@ private slots:
         QByteArray text;
         const qsizetype mark = commandsSince(0).size();
         QCOMPARE(run({"--port", port, "batch", folder.path(), "--start", "1", "--end", "2"}, &text), 0);
-        QCOMPARE(text, QByteArray("1.plv\nSent OK!\n2.plv\nSent OK!\n3.plv\nSent OK!\n"));
+        // Each file's name, its verdict and its result line.
+        static const QRegularExpression time(", [0-9]+\\.[0-9] s: ");
+        QCOMPARE(QString::fromLocal8Bit(text).replace(time, ": "),
+                 QString("1.plv\nSent OK!\nimage 1.plv, serial, 2 of 2 records: Sent OK!\n"
+                         "2.plv\nSent OK!\nimage 2.plv, serial, 2 of 2 records: Sent OK!\n"
+                         "3.plv\nSent OK!\nimage 3.plv, serial, 2 of 2 records: Sent OK!\n"));
         const QStringList commands = commandsSince(mark).filter(QRegularExpression("^="));
         QCOMPARE(commands.size(), 1 + 2 * 14 + 3);
         QCOMPARE(commands.mid(0, 2), (QStringList{"=C", "=H0100010000"}));
@@ -888,7 +1209,7 @@ private slots:
         // A file's name may be in capitals.
         QVERIFY(QFile::rename(folder.filePath("3.plv"), folder.filePath("3.PLV")));
         QCOMPARE(run({"--port", port, "batch", folder.path(), "--start", "1", "--end", "1"}, &text), 0);
-        QCOMPARE(text, QByteArray("1.plv\nSent OK!\n2.plv\nSent OK!\n3.PLV\nSent OK!\n"));
+        QVERIFY2(text.contains("3.PLV\nSent OK!\nimage 3.PLV, serial"), text.constData());
 
         // Every file is found and checked before the first header block: the
         // same findings as the window's, nothing sent.

@@ -36,9 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool pausePending = false, timerRunning = false, finished = false;
     plovan::TransferEngine::Hooks hooks;
-    hooks.write = [](const std::string&) {};
-    hooks.writeBytes = [](const std::string&) { return true; };
-    hooks.collect = [] { return std::string("@"); };
+    // Every ninth byte of the pick fails writes, as a USB device that went away.
+    const bool writesFail = data[0] % 9 == 8;
+    std::int64_t clock = 0;
+    hooks.write = [&](const std::string&) { return std::string(writesFail ? "gone" : ""); };
+    hooks.writeBytes = [&](const std::string&) { return std::string(writesFail ? "gone" : ""); };
+    hooks.now = [&] { return clock += 7; };
     hooks.pause = [&](int) { pausePending = true; };
     hooks.replyTimer = [&](bool run) { timerRunning = run; };
     hooks.message = [](const std::string&) {};

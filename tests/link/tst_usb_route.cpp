@@ -217,6 +217,57 @@ private slots:
         QCOMPARE(device->closes, 1);
     }
 
+    // The chip's line is the serial port's (portset.txt, "Fast!!"), not a
+    // fixed 9600 8N1.
+    void theUsbLineTakesTheSerialPortsSettings()
+    {
+        PortSettings serial;
+        serial.baud = 57600;
+        serial.dataBits = 7;
+        serial.parity = ParityEven;
+        port->setSettings(serial);
+        route->probeAtStartup();
+        QVERIFY(route->FtdiOpen());
+        QCOMPARE(device->lineSettings().baud, 57600);
+        QCOMPARE(device->lineSettings().dataBits, 7);
+        QCOMPARE(device->lineSettings().parity, int(ParityEven));
+        QCOMPARE(device->lineSettings().stopBits, 1);
+        route->FtdiClose();
+        // The default serial settings: 9600 baud, 8 data bits, odd parity.
+        port->setSettings(PortSettings{});
+        QVERIFY(route->FtdiOpen());
+        QCOMPARE(device->lineSettings().parity, int(ParityOdd));
+        route->FtdiClose();
+    }
+
+    // The communications log hears USB traffic as it hears the serial port's.
+    void usbTrafficReachesTheLinksSignals()
+    {
+        device->responder = answerStatus;
+        route->probeAtStartup();
+        QSignalSpy sent(link, &Link::bytesSent);
+        QSignalSpy received(link, &Link::bytesReceived);
+        route->Command59_Click("v");
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.first().first().toByteArray(), QByteArray("=v\r\n"));
+        QByteArray got;
+        for (const auto& args : received)
+            got += args.first().toByteArray();
+        QCOMPARE(got, kStatusReply);
+        QVERIFY(link->terminalText().contains("@Plovan 3.09 ready"));
+    }
+
+    // A failed open says in one line why: no device, or the layer's reason.
+    void aFailedOpenSaysWhyInOneLine()
+    {
+        device->deviceCount = 0;
+        QVERIFY(!route->FtdiOpen());
+        QCOMPARE(route->openFailure(), QString("no USB device attached"));
+        QString why;
+        QVERIFY(!route->deviceListed(&why));
+        QCOMPARE(why, QString("no USB device attached"));
+    }
+
     void viaDllReportsAFailedWrite()
     {
         device->writeStatus = FtStatus::IoError;

@@ -121,6 +121,13 @@ private slots:
                                             "line 2: record 1 \"12345678\" has 8 digits, not 9",
                                             "line 3: record 2 \"0123G5678\" is not hex",
                                             "line 4: record 3 \"0123456789\" has 10 digits, not 9"};
+        // A binary first line is shown, never passed on raw to a terminal.
+        QTest::newRow("binary header")
+            << std::string("\x01\0\xff"
+                           "9\r\n",
+                           6)
+            << std::vector<std::string>{"line 1: header \"\\x01\\x00\\xFF9\" is not hex, so no record count "
+                                        "can be read from it"};
         QTest::newRow("lines after the last record")
             << "00001\r\n" + records(1) + "\r\n012345678\r\nrubbish\r\n"
             << std::vector<std::string>{
