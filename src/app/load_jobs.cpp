@@ -80,6 +80,8 @@ bool LoadJobs::startSend(Job job, SenderConfig config, const QString& path, UsbR
 void LoadJobs::sendFinished(TransferOutcome outcome)
 {
     const std::optional<Job> job = std::exchange(sending_, std::nullopt);
+    if (const std::optional<TransferResult> result = parts_.transfer->lastResult())
+        session_.setLastLoad(*result);
     if (std::exchange(lutTestRunning_, false) && outcome == TransferOutcome::CrcError)
         dialogs_.warn(QStringLiteral("TEST LUT file"), QString::fromLatin1(lut::kTestStopMessage));
     if (!batch_) {
@@ -102,11 +104,9 @@ void LoadJobs::sendTable(const table::Layout& layout)
     if (path.isEmpty()) return;
     session_.link.clearTerminal();
     const bool overUsb = session_.usb.FtdiMode;
-    const std::string_view kind = layout.kind;
-    const Job job = kind == table::kRaw.kind          ? Job::RawLoad
-                    : kind == table::kMultichirp.kind ? Job::MultichirpLoad
-                                                      : Job::ImageLoad;
-    startSend(job, table::senderFor(layout, overUsb), path, overUsb ? &session_.usb : nullptr);
+    SenderConfig config = table::senderFor(layout, overUsb);
+    const Job job = loadJob(config.kind);
+    startSend(job, std::move(config), path, overUsb ? &session_.usb : nullptr);
 }
 
 void LoadJobs::sendLut()

@@ -579,14 +579,20 @@ TransferOutcome runLoad(Session& s, TransferRunner& runner)
         outcome = o;
         loop.quit();
     });
+    // The load holds the link: its lines are the only ones the unit gets.
+    const Job job = loadJob(runner.kind());
+    if (!s.unit.begin(job)) return TransferOutcome::Error;
     QString error;
-    if (!runner.start(&error)) {
-        s.printLast(QString::fromStdString(resultLine(runner.result())));
-        return TransferOutcome::Error;
+    if (runner.start(&error)) {
+        s.stop = [&runner](int signo) { runner.stop(QStringLiteral("stopped by ") + signalName(signo)); };
+        if (runner.running()) loop.exec();
+        s.stop = nullptr;
     }
-    s.stop = [&runner](int signo) { runner.stop(QStringLiteral("stopped by ") + signalName(signo)); };
-    if (runner.running()) loop.exec();
-    s.stop = nullptr;
+    else {
+        outcome = TransferOutcome::Error;
+    }
+    s.unit.end(job);
+    s.unit.setLastLoad(runner.result());
     s.printLast(QString::fromStdString(resultLine(runner.result())));
     return outcome;
 }

@@ -7,6 +7,8 @@
 // as they do in the unit.
 #pragma once
 
+#include "transfer_engine.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -23,19 +25,6 @@ struct ChannelTone {
     bool operator==(const ChannelTone&) const = default;
 };
 
-// How the last table load ended.
-struct LoadSummary {
-    std::string file;
-    std::string kind;  // "image", "raw", "multichirp", "LUT", "batch"
-    std::string route; // "serial" or "USB"
-    std::uint64_t records = 0;
-    std::uint64_t total = 0;
-    std::int64_t durationMs = 0;
-    bool ok = false;
-    std::string verdict; // the load's last line: "Sent OK!", "CRC Error. ..."
-    bool operator==(const LoadSummary&) const = default;
-};
-
 struct UnitModel {
     std::array<ChannelTone, 4> channels;     // output 1 first
     std::optional<std::uint8_t> channelMask; // bit 0 = output 1; 0 plays on all
@@ -45,7 +34,7 @@ struct UnitModel {
     bool storedToFlash = false;              // the last register write went to flash
     int minFrequency = 80;                   // MHz
     int maxFrequency = 140;                  // MHz
-    std::optional<LoadSummary> lastLoad;
+    std::optional<TransferResult> lastLoad;  // how the last table load ended
 };
 
 // What a command line changed, as bits.

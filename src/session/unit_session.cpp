@@ -42,6 +42,15 @@ bool isLoad(Job job)
     }
 }
 
+Job loadJob(std::string_view kind)
+{
+    if (kind == "raw") return Job::RawLoad;
+    if (kind == "multichirp") return Job::MultichirpLoad;
+    if (kind == "LUT") return Job::LutLoad;
+    if (kind == "test LUT") return Job::LutTest;
+    return Job::ImageLoad;
+}
+
 UnitSession::UnitSession(QObject* parent) : QObject(parent)
 {
     model_.minFrequency = state.MinFrequency;
@@ -148,7 +157,7 @@ void UnitSession::setRfOn(std::optional<bool> on)
     emit rfChanged();
 }
 
-void UnitSession::setLastLoad(const LoadSummary& load)
+void UnitSession::setLastLoad(const TransferResult& load)
 {
     model_.lastLoad = load;
     emit loadChanged();

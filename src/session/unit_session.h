@@ -46,6 +46,8 @@ enum class Job {
 QString jobName(Job job);
 // A job whose stop leaves the unit mid-load unless it is cancelled properly.
 bool isLoad(Job job);
+// The load job of a sender's kind ("image", "raw", "multichirp", "LUT", "test LUT").
+Job loadJob(std::string_view kind);
 
 class UnitSession : public QObject {
     Q_OBJECT
@@ -83,7 +85,7 @@ public:
     const UnitModel& model() const { return model_; }
     void setLimits(int minFrequency, int maxFrequency);
     void setRfOn(std::optional<bool> on);
-    void setLastLoad(const LoadSummary& load);
+    void setLastLoad(const TransferResult& load);
     // The frequency output `channel` (0-3) plays, in MHz; empty until known.
     std::optional<double> playedMHz(int channel = 0) const;
 

@@ -212,6 +212,8 @@ public:
     const SenderConfig& config() const { return config_; }
     // What the send came to; complete once finished.
     const TransferResult& result() const { return result_; }
+    // The sender's kind: "image", "raw", "multichirp", "LUT", "test LUT".
+    const std::string& kind() const { return config_.kind; }
 
 private:
     enum class State {

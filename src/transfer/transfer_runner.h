@@ -65,6 +65,7 @@ public:
     double recordsPerSecond() const;
     // What the send came to (complete once finished, or once start() failed).
     TransferResult result() const;
+    const std::string& kind() const { return engine_.kind(); }
     // "serial", "USB", or "serial + USB" (a multichirp's records over USB).
     QString routeName() const;
 
