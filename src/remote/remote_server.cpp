@@ -85,7 +85,7 @@ std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString& text,
         address = QHostAddress::LocalHost;
     else
         address.setAddress(QString(host).remove(QLatin1Char('[')).remove(QLatin1Char(']')));
-    if (!ok || port == 0 || port > 65535 || address.isNull()) {
+    if (!ok || port > 65535 || address.isNull()) {
         if (error) *error = QStringLiteral("\"%1\" is not [ADDRESS:]PORT (e.g. 127.0.0.1:5025)").arg(text);
         return std::nullopt;
     }
