@@ -113,7 +113,7 @@ struct RemoteServer::Load {
     Job job;
     std::unique_ptr<TransferRunner> runner;
     std::weak_ptr<Client> owner;
-    QString lastMessage;
+    QStringList messages; // what the send said, in order
 };
 
 RemoteServer::RemoteServer(UnitSession& session, QString transferDir, QObject* parent)
@@ -685,7 +685,7 @@ void RemoteServer::startLoad(const ClientPtr& client, int node, const scpi::Comm
         return;
     }
     Load* raw = load.get();
-    connect(runner, &TransferRunner::message, this, [raw](const QString& m) { raw->lastMessage = m; });
+    connect(runner, &TransferRunner::message, this, [raw](const QString& m) { raw->messages << m; });
     connect(runner, &TransferRunner::finished, this,
             [this, raw](TransferOutcome o) { loadFinished(raw, int(o)); });
     load_ = std::move(load);
@@ -707,10 +707,17 @@ void RemoteServer::loadFinished(Load* load, int outcome)
     if (auto client = load->owner.lock()) {
         client->loading = false;
         if (o != TransferOutcome::SentOk && o != TransferOutcome::Completed) {
-            std::string text = load->lastMessage.toStdString();
+            // The verdict: the CRC message when there was one (the unit's
+            // "Error!" may follow it), else the last thing the send said.
+            QString said = load->messages.isEmpty() ? QStringLiteral("Load failed") : load->messages.last();
+            for (const QString& m : load->messages)
+                if (o == TransferOutcome::CrcError && m.contains(QLatin1String("CRC"))) {
+                    said = m;
+                    break;
+                }
+            std::string text = said.toStdString();
             const TransferEngine& engine = load->runner->engine();
-            if (load->lastMessage.isEmpty()) text = "Load failed";
-            if (!load->lastMessage.contains(QLatin1String("record")))
+            if (!said.contains(QLatin1String("record")))
                 text += " at record " + std::to_string(engine.recordsSent()) + " of " +
                         std::to_string(engine.recordsAnnounced());
             client->errors.push({scpi::kDeviceError, text});
