@@ -31,10 +31,11 @@ int main(int argc, char** argv)
             "unit's USB face: with --sim the built-in one, else that of the plovan-sim on --port), "
             "sim:SOCKET, or none. PLOVAN_USB_DEVICE sets the default."),
         QStringLiteral("kind"));
-    QCommandLineOption remoteOption(QStringLiteral("remote"),
-                                    QStringLiteral("Serve remote SCPI clients on [ADDRESS:]PORT for this session "
-                                                   "(address 127.0.0.1 when left out)."),
-                                    QStringLiteral("[address:]port"));
+    QCommandLineOption remoteOption(
+        QStringLiteral("remote"),
+        QStringLiteral("Serve remote SCPI clients on [ADDRESS:]PORT for this session "
+                       "(address 127.0.0.1 when left out)."),
+        QStringLiteral("[address:]port"));
     parser.addOption(remoteOption);
     parser.addOption(usbOption);
     parser.addOption(timeoutOption);

@@ -86,7 +86,8 @@ void TonePage::followUnit()
         SingleTonePanel::setQuietly(slider, value);
     };
     if (const std::optional<double> mhz = session_.playedMHz())
-        follow(panel->frequencyBox, panel->frequencySlider, state.frequencyText, static_cast<int>(std::lround(*mhz)));
+        follow(panel->frequencyBox, panel->frequencySlider, state.frequencyText,
+               static_cast<int>(std::lround(*mhz)));
     if (played.phaseWord)
         follow(panel->phaseBox, panel->phaseSlider, state.phaseText,
                static_cast<int>(std::lround(phaseWordToDegrees(*played.phaseWord))));
