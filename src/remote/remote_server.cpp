@@ -199,6 +199,8 @@ void RemoteServer::accept()
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
+        // Answers are small and awaited one by one: send each at once.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         auto client = std::make_shared<Client>();
         client->id = nextClientId_++;
         client->socket = socket;

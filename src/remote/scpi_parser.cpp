@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <map>
 
 namespace plovan::scpi {
 
@@ -245,8 +246,13 @@ bool matches(const std::vector<Element>& elements, std::size_t e, const std::vec
 
 const Node* findNode(const std::vector<Node>& nodes, const std::vector<std::string>& words)
 {
-    for (const Node& node : nodes)
-        if (matches(elementsOf(node.pattern), 0, words, 0)) return &node;
+    // Patterns are string literals: each is taken apart once per thread.
+    thread_local std::map<const char*, std::vector<Element>> compiled;
+    for (const Node& node : nodes) {
+        auto it = compiled.find(node.pattern);
+        if (it == compiled.end()) it = compiled.emplace(node.pattern, elementsOf(node.pattern)).first;
+        if (matches(it->second, 0, words, 0)) return &node;
+    }
     return nullptr;
 }
 
