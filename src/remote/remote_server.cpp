@@ -311,7 +311,10 @@ void RemoteServer::answer(const ClientPtr& client, const QByteArray& line)
 
 void RemoteServer::failed(const ClientPtr& client)
 {
-    if (!session_.link.portOpen())
+    // A setting that waited in the queue may meet a job begun meanwhile.
+    if (session_.busy())
+        client->errors.push({scpi::kDeviceError, session_.busyMessage().toStdString()});
+    else if (!session_.link.portOpen())
         client->errors.push({scpi::kCommunicationError, "Connection lost"});
     else
         client->errors.push({scpi::kTimeOutError, "No reply from unit"});
