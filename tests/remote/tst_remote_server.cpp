@@ -138,6 +138,26 @@ private slots:
         QCOMPARE(c.lines(1), QByteArrayList{"1"});
     }
 
+    void burstOfSettingsEndsAtTheLast()
+    {
+        const auto tunes = [this] {
+            int n = 0;
+            for (const std::string& line : sim->unit().commands())
+                n += line.size() == 6 && line.rfind("=D", 0) == 0 && line.substr(4) == "44";
+            return n;
+        };
+        const int before = tunes();
+        Client c(server->port());
+        QByteArray burst;
+        for (int mhz = 81; mhz <= 130; ++mhz)
+            burst += "FREQ " + QByteArray::number(mhz) + "MHZ\n";
+        c.send(burst + "*OPC?;FREQ?\n");
+        const QByteArrayList got = c.lines(2);
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(std::lround(got[1].toDouble()), 130000000L);
+        QVERIFY2(tunes() - before < 10, QByteArray::number(tunes() - before).constData());
+    }
+
     void ninthClientRefused()
     {
         std::vector<std::unique_ptr<Client>> clients;
