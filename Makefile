@@ -64,6 +64,7 @@ bench: build
 	@$(BUILD)/bench/link_roundtrip
 	@$(BUILD)/bench/transfer_rate
 	@sh bench/file_memory.sh $(BUILD)/src/cli/plovanctl
+	@$(BUILD)/bench/remote_rate
 
 check-deps:
 	@scripts/check-deps.sh $(BUILD)

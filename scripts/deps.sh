@@ -13,6 +13,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev
   help2man dpkg-dev file
   clang
+  python3-pyvisa python3-pyvisa-py lxi-tools
 )
 
 if [ "${1:-}" = "--list" ]; then

@@ -11,7 +11,7 @@ seconds=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$build/findings"
 failed=0
-for target in fuzz_text fuzz_files fuzz_settings fuzz_receive fuzz_engine; do
+for target in fuzz_text fuzz_files fuzz_settings fuzz_receive fuzz_engine fuzz_scpi; do
   work=$build/corpus/$target
   mkdir -p "$work"
   log=$build/findings/$target.log

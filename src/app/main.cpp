@@ -1,6 +1,7 @@
 // plovan: the control program's window.
 #include "app_signals.h"
 #include "main_window.h"
+#include "remote_control.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -30,6 +31,12 @@ int main(int argc, char** argv)
             "unit's USB face: with --sim the built-in one, else that of the plovan-sim on --port), "
             "sim:SOCKET, or none. PLOVAN_USB_DEVICE sets the default."),
         QStringLiteral("kind"));
+    QCommandLineOption remoteOption(
+        QStringLiteral("remote"),
+        QStringLiteral("Serve remote SCPI clients on [ADDRESS:]PORT for this session "
+                       "(address 127.0.0.1 when left out)."),
+        QStringLiteral("[address:]port"));
+    parser.addOption(remoteOption);
     parser.addOption(usbOption);
     parser.addOption(timeoutOption);
     parser.addOption(portOption);
@@ -58,6 +65,19 @@ int main(int argc, char** argv)
             return 2;
         }
         window.setAckTimeoutMs(ms);
+    }
+    if (parser.isSet(remoteOption)) {
+        QString error;
+        const auto listen = plovan::remote::parseListen(parser.value(remoteOption), &error);
+        auto* remote = plovan::remote::RemoteControl::of(window);
+        if (!listen || !remote) {
+            std::fprintf(stderr, "plovan: --remote: %s\n", qPrintable(error));
+            return 2;
+        }
+        if (!listen->first.isLoopback())
+            std::fprintf(stderr, "plovan: warning: anyone who can reach %s can drive the RF source\n",
+                         qPrintable(listen->first.toString()));
+        remote->start(listen->first, listen->second, false);
     }
     window.show();
 

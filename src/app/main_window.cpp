@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "remote_control.h"
+
 #include "backend_factory.h"
 #include "cal_editor.h"
 #include "chirp_mode.h"
@@ -476,6 +478,7 @@ void MainWindow::buildMenus()
     enable(mnuProperties, &MainWindow::mnuProperties_Click);
     enable(menuItem(mnuPort, "FTDIUSB", QStringLiteral("USB Mode")), &MainWindow::FTDIUSB_Click);
     separator(mnuPort, "Bar3");
+    new remote::RemoteControl(*this, session_, mnuPort, settingsDir());
 
     MnuCal = menuBar()->addMenu(QStringLiteral("&Tools"));
     MnuCal->setObjectName(QStringLiteral("MnuCal"));

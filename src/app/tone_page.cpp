@@ -85,8 +85,10 @@ void TonePage::followUnit()
         text = shown.toStdString();
         SingleTonePanel::setQuietly(slider, value);
     };
+    // The whole MHz played; a word made for a whole MHz plays a hair below it.
     if (const std::optional<double> mhz = session_.playedMHz())
-        follow(panel->frequencyBox, panel->frequencySlider, state.frequencyText, static_cast<int>(*mhz));
+        follow(panel->frequencyBox, panel->frequencySlider, state.frequencyText,
+               static_cast<int>(std::floor(*mhz + 1e-6)));
     if (played.phaseWord)
         follow(panel->phaseBox, panel->phaseSlider, state.phaseText,
                static_cast<int>(std::lround(phaseWordToDegrees(*played.phaseWord))));

@@ -8,6 +8,7 @@
 #include "channel_controller.h"
 #include "chirp_programmer.h"
 #include "cli_checks.h"
+#include "cli_serve.h"
 #include "clock_word.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
@@ -1193,6 +1194,11 @@ const CommandTable& commandRows()
          .summary = "run a simulated unit on a pseudo-terminal",
          .needsUnit = false,
          .runAlone = runSim},
+        {.name = "serve",
+         .synopsis = "[--listen [ADDRESS:]PORT] [--transfer-dir DIR]",
+         .summary = "serve the unit to remote SCPI clients over TCP until stopped",
+         .needsUnit = false,
+         .runAlone = runServe},
     };
     return rows;
 }

@@ -1,0 +1,97 @@
+// The remote control server: SCPI text commands over TCP (scpi_parser.h),
+// run on a UnitSession like any other face. Each client has its own input
+// buffer, error queue and jobs; every write goes through the session's
+// arbiter (a job running elsewhere refuses it by name) and its latest-value
+// queue. Loads run as the session's jobs and outlive the client that
+// started them, so a table is never left half-loaded by a dropped client.
+#pragma once
+
+#include "scpi_parser.h"
+#include "unit_session.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <map>
+#include <memory>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace plovan {
+
+class TransferRunner;
+
+namespace remote {
+
+inline constexpr quint16 kDefaultPort = 5025;
+inline constexpr int kMaxClients = 8;
+inline constexpr qint64 kMaxUnread = 1024 * 1024; // answers waiting for a client that reads nothing
+
+// The node table the server answers.
+const std::vector<scpi::Node>& nodes();
+
+// "[ADDR:]PORT": the address (127.0.0.1 when left out) and port; empty
+// (with `error` set) when it is neither.
+std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString& text, QString* error);
+
+class RemoteServer : public QObject {
+    Q_OBJECT
+public:
+    // `transferDir`: where MMEMory:DATA stores files and bare names are loaded from.
+    RemoteServer(UnitSession& session, QString transferDir, QObject* parent = nullptr);
+    ~RemoteServer() override;
+
+    bool listen(const QHostAddress& address, quint16 port, QString* error = nullptr);
+    void close();
+    bool listening() const;
+    QHostAddress address() const;
+    quint16 port() const;
+    int clientCount() const { return int(clients_.size()); }
+    // "Remote: 127.0.0.1:5025, 2 clients"; empty when not listening.
+    QString statusText() const;
+    const QString& transferDir() const { return transferDir_; }
+
+signals:
+    void clientsChanged();
+
+private:
+    struct Client;
+    struct Load;
+    using ClientPtr = std::shared_ptr<Client>;
+
+    void accept();
+    void readFrom(const ClientPtr& client);
+    void pump(const ClientPtr& client);
+    void resumeLater(const ClientPtr& client);
+    bool mustWait(const Client& client) const;
+    void execute(const ClientPtr& client, const scpi::Command& command);
+    void answer(const ClientPtr& client, const QByteArray& line);
+    void drop(const ClientPtr& client);
+
+    // The nodes.
+    void setTone(const ClientPtr& client, int node, const scpi::Command& command);
+    void setOutput(const ClientPtr& client, const scpi::Command& command);
+    void setChannels(const ClientPtr& client, const scpi::Command& command);
+    void queryTone(const ClientPtr& client, int node, const scpi::Command& command);
+    void storeData(const ClientPtr& client, const scpi::Command& command);
+    void startLoad(const ClientPtr& client, int node, const scpi::Command& command);
+    void loadFinished(Load* load, int outcome);
+
+    // A setting written through the latest-value queue; its failure lands
+    // in the client's error queue.
+    void submit(const ClientPtr& client, int key, std::function<bool()> write);
+    // False (and an error queued) when the unit cannot be written now.
+    bool mayWrite(const ClientPtr& client);
+    void failed(const ClientPtr& client);
+
+    UnitSession& session_;
+    QString transferDir_;
+    QTcpServer* server_ = nullptr;
+    std::map<QTcpSocket*, ClientPtr> clients_;
+    std::unique_ptr<Load> load_;
+    int nextClientId_ = 0;
+};
+
+} // namespace remote
+} // namespace plovan

@@ -1,0 +1,219 @@
+// The remote server against its clients, well-behaved and not, on an
+// in-process simulated unit: what each client reads back, what the unit took.
+#include "remote_server.h"
+#include "sim_backend.h"
+
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace plovan;
+
+namespace {
+
+QByteArray imageTable(int records = 64)
+{
+    QByteArray file = QByteArray::number(records, 16).rightJustified(5, '0') + "\r\n";
+    for (int i = 0; i < records; ++i)
+        file += QByteArray::number(i * 4097, 16).rightJustified(9, '0').toUpper() + "\r\n";
+    return file;
+}
+
+QByteArray dataCommand(const QByteArray& name, const QByteArray& bytes)
+{
+    const QByteArray length = QByteArray::number(bytes.size());
+    return "MMEM:DATA \"" + name + "\",#" + QByteArray::number(length.size()) + length + bytes + "\n";
+}
+
+class Client {
+public:
+    explicit Client(quint16 port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        socket.waitForConnected(2000);
+    }
+    void send(const QByteArray& bytes) { socket.write(bytes); }
+    // The next `n` lines, or fewer when they do not come within 10 s.
+    QByteArrayList lines(int n)
+    {
+        QByteArrayList got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < n && t.elapsed() < 10000) {
+            if (socket.canReadLine())
+                got << socket.readLine().chopped(1);
+            else
+                QTest::qWait(5);
+        }
+        return got;
+    }
+    QTcpSocket socket;
+};
+
+} // namespace
+
+class TestRemoteServer : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<UnitSession> session;
+    std::unique_ptr<remote::RemoteServer> server;
+    std::unique_ptr<QTemporaryDir> dir;
+    sim::SimBackend* sim = nullptr;
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        session = std::make_unique<UnitSession>();
+        session->setPortSettings(withDevice(PortSettings{}, QString::fromLatin1(kSimDevice)), false);
+        QVERIFY(session->openPort());
+        session->link.Connected = true;
+        sim = qobject_cast<sim::SimBackend*>(session->link.backend());
+        QVERIFY(sim);
+        server = std::make_unique<remote::RemoteServer>(*session, dir->path());
+        QVERIFY(server->listen(QHostAddress::LocalHost, 0));
+    }
+    void cleanup()
+    {
+        server.reset();
+        session.reset();
+    }
+
+    void conversation_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("crcAt");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray idn = "Velmar,Plovan,0,3.09";
+        QTest::newRow("binary garbage, then served") << QByteArray("\x01\xff\x80;\n*IDN?\nSYST:ERR?\n", 21)
+                                                     << 0 << idn + "|-102,\"Syntax error;header expected\"";
+        QTest::newRow("line over 64 KiB dropped")
+            << QByteArray(70000, 'F') + "\n*IDN?\nSYST:ERR?\n"
+            << 0 << idn + "|-223,\"Too much data;message longer than 65536 bytes\"";
+        QTest::newRow("block over 16 MiB refused")
+            << "MMEM:DATA \"a\",#817825793" + QByteArray(17825793, '0') + "\nSYST:ERR?\n"
+            << 0 << QByteArray("-223,\"Too much data;block larger than 16 MiB\"");
+        QTest::newRow("out of range")
+            << QByteArray("FREQ 1GHZ\nSYST:ERR?\n") << 0
+            << QByteArray("-222,\"Data out of range;1000000000 is outside 80000000 to "
+                          "140000000\"");
+        QTest::newRow("unknown header")
+            << QByteArray("FOO?\nSYST:ERR?\n") << 0 << QByteArray("-113,\"Undefined header;FOO?\"");
+        QTest::newRow("wrong suffix")
+            << QByteArray("PHAS 10HZ\nSYST:ERR?\n") << 0 << QByteArray("-131,\"Invalid suffix;HZ\"");
+        QTest::newRow("settings acknowledged and read back")
+            << QByteArray("FREQ 100MHZ;*OPC?;AMPL 256;*OPC?;AMPL?;PHAS MAX;PHAS?;OUTP ON;OUTP?\n") << 0
+            << QByteArray("1|1|256|360|1");
+        QTest::newRow("stored name with a folder")
+            << dataCommand("../x.plv", "00001\r\n0\r\n") + "SYST:ERR?\n"
+            << 0 << QByteArray("-224,\"Illegal parameter value;a file name without folders expected\"");
+        QTest::newRow("finding refuses the load")
+            << dataCommand("bad.plv", "zz\r\n") + "MMEM:LOAD:IMAG \"bad.plv\";*OPC?;SYST:ERR?\n"
+            << 0 << QByteArray("1|-224,\"Illegal parameter value;bad.plv: ");
+        QTest::newRow("load waited for")
+            << dataCommand("t.plv", imageTable()) + "MMEM:LOAD:IMAG \"t.plv\";*OPC?;SYST:ERR?\n"
+            << 0 << QByteArray("1|0,\"No error\"");
+        QTest::newRow("load's CRC verdict queued")
+            << dataCommand("t.plv", imageTable()) + "MMEM:LOAD:IMAG \"t.plv\";*OPC?;SYST:ERR?\n"
+            << 3
+            << QByteArray("1|-300,\"Device-specific error;CRC Error. File send aborted at record 3 of 64\"");
+    }
+    void conversation()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(int, crcAt);
+        QFETCH(QByteArray, expected);
+        sim::Faults faults;
+        faults.crcErrorAtLine = crcAt;
+        sim->unit().setFaults(faults);
+        Client c(server->port());
+        c.send(input);
+        const int count = expected.isEmpty() ? 0 : int(expected.count('|')) + 1;
+        const QByteArray got = c.lines(count).join('|');
+        QVERIFY2(got.startsWith(expected), got.constData());
+        // The connection stays, and nothing more was answered.
+        c.send("*OPC?\n");
+        QCOMPARE(c.lines(1), QByteArrayList{"1"});
+    }
+
+    void burstOfSettingsEndsAtTheLast()
+    {
+        const auto tunes = [this] {
+            int n = 0;
+            for (const std::string& line : sim->unit().commands())
+                n += line.size() == 6 && line.rfind("=D", 0) == 0 && line.substr(4) == "44";
+            return n;
+        };
+        const int before = tunes();
+        Client c(server->port());
+        QByteArray burst;
+        for (int mhz = 81; mhz <= 130; ++mhz)
+            burst += "FREQ " + QByteArray::number(mhz) + "MHZ\n";
+        c.send(burst + "*OPC?;FREQ?\n");
+        const QByteArrayList got = c.lines(2);
+        QCOMPARE(got.size(), 2);
+        QCOMPARE(std::lround(got[1].toDouble()), 130000000L);
+        QVERIFY2(tunes() - before < 10, QByteArray::number(tunes() - before).constData());
+    }
+
+    void ninthClientRefused()
+    {
+        std::vector<std::unique_ptr<Client>> clients;
+        for (int i = 0; i < remote::kMaxClients; ++i)
+            clients.push_back(std::make_unique<Client>(server->port()));
+        QTRY_COMPARE(server->clientCount(), remote::kMaxClients);
+        Client ninth(server->port());
+        QCOMPARE(ninth.lines(1), QByteArrayList{"Refused: 8 clients are connected already"});
+        QTRY_COMPARE(ninth.socket.state(), QAbstractSocket::UnconnectedState);
+        clients.back()->send("*IDN?\n");
+        QCOMPARE(clients.back()->lines(1).size(), 1);
+    }
+
+    void clientReadingNothingDropped()
+    {
+        Client c(server->port());
+        c.socket.setReadBufferSize(1024);
+        QTRY_COMPARE(server->clientCount(), 1);
+        QByteArray flood;
+        for (int i = 0; i < 200000; ++i)
+            flood += "*IDN?;*IDN?\n";
+        c.send(flood);
+        QTRY_VERIFY_WITH_TIMEOUT(server->clientCount() == 0, 30000);
+    }
+
+    void loadOutlivesItsClientAndBusiesOthers()
+    {
+        auto owner = std::make_unique<Client>(server->port());
+        owner->send(dataCommand("t.plv", imageTable()) + "MMEM:LOAD:IMAG \"t.plv\"\n");
+        QTRY_VERIFY(session->busy());
+        Client other(server->port());
+        other.send("FREQ 90MHZ\nSYST:ERR?\n*OPC?\n");
+        QCOMPARE(other.lines(2),
+                 (QByteArrayList{"-300,\"Device-specific error;Busy: image load running - cancel "
+                                 "it first\"",
+                                 "1"}));
+        owner.reset(); // gone mid-load
+        QTRY_VERIFY_WITH_TIMEOUT(!session->busy(), 20000);
+        const auto& load = sim->unit().lastLoad(sim::LoadKind::Image);
+        QVERIFY(load);
+        QCOMPARE(load->outcome, sim::LoadOutcome::Complete);
+        QCOMPARE(load->lines.size(), std::size_t(64));
+    }
+
+    void stopCancelsTheLoad()
+    {
+        Client c(server->port());
+        c.send(dataCommand("t.plv", imageTable(2000)) + "MMEM:LOAD:IMAG \"t.plv\"\n");
+        QTRY_VERIFY(session->busy());
+        bool stopped = false;
+        session->stop([&] { stopped = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(stopped, 20000);
+        QVERIFY(!session->busy());
+        QCOMPARE(sim->unit().lastLoad(sim::LoadKind::Image)->outcome, sim::LoadOutcome::Abandoned);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRemoteServer)
+#include "tst_remote_server.moc"
