@@ -73,7 +73,7 @@ void TonePage::followUnit()
 {
     // The page's own writes show what was typed, fine part included; in chirp
     // mode the boxes hold the ramp's ends.
-    if (session_.settings.writing() || state.chirpMode) return;
+    if (ownWrites_ > 0 || state.chirpMode) return;
     const UnitModel& unit = session_.model();
     const ChannelTone& played = unit.channels[0];
     const auto follow = [](QLineEdit* box, QSlider* slider, std::string& text, int value) {
@@ -105,7 +105,8 @@ bool TonePage::busy() const
 bool TonePage::run(const std::function<bool()>& procedure)
 {
     panel->readInto(state);
-    return session_.settings.run([this, &procedure] {
+    ++ownWrites_;
+    const bool ok = session_.settings.run([this, &procedure] {
         const bool ok = procedure();
         panel->showFrom(state);
         panel->inverseSinc->setChecked(channels.inverseSincTicked());
@@ -118,6 +119,8 @@ bool TonePage::run(const std::function<bool()>& procedure)
         }
         return ok;
     });
+    --ownWrites_;
+    return ok;
 }
 
 bool TonePage::runProcedure(Procedure procedure)

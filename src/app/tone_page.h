@@ -81,6 +81,7 @@ private:
 
     UnitSession& session_;
     const Dialogs& dialogs_;
+    int ownWrites_ = 0; // the page's own procedures running (they nest)
 };
 
 } // namespace plovan

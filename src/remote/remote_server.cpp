@@ -340,10 +340,6 @@ void RemoteServer::submit(const ClientPtr& client, int key, std::function<bool()
     std::weak_ptr<Client> weak = client;
     session_.settings.submit(full, [this, weak, full, write = std::move(write)] {
         const bool ok = write();
-        // The window's tone page takes every write made through the queue for
-        // its own and follows the unit only outside one: tell it again once
-        // the queue has run.
-        if (ok) QTimer::singleShot(0, &session_, [session = &session_] { emit session->toneChanged(); });
         if (auto c = weak.lock()) {
             if (!ok) failed(c);
             c->pending.erase(full);
