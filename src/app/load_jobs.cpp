@@ -56,9 +56,12 @@ QString LoadJobs::chooseTableFile(const table::Layout& layout)
 
 bool LoadJobs::sendDespite(const QString& title, const QString& path, const QStringList& findings)
 {
-    return findings.isEmpty() ||
-           dialogs_.askYesNo(title, path + QStringLiteral(":\n") + findings.join(QLatin1Char('\n')) +
-                                        QStringLiteral("\n\nSend anyway?"));
+    if (findings.isEmpty() ||
+        dialogs_.askYesNo(title, path + QStringLiteral(":\n") + findings.join(QLatin1Char('\n')) +
+                                     QStringLiteral("\n\nSend anyway?")))
+        return true;
+    session_.link.status(QStringLiteral("%1 not sent").arg(QFileInfo(path).fileName()));
+    return false;
 }
 
 bool LoadJobs::startSend(Job job, SenderConfig config, const QString& path, UsbRoute* usb,

@@ -172,6 +172,9 @@ public:
     // The same, also as a status message (the window's status bar, plovanctl's
     // standard error): for what stopped an operation.
     void report(const QString& message);
+    // A status message alone (the window's status bar): what a step that
+    // went well did, so that no message of an earlier step outlives it.
+    void status(const QString& message) { emit statusMessage(message); }
     // Text from the unit that came another way (the USB route), appended as it is.
     void terminalAppend(const QString& text);
 

@@ -57,8 +57,10 @@ bool ExtraHeaderWindow::Command1_Click()
     const auto words = header::readWords(link_, QStringLiteral("Extra Header"), Text);
     if (!words) return false;
     Command1->setEnabled(false);
-    const bool ok = link_.sendWaitEach(header::extraLines(*words));
+    const auto lines = header::extraLines(*words);
+    const bool ok = link_.sendWaitEach(lines);
     Command1->setEnabled(true);
+    if (ok) link_.status(QStringLiteral("Extra Header: %1 words written").arg(lines.size() - 1));
     return ok;
 }
 

@@ -40,8 +40,11 @@ bool HeaderPanel::Command8_Click()
 {
     const auto words = header::readWords(link_, QStringLiteral("Send Header"), Text);
     if (!words) return false;
-    const auto send = [this, &words] { return link_.sendWaitEach(header::panelLines(*words)); };
-    return run ? run(send) : send();
+    const auto lines = header::panelLines(*words);
+    const auto send = [this, &lines] { return link_.sendWaitEach(lines); };
+    const bool ok = run ? run(send) : send();
+    if (ok) link_.status(QStringLiteral("Send Header: %1 words written").arg(lines.size() - 1));
+    return ok;
 }
 
 } // namespace plovan

@@ -201,6 +201,7 @@ private slots:
         QCOMPARE(asked.size(), 1);
         QVERIFY(asked[0].contains("the header announces 3 records, the file ends after 1"));
         QVERIFY(asked[0].endsWith("Send anyway?"));
+        QCOMPARE(window->statusBar()->currentMessage(), QString("short.plv not sent"));
         QVERIFY(!window->transferPanel->running());
         QVERIFY(!unit().lastLoad(sim::LoadKind::Image));
     }
@@ -222,6 +223,9 @@ private slots:
         QVERIFY(!form->Command1_Click());
         QCOMPARE(unit().commands().size(), sent);
         QVERIFY(window->link().terminalText().contains("Text3 \"12\" is not four hex digits"));
+        form->Text[2]->setText("0012");
+        QVERIFY(form->Command1_Click());
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Extra Header: 56 words written"));
 
         QTest::mouseClick(form->Command2, Qt::LeftButton);
         QVERIFY(!form->isVisible());
@@ -287,6 +291,10 @@ private slots:
         QVERIFY(!panel->Command8_Click());
         QCOMPARE(unit().commands().size() - mark, 29u);
         QVERIFY(window->link().terminalText().contains("Text19 \"1\" is not four hex digits"));
+        // The refusal does not outlive the next write that goes through.
+        panel->Text[13]->setText("0001");
+        QVERIFY(panel->Command8_Click());
+        QCOMPARE(window->statusBar()->currentMessage(), QString("Send Header: 28 words written"));
 
         QTest::mouseClick(panel->Command20, Qt::LeftButton);
         QVERIFY(!window->HeadFlaG);
