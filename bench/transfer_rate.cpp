@@ -33,8 +33,8 @@ namespace {
 using namespace bench;
 using Clock = std::chrono::steady_clock;
 
-// The unit's side of an image load: nothing to "=L" and the header, "C" to
-// each record, "CL" to the last.
+// The unit's side of an image load: "@" to "=L", nothing to the header, "C"
+// to each record, "CL" to the last.
 void serveLoads(int master, long)
 {
     std::string line;
@@ -51,6 +51,7 @@ void serveLoads(int master, long)
                 continue;
             }
             if (line == "=L") {
+                writeAll(master, "@", 1);
                 expected = -1;
             }
             else if (expected < 0) {
