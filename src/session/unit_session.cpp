@@ -52,6 +52,12 @@ UnitSession::UnitSession(QObject* parent) : QObject(parent)
         settings.clear();
         setRfOn(std::nullopt);
     });
+    link.lineGuard = [this](std::string_view command) {
+        if (interlockLine_.isEmpty()) return QString();
+        if (command == cmd::rfOn() || command == controlByteWrite(true, cmd::kControlRfOn))
+            return rfOnRefusedMessage();
+        return QString();
+    };
 }
 
 UnitSession::~UnitSession()
@@ -108,10 +114,7 @@ bool UnitSession::quickConnect()
     if (answered) link.Connected = true;
     end(Job::Connect);
     emit connectionChanged();
-    if (answered && !model_.rfOn.value_or(false)) {
-        link.send(cmd::rfOn());
-        setRfOn(true);
-    }
+    if (answered && !model_.rfOn.value_or(false) && link.send(cmd::rfOn())) setRfOn(true);
     return answered;
 }
 
@@ -164,6 +167,7 @@ std::optional<double> UnitSession::playedMHz(int channel) const
 
 bool UnitSession::begin(Job job, std::function<void()> cancel)
 {
+    yieldToWriter();
     if (job_) {
         link.report(busyMessage());
         return false;
@@ -194,6 +198,7 @@ QString UnitSession::busyMessage() const
 
 bool UnitSession::mayWrite()
 {
+    yieldToWriter();
     if (!job_) return true;
     link.report(busyMessage());
     return false;
@@ -214,6 +219,54 @@ void UnitSession::stop(std::function<void()> done)
     else {
         link.cancelWaits();
     }
+}
+
+bool UnitSession::mayPoll() const
+{
+    return !job_ && !pollInFlight_ && !settings.writing() && !link.waiting() && link.portOpen();
+}
+
+void UnitSession::yieldToWriter()
+{
+    // The poll's reply ends it (the monitor clears the flag as the bytes
+    // arrive, before the Link looks at its waits again).
+    if (pollInFlight_) (void)link.waitUntil([this] { return !pollInFlight_; }, cmd::readAnalogue());
+    pollInFlight_ = false;
+}
+
+QString UnitSession::rfOnRefusedMessage()
+{
+    return QStringLiteral("RF on refused: the interlock tripped - acknowledge it first");
+}
+
+void UnitSession::tripInterlock(const QString& line)
+{
+    interlockLine_ = line;
+    settings.clear();
+    if (job_) stop({});
+    {
+        // Ahead of everything: even a load's hold does not keep these out.
+        Link::JobWrite scope(link);
+        const std::optional<std::uint8_t> mask = model_.channelMask;
+        link.send(cmd::rfOff());
+        for (int channel = 0; channel < 4; ++channel) {
+            link.send(registerWrite(kRegisterHead, std::uint8_t((1u << channel) << 4), 0x30));
+            link.send(registerWrite(kRegisterHead, 0, 0xE3));
+            link.send(registerWrite(kRegisterHead, 0, 0xE4));
+            link.send(cmd::update());
+        }
+        if (mask) link.send(registerWrite(kRegisterHead, std::uint8_t(*mask << 4), 0x30));
+    }
+    setRfOn(false);
+    link.report(line);
+    emit interlockChanged();
+}
+
+void UnitSession::acknowledgeInterlock()
+{
+    if (interlockLine_.isEmpty()) return;
+    interlockLine_.clear();
+    emit interlockChanged();
 }
 
 } // namespace plovan
