@@ -51,6 +51,7 @@ UnitSession::UnitSession(QObject* parent) : QObject(parent)
     connect(&link, &Link::connectionLost, this, [this] {
         settings.clear();
         setRfOn(std::nullopt);
+        forgetUnit();
     });
     link.lineGuard = [this](std::string_view command) {
         if (interlockLine_.isEmpty()) return QString();
@@ -219,6 +220,22 @@ void UnitSession::stop(std::function<void()> done)
     else {
         link.cancelWaits();
     }
+}
+
+void UnitSession::forgetUnit()
+{
+    // The unit may have been reset or re-powered meanwhile: what it was told is
+    // no longer what it holds, until it is told again.
+    const UnitModel before = model_;
+    model_.channels = {};
+    model_.channelMask.reset();
+    model_.controlByte.reset();
+    model_.clockWord.reset();
+    tracker_ = UnitModelTracker{};
+    if (!(before.channels == model_.channels)) emit toneChanged();
+    if (before.channelMask) emit channelsChanged();
+    if (before.controlByte) emit controlChanged();
+    if (before.clockWord) emit clockChanged();
 }
 
 bool UnitSession::mayPoll() const

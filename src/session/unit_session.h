@@ -86,6 +86,9 @@ public:
     void setLimits(int minFrequency, int maxFrequency);
     void setRfOn(std::optional<bool> on);
     void setLastLoad(const LoadSummary& load);
+    // What the unit holds is no longer known (the connection was lost): the
+    // model's words, mask, control byte and clock word read "unknown".
+    void forgetUnit();
     // The frequency output `channel` (0-3) plays, in MHz; empty until known.
     std::optional<double> playedMHz(int channel = 0) const;
 
