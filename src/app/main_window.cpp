@@ -22,6 +22,7 @@
 #include "offset_window.h"
 #include "poll_window.h"
 #include "port_settings_dialog.h"
+#include "power_monitor_window.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
 #include "terminal_panel.h"
@@ -29,6 +30,7 @@
 #include "tone_page.h"
 #include "transfer_panel.h"
 #include "unit_commands.h"
+#include "unit_panel.h"
 #include "unit_status_label.h"
 #include "usb_mode_window.h"
 #include "vswr_sweep.h"
@@ -129,7 +131,25 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     resize(1280, 720);
     Form_Load();
     buildWindows();
+    buildUnitViews();
     SetButtons();
+}
+
+void MainWindow::buildUnitViews()
+{
+    // The unit at a glance: the unit panel, and the power monitor with its interlock.
+    unitPanel = new UnitPanel(session_, this);
+    addDockWidget(Qt::RightDockWidgetArea, unitPanel);
+    powerMonitor = new PowerMonitor(session_, this);
+    powerWindow = new PowerMonitorWindow(*powerMonitor, this);
+    connect(powerMonitor, &PowerMonitor::tripped, commLog.get(), &CommLog::note);
+    QAction* monitorItem = MnuCal->addAction(QStringLiteral("Power monitor"));
+    monitorItem->setObjectName(QStringLiteral("PowerMonitor"));
+    connect(monitorItem, &QAction::triggered, powerWindow, [this] {
+        powerWindow->show();
+        powerWindow->raise();
+    });
+    MnuCal->insertAction(nullptr, unitPanel->toggleViewAction());
 }
 
 void MainWindow::buildChirp()

@@ -33,17 +33,22 @@ QList<ReportRow> unitReport(const UnitSession& s)
     for (std::size_t ch = 0; ch < m.channels.size(); ++ch) {
         const ChannelTone& t = m.channels[ch];
         const QString name = QStringLiteral("J%1").arg(ch + 1);
+        if (!t.frequencyWord && !t.phaseWord && !t.amplitudeWord) {
+            rows.append({name, unknown()});
+            continue;
+        }
         const QString frequency = t.frequencyWord
-                                      ? QStringLiteral("%1 MHz (word %2)")
+                                      ? QStringLiteral("%1 MHz (%2)")
                                             .arg(wordToMHz(*t.frequencyWord, s.state.ClkFreq), 0, 'f', 6)
                                             .arg(hex(*t.frequencyWord, 8))
-                                      : unknown();
-        const QString phase = t.phaseWord
-                                  ? QStringLiteral("%1 deg").arg(phaseWordToDegrees(*t.phaseWord), 0, 'f', 2)
-                                  : unknown();
-        const QString amplitude =
-            t.amplitudeWord ? QStringLiteral("word %1").arg(hex(*t.amplitudeWord, 4)) : unknown();
-        rows.append({name, QStringLiteral("%1, phase %2, amplitude %3").arg(frequency, phase, amplitude)});
+                                      : QStringLiteral("frequency ") + unknown();
+        const QString phase =
+            t.phaseWord ? QStringLiteral("%1\u00B0").arg(phaseWordToDegrees(*t.phaseWord), 0, 'f', 2)
+                        : QStringLiteral("phase ") + unknown();
+        const QString amplitude = t.amplitudeWord
+                                      ? QStringLiteral("amplitude %1").arg(hex(*t.amplitudeWord, 4))
+                                      : QStringLiteral("amplitude ") + unknown();
+        rows.append({name, QStringLiteral("%1, %2, %3").arg(frequency, phase, amplitude)});
     }
     QString on = unknown();
     if (m.channelMask) {

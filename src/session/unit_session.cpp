@@ -264,7 +264,8 @@ void UnitSession::tripInterlock(const QString& line)
     {
         // Ahead of everything: even a load's hold does not keep these out.
         Link::JobWrite scope(link);
-        const std::optional<std::uint8_t> mask = model_.channelMask;
+        // The selection goes back as it was (or as the window has it, when unknown).
+        const std::uint8_t mask = model_.channelMask.value_or(std::uint8_t(state.CtrlReg & 0xF));
         link.send(cmd::rfOff());
         for (int channel = 0; channel < 4; ++channel) {
             link.send(registerWrite(kRegisterHead, std::uint8_t((1u << channel) << 4), 0x30));
@@ -272,7 +273,7 @@ void UnitSession::tripInterlock(const QString& line)
             link.send(registerWrite(kRegisterHead, 0, 0xE4));
             link.send(cmd::update());
         }
-        if (mask) link.send(registerWrite(kRegisterHead, std::uint8_t(*mask << 4), 0x30));
+        link.send(registerWrite(kRegisterHead, std::uint8_t(mask << 4), 0x30));
     }
     setRfOn(false);
     link.report(line);
