@@ -156,6 +156,8 @@ public:
     class UnitPanel* unitPanel = nullptr;
     class PowerMonitor* powerMonitor = nullptr;
     class PowerMonitorWindow* powerWindow = nullptr;
+    class TrafficRecorder* traffic = nullptr;
+    class TrafficWindow* trafficWindow = nullptr;
     QString VerSion = QStringLiteral("3.09");
 
     QMenu* mnuFile;
@@ -189,6 +191,7 @@ private:
     void buildChirp();
     void buildWindows();
     void buildUnitViews();
+    std::unique_ptr<FtdiDevice> tapUsb(std::unique_ptr<FtdiDevice> device);
     // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
     void updateOffsetMenu();
     void showMainControls(bool visible);
