@@ -54,6 +54,12 @@ TrafficWindow::TrafficWindow(const TrafficRecorder& recorder, QWidget* parent)
     rebuild();
 }
 
+void TrafficWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    rebuild(); // lines that came while it was closed
+}
+
 bool TrafficWindow::shown(const TrafficLine& line) const
 {
     return filter_->currentIndex() <= 0 || line.source == filter_->currentText();

@@ -21,6 +21,9 @@ public:
     // Writes the lines the filter shows; false with `error` when it cannot.
     bool save(const QString& path, QString* error) const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     bool shown(const TrafficLine& line) const;
     void add(const TrafficLine& line);

@@ -271,6 +271,9 @@ void UnitSession::tripInterlock(const QString& line)
             link.send(registerWrite(kRegisterHead, std::uint8_t((1u << channel) << 4), 0x30));
             link.send(registerWrite(kRegisterHead, 0, 0xE3));
             link.send(registerWrite(kRegisterHead, 0, 0xE4));
+            // The second amplitude too, whatever "Amp Tracking" says.
+            link.send(registerWrite(kRegisterHead, 0, 0xE1));
+            link.send(registerWrite(kRegisterHead, 0, 0xE2));
             link.send(cmd::update());
         }
         link.send(registerWrite(kRegisterHead, std::uint8_t(mask << 4), 0x30));

@@ -83,8 +83,10 @@ private slots:
         if (tripped) {
             // RF off first, then the smallest amplitude on each output in turn.
             QVERIFY2(off > 0, qPrintable(commands.join(' ')));
-            QCOMPARE(commands.mid(off, 5), (QStringList{"=E0C", "=D1030", "=D00E3", "=D00E4", "=U"}));
-            QCOMPARE(commands.mid(off + 13, 4), (QStringList{"=D8030", "=D00E3", "=D00E4", "=U"}));
+            QCOMPARE(commands.mid(off, 7),
+                     (QStringList{"=E0C", "=D1030", "=D00E3", "=D00E4", "=D00E1", "=D00E2", "=U"}));
+            QCOMPARE(commands.mid(off + 19, 6),
+                     (QStringList{"=D8030", "=D00E3", "=D00E4", "=D00E1", "=D00E2", "=U"}));
         }
         else if (status == 2) {
             QVERIFY(!commands.contains("=AV")); // refused before the port was opened
