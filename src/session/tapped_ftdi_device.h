@@ -18,9 +18,15 @@ public:
     {
     }
 
-    FtStatus countDevices(int& count) override { return inner_->countDevices(count); }
-    FtStatus description(int index, QString& text) override { return inner_->description(index, text); }
-    FtStatus serialNumber(int index, QString& text) override { return inner_->serialNumber(index, text); }
+    FtStatus countDevices(int& count) override { return result(inner_->countDevices(count)); }
+    FtStatus description(int index, QString& text) override
+    {
+        return result(inner_->description(index, text));
+    }
+    FtStatus serialNumber(int index, QString& text) override
+    {
+        return result(inner_->serialNumber(index, text));
+    }
     QString name() const override { return inner_->name(); }
 
 protected:

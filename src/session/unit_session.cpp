@@ -5,6 +5,7 @@
 #include "settings_files.h"
 #include "unit_commands.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace plovan {
@@ -51,7 +52,7 @@ UnitSession::UnitSession(QObject* parent) : QObject(parent)
     connect(&link, &Link::connectionLost, this, [this] {
         settings.clear();
         setRfOn(std::nullopt);
-        forgetUnit();
+        forgetUnit(kToneChanged | kChannelsChanged | kControlChanged | kClockChanged);
     });
     link.lineGuard = [this](std::string_view command) {
         if (interlockLine_.isEmpty()) return QString();
@@ -128,6 +129,15 @@ void UnitSession::disconnectUnit()
 
 void UnitSession::lineSent(const QByteArray& bytes)
 {
+    // Keys typed in the terminal go one at a time; a line as a whole otherwise.
+    if (bytes.size() == 1) {
+        const char c = bytes[0];
+        if (c == '\r' || c == '\n')
+            typedLineEnded();
+        else if (typed_.size() < 256)
+            typed_.push_back(c);
+        return;
+    }
     const unsigned changed =
         tracker_.take(std::string_view(bytes.constData(), std::size_t(bytes.size())), model_);
     if (changed & kToneChanged) emit toneChanged();
@@ -222,20 +232,48 @@ void UnitSession::stop(std::function<void()> done)
     }
 }
 
-void UnitSession::forgetUnit()
+void UnitSession::forgetUnit(unsigned parts)
 {
-    // The unit may have been reset or re-powered meanwhile: what it was told is
-    // no longer what it holds, until it is told again.
+    // What the unit holds is no longer what it was told, until it is told again.
     const UnitModel before = model_;
-    model_.channels = {};
-    model_.channelMask.reset();
-    model_.controlByte.reset();
-    model_.clockWord.reset();
-    tracker_ = UnitModelTracker{};
+    if (parts & (kToneChanged | kChannelsChanged)) {
+        model_.channels = {};
+        model_.channelMask.reset();
+        tracker_ = UnitModelTracker{};
+    }
+    if (parts & kControlChanged) {
+        model_.controlByte.reset();
+        setRfOn(std::nullopt);
+    }
+    if (parts & kClockChanged) model_.clockWord.reset();
     if (!(before.channels == model_.channels)) emit toneChanged();
-    if (before.channelMask) emit channelsChanged();
-    if (before.controlByte) emit controlChanged();
-    if (before.clockWord) emit clockChanged();
+    if (before.channelMask && !model_.channelMask) emit channelsChanged();
+    if (before.controlByte && !model_.controlByte) emit controlChanged();
+    if (before.clockWord && !model_.clockWord) emit clockChanged();
+}
+
+void UnitSession::typedLineEnded()
+{
+    // The unit's own line editing (a backspace, say) is not known here, so
+    // what a typed command changed is not known either: the parts it may
+    // have written read "unknown" until set again.
+    const std::string line = std::exchange(typed_, {});
+    const auto at = line.find('=');
+    if (at == std::string::npos) return;
+    const bool edited = std::any_of(line.begin(), line.end(), [](char c) { return c < ' ' || c == 0x7F; });
+    std::size_t letter = at + 1;
+    if (letter < line.size() && line[letter] == cmd::kStoreMark) ++letter;
+    const char c = letter < line.size() ? line[letter] : '\0';
+    unsigned parts = 0;
+    if (edited)
+        parts = kToneChanged | kChannelsChanged | kControlChanged | kClockChanged;
+    else if (c == 'D' || c == cmd::kUpdateLetter || c == cmd::kClearLetter || c == cmd::kResetLetter)
+        parts = kToneChanged | kChannelsChanged;
+    else if (c == cmd::kControlLetter)
+        parts = kControlChanged;
+    else if (c == cmd::kClockWordLetter)
+        parts = kClockChanged;
+    if (parts) forgetUnit(parts);
 }
 
 bool UnitSession::mayPoll() const

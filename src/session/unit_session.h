@@ -25,6 +25,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
 
 namespace plovan {
 
@@ -86,9 +87,10 @@ public:
     void setLimits(int minFrequency, int maxFrequency);
     void setRfOn(std::optional<bool> on);
     void setLastLoad(const LoadSummary& load);
-    // What the unit holds is no longer known (the connection was lost): the
-    // model's words, mask, control byte and clock word read "unknown".
-    void forgetUnit();
+    // What the unit holds is no longer known (the connection was lost, a
+    // command was typed): those `parts` (ModelPart bits) of the model read
+    // "unknown" until told again.
+    void forgetUnit(unsigned parts);
     // The frequency output `channel` (0-3) plays, in MHz; empty until known.
     std::optional<double> playedMHz(int channel = 0) const;
 
@@ -147,6 +149,7 @@ signals:
 private:
     void lineSent(const QByteArray& bytes);
     void yieldToWriter();
+    void typedLineEnded();
 
     PortSettings portSettings_;
     PortSettings savedPortSettings_; // what portset.txt gets at exit
@@ -156,6 +159,7 @@ private:
     std::function<void()> cancel_;
     std::vector<std::function<void()>> whenFree_;
     bool pollInFlight_ = false;
+    std::string typed_; // keys typed since the last line end
     QString interlockLine_;
 };
 

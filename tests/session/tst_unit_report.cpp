@@ -13,7 +13,7 @@ class TestUnitReport : public QObject {
 private slots:
     void rows_data()
     {
-        QTest::addColumn<QStringList>("lines"); // "lost": the connection fails
+        QTest::addColumn<QStringList>("lines"); // "lost": the connection fails; "typed ...": keys
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         const QStringList tone{"=D5144", "=DEB45", "=D8546", "=D1E47", "=D0FE3", "=DFFE4", "=U"};
@@ -39,6 +39,17 @@ private slots:
         QTest::newRow("told again after the loss")
             << (QStringList{"lost"} + tone) << "J4"
             << "100.000000 MHz (51EB851E), phase unknown, amplitude 0FFF";
+        QTest::newRow("a typed register write: the tones are unknown")
+            << (tone + QStringList{"typed =D5144"}) << "J2"
+            << "unknown";
+        QTest::newRow("a typed control byte: unknown") << QStringList{"=E0F", "typed =E0C"} << "Control byte"
+                                                       << "unknown";
+        QTest::newRow("a typed line with a backspace: all unknown")
+            << QStringList{"=K0A10", "typed =v\b"} << "Clock word"
+            << "unknown";
+        QTest::newRow("a typed read-back changes nothing")
+            << (tone + QStringList{"typed =v"}) << "J2"
+            << "100.000000 MHz (51EB851E), phase unknown, amplitude 0FFF";
     }
     void rows()
     {
@@ -51,6 +62,10 @@ private slots:
             if (line == QLatin1String("lost")) {
                 s.link.connectionFailed(QStringLiteral("Connection lost"));
                 s.link.openPort();
+            }
+            else if (line.startsWith(QLatin1String("typed "))) {
+                for (const QChar c : line.mid(6) + QLatin1Char('\n'))
+                    QVERIFY(s.link.writeRaw(QByteArray(1, char(c.unicode()))));
             }
             else {
                 if (!s.link.portOpen()) s.link.openPort();
