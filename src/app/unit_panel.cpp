@@ -23,7 +23,7 @@ UnitPanel::UnitPanel(const UnitSession& session, QWidget* parent)
         form_->addRow(field + QLatin1Char(':'), label);
         values_.append(label);
     }
-    body->setMinimumWidth(340);
+    body->setMinimumWidth(260);
     setWidget(body);
     for (auto changed :
          {&UnitSession::toneChanged, &UnitSession::channelsChanged, &UnitSession::controlChanged,
