@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -73,13 +74,49 @@ bool LoadJobs::startSend(Job job, SenderConfig config, const QString& path, UsbR
         return false;
     }
     sending_ = job;
+    sendPath_ = path;
+    sendUsb_ = usb != nullptr;
+    sendClock_.start();
     emit stateChanged();
     return true;
 }
 
+namespace {
+
+std::string verdictOf(TransferOutcome outcome)
+{
+    switch (outcome) {
+    case TransferOutcome::SentOk: return "Sent OK!";
+    case TransferOutcome::CrcError: return "CRC error";
+    case TransferOutcome::Error: return "error";
+    case TransferOutcome::TooBig: return "file too big";
+    case TransferOutcome::TimedOut: return "no reply";
+    case TransferOutcome::Cancelled: return "cancelled";
+    case TransferOutcome::FileEnded: return "file ended early";
+    case TransferOutcome::NoHeader: return "no header line";
+    case TransferOutcome::Lost: return "connection lost";
+    case TransferOutcome::Completed: return "all records sent (no verdict)";
+    }
+    return {};
+}
+
+} // namespace
+
 void LoadJobs::sendFinished(TransferOutcome outcome)
 {
     const std::optional<Job> job = std::exchange(sending_, std::nullopt);
+    if (job) {
+        LoadSummary load;
+        load.file = QFileInfo(sendPath_).fileName().toStdString();
+        load.kind = jobName(*job).toStdString();
+        load.route = sendUsb_ ? "USB" : "serial";
+        load.records = std::uint64_t(std::max(0, parts_.transfer->ProgressBar1->value()));
+        load.total = std::uint64_t(std::max(0, parts_.transfer->ProgressBar1->maximum()));
+        load.durationMs = sendClock_.elapsed();
+        load.ok = outcome == TransferOutcome::SentOk || outcome == TransferOutcome::Completed;
+        load.verdict = verdictOf(outcome);
+        session_.setLastLoad(load);
+    }
     if (std::exchange(lutTestRunning_, false) && outcome == TransferOutcome::CrcError)
         dialogs_.warn(QStringLiteral("TEST LUT file"), QString::fromLatin1(lut::kTestStopMessage));
     if (!batch_) {

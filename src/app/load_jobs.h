@@ -8,6 +8,7 @@
 #include "transfer_engine.h"
 #include "unit_session.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -73,6 +74,10 @@ private:
     std::unique_ptr<QStringList> batch_; // the batch's files, while it runs
     int c = 0;                           // the batch's file number
     bool batchCancelled_ = false;
+    // The send that runs, for the unit model's last load.
+    QString sendPath_;
+    bool sendUsb_ = false;
+    QElapsedTimer sendClock_;
 };
 
 } // namespace plovan

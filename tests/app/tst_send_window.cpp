@@ -159,6 +159,14 @@ private slots:
         QVERIFY(load);
         QCOMPARE(load->lines, records);
         QVERIFY(asked.isEmpty());
+        // The unit panel's last load.
+        const auto& told = window->session().model().lastLoad;
+        QVERIFY(told);
+        QCOMPARE(told->file, std::string("table.plv"));
+        QCOMPARE(told->route, std::string("serial"));
+        QCOMPARE(told->records, std::uint64_t(64));
+        QCOMPARE(told->verdict, std::string("Sent OK!"));
+        QVERIFY(told->ok);
     }
 
     void inUsbModeTheTableGoesOverUsb()
@@ -173,6 +181,7 @@ private slots:
         QVERIFY(load);
         QCOMPARE(load->lines, (std::vector<std::string>{"012345678", "0ABCDEF01", "00000000F"}));
         QVERIFY(!window->link().terminalText().contains("Sent OK!")); // the USB route has no verdict
+        QCOMPARE(window->session().model().lastLoad->route, std::string("USB"));
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
         QVERIFY(!window->link().USBStatus);
