@@ -285,7 +285,13 @@ void UnitSession::yieldToWriter()
 {
     // The poll's reply ends it (the monitor clears the flag as the bytes
     // arrive, before the Link looks at its waits again).
-    if (pollInFlight_) (void)link.waitUntil([this] { return !pollInFlight_; }, cmd::readAnalogue());
+    if (pollInFlight_) {
+        // Even with "wait for ever" set, a poll's missing reply holds nobody for longer than the default.
+        const int timeout = link.ackTimeoutMs();
+        if (timeout == 0) link.setAckTimeoutMs(Link::kDefaultAckTimeoutMs);
+        (void)link.waitUntil([this] { return !pollInFlight_; }, cmd::readAnalogue());
+        link.setAckTimeoutMs(timeout);
+    }
     pollInFlight_ = false;
 }
 

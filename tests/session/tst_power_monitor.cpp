@@ -103,6 +103,20 @@ private slots:
         QTRY_COMPARE(readings.size(), 2);
         QCOMPARE(s.link.terminalText(), QStringLiteral("what the operator reads"));
     }
+
+    void aPollWithoutReplyHoldsNobodyForEver()
+    {
+        UnitSession s;
+        QVERIFY(openSim(s, 0));
+        s.link.setAckTimeoutMs(0); // wait for ever
+        static_cast<sim::SimBackend*>(s.link.backend())->unit().setFaults({.silent = true});
+        PowerMonitor monitor(s);
+        QVERIFY(monitor.pollNow());
+        QVERIFY(s.begin(Job::Vswr)); // after the default time-out, not never
+        QVERIFY(!s.pollInFlight());
+        QCOMPARE(s.link.ackTimeoutMs(), 0);
+        s.end(Job::Vswr);
+    }
 };
 
 QTEST_MAIN(TestPowerMonitor)
