@@ -73,6 +73,7 @@ private:
     std::unique_ptr<QStringList> batch_; // the batch's files, while it runs
     int c = 0;                           // the batch's file number
     bool batchCancelled_ = false;
+    // The send that runs, for the unit model's last load.
 };
 
 } // namespace plovan

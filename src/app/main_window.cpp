@@ -24,13 +24,17 @@
 #include "offset_window.h"
 #include "poll_window.h"
 #include "port_settings_dialog.h"
+#include "power_monitor_window.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
+#include "tapped_ftdi_device.h"
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
+#include "traffic_window.h"
 #include "transfer_panel.h"
 #include "unit_commands.h"
+#include "unit_panel.h"
 #include "unit_status_label.h"
 #include "usb_mode_window.h"
 #include "vswr_sweep.h"
@@ -132,7 +136,43 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     resize(1280, 720);
     Form_Load();
     buildWindows();
+    buildUnitViews();
     SetButtons();
+}
+
+void MainWindow::buildUnitViews()
+{
+    // The unit at a glance: the unit panel, and the power monitor with its interlock.
+    unitPanel = new UnitPanel(session_, this);
+    addDockWidget(Qt::RightDockWidgetArea, unitPanel);
+    powerMonitor = new PowerMonitor(session_, this);
+    powerWindow = new PowerMonitorWindow(*powerMonitor, this);
+    connect(powerMonitor, &PowerMonitor::tripped, commLog.get(), &CommLog::note);
+    QAction* monitorItem = MnuCal->addAction(QStringLiteral("Power monitor"));
+    monitorItem->setObjectName(QStringLiteral("PowerMonitor"));
+    connect(monitorItem, &QAction::triggered, powerWindow, [this] {
+        powerWindow->show();
+        powerWindow->raise();
+    });
+    MnuCal->insertAction(nullptr, unitPanel->toggleViewAction());
+
+    traffic = new TrafficRecorder(session_, QStringLiteral("window"), this);
+    trafficWindow = new TrafficWindow(*traffic, this);
+    QAction* trafficItem = MnuCal->addAction(QStringLiteral("Traffic"));
+    trafficItem->setObjectName(QStringLiteral("Traffic"));
+    connect(trafficItem, &QAction::triggered, trafficWindow, [this] {
+        trafficWindow->show();
+        trafficWindow->raise();
+    });
+}
+
+std::unique_ptr<FtdiDevice> MainWindow::tapUsb(std::unique_ptr<FtdiDevice> device)
+{
+    // The USB route's bytes go to the traffic view and the communications log too.
+    return std::make_unique<TappedFtdiDevice>(std::move(device), [this](bool sent, const QByteArray& bytes) {
+        if (traffic) traffic->tap(sent, bytes);
+        if (commLog) sent ? commLog->recordSent(bytes) : commLog->recordReceived(bytes);
+    });
 }
 
 void MainWindow::buildChirp()
@@ -294,7 +334,7 @@ void MainWindow::Form_Load()
     QString usbError;
     const std::optional<UsbChoice> usbChoice = launch_.usb ? launch_.usb : defaultUsbChoice(&usbError);
     if (!usbError.isEmpty()) link_.terminalLine(usbError);
-    usb_.setDevice(usbChoice ? makeFtdiDevice(*usbChoice, link_, session_.portSettings()) : nullptr);
+    usb_.setDevice(usbChoice ? tapUsb(makeFtdiDevice(*usbChoice, link_, session_.portSettings())) : nullptr);
     const UsbStartup usb = usb_.probeAtStartup();
     caption_ = QStringLiteral("Velmar Plovan") + usb.captionNote;
     setWindowTitle(caption_);

@@ -153,6 +153,11 @@ public:
     QTabWidget* tabs;
     QLabel* versionLabel; // Label3
     QLabel* unitLabel;    // what the unit plays, in the status bar (a UnitStatusLabel)
+    class UnitPanel* unitPanel = nullptr;
+    class PowerMonitor* powerMonitor = nullptr;
+    class PowerMonitorWindow* powerWindow = nullptr;
+    class TrafficRecorder* traffic = nullptr;
+    class TrafficWindow* trafficWindow = nullptr;
     QString VerSion = QStringLiteral("3.09");
 
     QMenu* mnuFile;
@@ -185,6 +190,8 @@ private:
     void wirePanels();
     void buildChirp();
     void buildWindows();
+    void buildUnitViews();
+    std::unique_ptr<FtdiDevice> tapUsb(std::unique_ptr<FtdiDevice> device);
     // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
     void updateOffsetMenu();
     void showMainControls(bool visible);

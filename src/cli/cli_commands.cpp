@@ -9,6 +9,7 @@
 #include "chirp_programmer.h"
 #include "cli_checks.h"
 #include "cli_serve.h"
+#include "cli_unit_rows.h"
 #include "clock_word.h"
 #include "connect_sequence.h"
 #include "direct_commands.h"
@@ -1122,6 +1123,20 @@ const CommandTable& commandRows()
          .minOperands = 1,
          .maxOperands = 1,
          .prepare = prepareVswr},
+        {.name = "status",
+         .synopsis = "",
+         .summary = "what the unit was told: tones, channels, RF, clock, last load",
+         .description = "Prints the unit panel's fields: the connection, per output the frequency played\n"
+                        "(from the word sent), phase and amplitude, the channels on, RF/laser, control\n"
+                        "byte, clock word, save to flash, the last load and the interlock. A field this\n"
+                        "run has not set reads \"unknown\".",
+         .prepare = prepareStatus},
+        {.name = "monitor",
+         .synopsis = kMonitorSynopsis,
+         .summary = "forward/reflected readings at an interval, with the RF interlock",
+         .description = kMonitorDescription,
+         .options = {.withValue = {"--interval", "--duration", "--trip", "--count", "--csv"}},
+         .prepare = prepareMonitor},
         {.name = "batch",
          .synopsis = "[DIR] [--start S] [--end E] [--usb] [--force]",
          .summary = "\"Send Batch\": header blocks, then DIR's 1.plv, 2.plv, ...",

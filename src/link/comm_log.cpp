@@ -106,6 +106,12 @@ void CommLog::endLine(Direction& dir)
     writeLine(dir.started, dir.mark, text);
 }
 
+void CommLog::note(const QString& text)
+{
+    flush();
+    writeLine(clock_(), '!', text.toUtf8());
+}
+
 void CommLog::writeLine(const QDateTime& stamp, char mark, const QByteArray& text)
 {
     if (!isOpen()) return;

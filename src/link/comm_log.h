@@ -59,6 +59,9 @@ public:
     void recordReceived(const QByteArray& bytes);
     // Writes the lines in progress of both directions as they stand.
     void flush();
+    // A line of the program's own between the traffic (the interlock's trip),
+    // marked "! ".
+    void note(const QString& text);
 
 signals:
     void opened(const QString& path);

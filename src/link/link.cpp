@@ -115,6 +115,12 @@ bool Link::writeAllowed()
 bool Link::send(std::string_view command)
 {
     if (!writeAllowed()) return false;
+    if (lineGuard) {
+        if (const QString refused = lineGuard(command); !refused.isEmpty()) {
+            report(refused);
+            return false;
+        }
+    }
     const auto text = [command] {
         return QString::fromLatin1(command.data(), static_cast<qsizetype>(command.size()));
     };
@@ -366,16 +372,18 @@ void Link::MyPort_event16(const QByteArray& chunk)
         partialLine_.push_back(c);
     }
     InComeBuff = chunk.back();
-    terminal_.append(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
+    if (!quietTerminal)
+        terminal_.append(std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
     if (cutNow)
         report(
             QStringLiteral("Reply line cut: more than %1 characters without a line end").arg(kMaxLineChars));
     emit bytesReceived(chunk);
-    emit terminalChanged();
+    if (!quietTerminal) emit terminalChanged();
     checkWaits();
     for (const auto& line : lines)
         emit lineReceived(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
-    if (!terminal_.text().empty() && terminal_.text().back() == '\n') emit receiveEndedWithLineFeed();
+    if (!quietTerminal && !terminal_.text().empty() && terminal_.text().back() == '\n')
+        emit receiveEndedWithLineFeed();
 }
 
 void Link::onConnectionLost(const QString& /*reason*/)

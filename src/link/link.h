@@ -79,6 +79,12 @@ public:
     bool Connected = false; // the link is usable; SetButtons enables controls from it
     int PortHandle = 0;     // result of the last open: 1 or more = opened
     bool USBStatus = false; // a USB transfer holds the unit; the serial port stays shut
+    // Replies to background work (the power monitor's readings) stay out of
+    // the terminal text while set, so they never push away what the operator reads.
+    bool quietTerminal = false;
+    // Every command line passes this before it is written; a non-empty answer
+    // refuses the line and is reported (the interlock refusing RF on).
+    std::function<QString(std::string_view command)> lineGuard;
 
     // True = never wait for "@" ("Wait for ack" unticked). Switching it on
     // releases every wait in progress.

@@ -5,6 +5,7 @@
 #include "settings_files.h"
 #include "unit_commands.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace plovan {
@@ -59,7 +60,14 @@ UnitSession::UnitSession(QObject* parent) : QObject(parent)
     connect(&link, &Link::connectionLost, this, [this] {
         settings.clear();
         setRfOn(std::nullopt);
+        forgetUnit(kToneChanged | kChannelsChanged | kControlChanged | kClockChanged);
     });
+    link.lineGuard = [this](std::string_view command) {
+        if (interlockLine_.isEmpty()) return QString();
+        if (command == cmd::rfOn() || command == controlByteWrite(true, cmd::kControlRfOn))
+            return rfOnRefusedMessage();
+        return QString();
+    };
 }
 
 UnitSession::~UnitSession()
@@ -116,10 +124,7 @@ bool UnitSession::quickConnect()
     if (answered) link.Connected = true;
     end(Job::Connect);
     emit connectionChanged();
-    if (answered && !model_.rfOn.value_or(false)) {
-        link.send(cmd::rfOn());
-        setRfOn(true);
-    }
+    if (answered && !model_.rfOn.value_or(false) && link.send(cmd::rfOn())) setRfOn(true);
     return answered;
 }
 
@@ -132,6 +137,15 @@ void UnitSession::disconnectUnit()
 
 void UnitSession::lineSent(const QByteArray& bytes)
 {
+    // Keys typed in the terminal go one at a time; a line as a whole otherwise.
+    if (bytes.size() == 1) {
+        const char c = bytes[0];
+        if (c == '\r' || c == '\n')
+            typedLineEnded();
+        else if (typed_.size() < 256)
+            typed_.push_back(c);
+        return;
+    }
     const unsigned changed =
         tracker_.take(std::string_view(bytes.constData(), std::size_t(bytes.size())), model_);
     if (changed & kToneChanged) emit toneChanged();
@@ -172,6 +186,7 @@ std::optional<double> UnitSession::playedMHz(int channel) const
 
 bool UnitSession::begin(Job job, std::function<void()> cancel)
 {
+    yieldToWriter();
     if (job_) {
         link.report(busyMessage());
         return false;
@@ -202,6 +217,7 @@ QString UnitSession::busyMessage() const
 
 bool UnitSession::mayWrite()
 {
+    yieldToWriter();
     if (!job_) return true;
     link.report(busyMessage());
     return false;
@@ -222,6 +238,108 @@ void UnitSession::stop(std::function<void()> done)
     else {
         link.cancelWaits();
     }
+}
+
+void UnitSession::forgetUnit(unsigned parts)
+{
+    // What the unit holds is no longer what it was told, until it is told again.
+    const UnitModel before = model_;
+    if (parts & (kToneChanged | kChannelsChanged)) {
+        model_.channels = {};
+        model_.channelMask.reset();
+        tracker_ = UnitModelTracker{};
+    }
+    if (parts & kControlChanged) {
+        model_.controlByte.reset();
+        setRfOn(std::nullopt);
+    }
+    if (parts & kClockChanged) model_.clockWord.reset();
+    if (!(before.channels == model_.channels)) emit toneChanged();
+    if (before.channelMask && !model_.channelMask) emit channelsChanged();
+    if (before.controlByte && !model_.controlByte) emit controlChanged();
+    if (before.clockWord && !model_.clockWord) emit clockChanged();
+}
+
+void UnitSession::typedLineEnded()
+{
+    // The unit's own line editing (a backspace, say) is not known here, so
+    // what a typed command changed is not known either: the parts it may
+    // have written read "unknown" until set again.
+    const std::string line = std::exchange(typed_, {});
+    const auto at = line.find('=');
+    if (at == std::string::npos) return;
+    const bool edited = std::any_of(line.begin(), line.end(), [](char c) { return c < ' ' || c == 0x7F; });
+    std::size_t letter = at + 1;
+    if (letter < line.size() && line[letter] == cmd::kStoreMark) ++letter;
+    const char c = letter < line.size() ? line[letter] : '\0';
+    unsigned parts = 0;
+    if (edited)
+        parts = kToneChanged | kChannelsChanged | kControlChanged | kClockChanged;
+    else if (c == 'D' || c == cmd::kUpdateLetter || c == cmd::kClearLetter || c == cmd::kResetLetter)
+        parts = kToneChanged | kChannelsChanged;
+    else if (c == cmd::kControlLetter)
+        parts = kControlChanged;
+    else if (c == cmd::kClockWordLetter)
+        parts = kClockChanged;
+    if (parts) forgetUnit(parts);
+}
+
+bool UnitSession::mayPoll() const
+{
+    return !job_ && !pollInFlight_ && !settings.writing() && !link.waiting() && link.portOpen();
+}
+
+void UnitSession::yieldToWriter()
+{
+    // The poll's reply ends it (the monitor clears the flag as the bytes
+    // arrive, before the Link looks at its waits again).
+    if (pollInFlight_) {
+        // Even with "wait for ever" set, a poll's missing reply holds nobody for longer than the default.
+        const int timeout = link.ackTimeoutMs();
+        if (timeout == 0) link.setAckTimeoutMs(Link::kDefaultAckTimeoutMs);
+        (void)link.waitUntil([this] { return !pollInFlight_; }, cmd::readAnalogue());
+        link.setAckTimeoutMs(timeout);
+    }
+    pollInFlight_ = false;
+}
+
+QString UnitSession::rfOnRefusedMessage()
+{
+    return QStringLiteral("RF on refused: the interlock tripped - acknowledge it first");
+}
+
+void UnitSession::tripInterlock(const QString& line)
+{
+    interlockLine_ = line;
+    settings.clear();
+    if (job_) stop({});
+    {
+        // Ahead of everything: even a load's hold does not keep these out.
+        Link::JobWrite scope(link);
+        // The selection goes back as it was (or as the window has it, when unknown).
+        const std::uint8_t mask = model_.channelMask.value_or(std::uint8_t(state.CtrlReg & 0xF));
+        link.send(cmd::rfOff());
+        for (int channel = 0; channel < 4; ++channel) {
+            link.send(registerWrite(kRegisterHead, std::uint8_t((1u << channel) << 4), 0x30));
+            link.send(registerWrite(kRegisterHead, 0, 0xE3));
+            link.send(registerWrite(kRegisterHead, 0, 0xE4));
+            // The second amplitude too, whatever "Amp Tracking" says.
+            link.send(registerWrite(kRegisterHead, 0, 0xE1));
+            link.send(registerWrite(kRegisterHead, 0, 0xE2));
+            link.send(cmd::update());
+        }
+        link.send(registerWrite(kRegisterHead, std::uint8_t(mask << 4), 0x30));
+    }
+    setRfOn(false);
+    link.report(line);
+    emit interlockChanged();
+}
+
+void UnitSession::acknowledgeInterlock()
+{
+    if (interlockLine_.isEmpty()) return;
+    interlockLine_.clear();
+    emit interlockChanged();
 }
 
 } // namespace plovan

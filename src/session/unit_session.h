@@ -24,6 +24,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace plovan {
 
@@ -86,6 +87,10 @@ public:
     void setLimits(int minFrequency, int maxFrequency);
     void setRfOn(std::optional<bool> on);
     void setLastLoad(const TransferResult& load);
+    // What the unit holds is no longer known (the connection was lost, a
+    // command was typed): those `parts` (ModelPart bits) of the model read
+    // "unknown" until told again.
+    void forgetUnit(unsigned parts);
     // The frequency output `channel` (0-3) plays, in MHz; empty until known.
     std::optional<double> playedMHz(int channel = 0) const;
 
@@ -107,6 +112,26 @@ public:
     // calls `done` once the link is free; at once when nothing runs.
     void stop(std::function<void()> done);
 
+    // --- background polls (the power monitor) ---
+    // The lowest priority on the link: a poll goes out only while no job
+    // runs, no setting is being written and nobody waits for a reply. A job
+    // or writer arriving while a poll is out waits for that one reply (or
+    // the reply time-out), never longer.
+    bool mayPoll() const;
+    void setPollInFlight(bool inFlight) { pollInFlight_ = inFlight; }
+    bool pollInFlight() const { return pollInFlight_; }
+
+    // --- the RF interlock ---
+    // Takes RF down at once, ahead of anything queued: pending settings are
+    // dropped, a running job is stopped, and "=E0C" and the smallest
+    // amplitude word on every channel are written. RF on is then refused
+    // until acknowledgeInterlock(). `line` says what tripped it.
+    void tripInterlock(const QString& line);
+    void acknowledgeInterlock();
+    // The trip's line while RF on is refused; empty otherwise.
+    const QString& interlockLine() const { return interlockLine_; }
+    static QString rfOnRefusedMessage();
+
 signals:
     void jobChanged();
     // Connected changed by Connect or Disconnect.
@@ -118,9 +143,13 @@ signals:
     void limitsChanged();
     void rfChanged();
     void loadChanged();
+    // Tripped or acknowledged.
+    void interlockChanged();
 
 private:
     void lineSent(const QByteArray& bytes);
+    void yieldToWriter();
+    void typedLineEnded();
 
     PortSettings portSettings_;
     PortSettings savedPortSettings_; // what portset.txt gets at exit
@@ -129,6 +158,9 @@ private:
     std::optional<Job> job_;
     std::function<void()> cancel_;
     std::vector<std::function<void()>> whenFree_;
+    bool pollInFlight_ = false;
+    std::string typed_; // keys typed since the last line end
+    QString interlockLine_;
 };
 
 } // namespace plovan

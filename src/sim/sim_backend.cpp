@@ -7,6 +7,8 @@ SimBackend::SimBackend(QObject* parent) : SimBackend(SimConfig{}, parent) {}
 SimBackend::SimBackend(const SimConfig& config, QObject* parent)
     : SimBackend(std::make_shared<SimUnit>(config), parent)
 {
+    // A unit of its own is the built-in one: PLOVAN_SIM_FAULT applies to it.
+    unit_->setFaults(builtInFaults());
 }
 
 SimBackend::SimBackend(std::shared_ptr<SimUnit> unit, QObject* parent)

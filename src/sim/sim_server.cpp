@@ -41,6 +41,7 @@ std::optional<int> positiveNumber(const QString& text, bool allowZero)
 
 bool applyFault(const QString& faultText, Faults& faults)
 {
+    if (applyReflectFault(faultText.toStdString(), faults)) return true;
     const QString name = faultText.section(QLatin1Char(':'), 0, 0);
     const bool hasValue = faultText.contains(QLatin1Char(':'));
     const QString value = faultText.section(QLatin1Char(':'), 1);
@@ -83,6 +84,9 @@ QString faultSummary(const Faults& f)
     if (f.hangUpAfter > 0) parts << QStringLiteral("hangup:%1").arg(f.hangUpAfter);
     if (f.answerLines > 0) parts << QStringLiteral("answer:%1").arg(f.answerLines);
     if (f.floodBytes > 0) parts << QStringLiteral("flood:%1").arg(f.floodBytes);
+    for (int i = 0; i < 4; ++i)
+        if (f.reflect[std::size_t(i)] > 0)
+            parts << QStringLiteral("reflect:J%1:%2").arg(i + 1).arg(f.reflect[std::size_t(i)]);
     return parts.isEmpty() ? QStringLiteral("none") : parts.join(QLatin1Char(' '));
 }
 
@@ -181,6 +185,8 @@ QString serverUsage(const QString& program)
                "                        answer:N     answer only the first N lines of a connection\n"
                "                        flood:N      send N bytes without a line end before the\n"
                "                                     first reply of a connection\n"
+               "                        reflect:JN:R output JN (J1-J4) reflects the share R (0-1)\n"
+               "                                     of its forward level in \"=AV\"\n"
                "  --usb-socket PATH   serve the USB device on PATH (default:\n"
                "                      $XDG_RUNTIME_DIR or /tmp, /plovan-sim-usb-pts-N)\n"
                "  --usb-fault FAULT   inject a USB fault (repeatable):\n"

@@ -8,6 +8,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace plovan::sim {
 
@@ -611,7 +613,8 @@ unit::AnalogueReading SimUnit::analogueReading() const
         // Each output reflects most near a resonance of its own (55, 65, 75
         // and 85 MHz for J1 ... J4), so a sweep draws a curve with a peak.
         const double off = (f - (45.0 + 10.0 * ch)) / 3.0;
-        const double gamma = 0.05 + 0.55 / (1.0 + off * off);
+        const double share = faults_.reflect[std::size_t(ch - 1)];
+        const double gamma = share > 0 ? share : 0.05 + 0.55 / (1.0 + off * off);
         const auto clamp = [](double x) {
             return static_cast<std::uint16_t>(std::lround(std::min(x, 4095.0)));
         };
@@ -656,6 +659,36 @@ void SimUnit::log(std::string_view line) const
 void SimUnit::logCommand(std::string_view text, std::string_view meaning) const
 {
     if (log_) log_(std::string(text) + " -> " + std::string(meaning));
+}
+
+bool applyReflectFault(std::string_view text, Faults& faults)
+{
+    constexpr std::string_view head = "reflect:J";
+    if (!text.starts_with(head) || text.size() < head.size() + 3) return false;
+    const char digit = text[head.size()];
+    if (digit < '1' || digit > '4' || text[head.size() + 1] != ':') return false;
+    const std::string share(text.substr(head.size() + 2));
+    char* end = nullptr;
+    const double value = std::strtod(share.c_str(), &end);
+    if (end == share.c_str() || *end != '\0' || !(value >= 0.0 && value <= 1.0)) return false;
+    faults.reflect[std::size_t(digit - '1')] = value;
+    return true;
+}
+
+Faults builtInFaults()
+{
+    Faults faults;
+    const char* env = std::getenv("PLOVAN_SIM_FAULT");
+    std::string_view rest = env ? env : "";
+    while (!rest.empty()) {
+        const auto comma = rest.find(',');
+        const std::string_view one = rest.substr(0, comma);
+        if (!one.empty() && !applyReflectFault(one, faults))
+            std::fprintf(stderr, "PLOVAN_SIM_FAULT: unknown fault \"%.*s\" skipped\n", int(one.size()),
+                         one.data());
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return faults;
 }
 
 } // namespace plovan::sim

@@ -63,9 +63,19 @@ struct Faults {
     int floodBytes = 0;       // this many bytes without a line end before the first reply
                               // of a connection; 0 = none
     bool badReadback = false; // read-backs ("=d", "=e", "=v", "=AV") answered "@??"
+    // Per output J1 ... J4: the share of the forward level "=AV" reports as
+    // reflected (a load gone bad); 0 = the output's own match.
+    std::array<double, 4> reflect{};
 
     bool operator==(const Faults&) const = default;
 };
+
+// "reflect:J2:0.5": output J2 reflects half its forward level. False, with
+// `faults` untouched, when the text is no such fault (output 1-4, share 0-1).
+bool applyReflectFault(std::string_view text, Faults& faults);
+// The faults of the built-in unit: PLOVAN_SIM_FAULT, faults separated by
+// commas ("reflect:J2:0.5"). Unknown ones are said on standard error and skipped.
+Faults builtInFaults();
 
 struct SimConfig {
     double clockMHz = 312.5; // synthesiser clock for decoding words

@@ -169,6 +169,14 @@ private slots:
         QVERIFY(load);
         QCOMPARE(load->lines, records);
         QVERIFY(asked.isEmpty());
+        // The unit panel's last load.
+        const auto& told = window->session().model().lastLoad;
+        QVERIFY(told);
+        QCOMPARE(told->file, std::string("table.plv"));
+        QCOMPARE(told->route, std::string("serial"));
+        QCOMPARE(told->sent, std::size_t(64));
+        QCOMPARE(told->verdict, std::string("Sent OK!"));
+        QCOMPARE(told->outcome, TransferOutcome::SentOk);
     }
 
     void inUsbModeTheTableGoesOverUsb()
@@ -189,6 +197,7 @@ private slots:
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
         QVERIFY2(window->transferPanel->resultLabel->text().contains(", USB, 3 of 3 records, "),
                  qPrintable(window->transferPanel->resultLabel->text()));
+        QCOMPARE(window->session().model().lastLoad->route, std::string("USB"));
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
         QVERIFY(!window->link().USBStatus);

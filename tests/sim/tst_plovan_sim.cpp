@@ -154,6 +154,9 @@ void TstPlovanSim::badOptionsExitWith2_data()
     QTest::newRow("USB fault without count") << QStringList{"--usb-fault", "short-read:0"};
     QTest::newRow("USB fault with a word") << QStringList{"--usb-fault", "unplug:soon"};
     QTest::newRow("USB socket missing") << QStringList{"--usb-socket"};
+    QTest::newRow("reflect on no output") << QStringList{"--fault", "reflect:J5:0.5"};
+    QTest::newRow("reflect above 1") << QStringList{"--fault", "reflect:J2:1.5"};
+    QTest::newRow("reflect without share") << QStringList{"--fault", "reflect:J2:"};
 }
 
 void TstPlovanSim::badOptionsExitWith2()
@@ -169,9 +172,10 @@ void TstPlovanSim::badOptionsExitWith2()
 
 void TstPlovanSim::parsesOptions()
 {
-    const auto options = parseServerArgs({"--fault", "silent", "--fault=crc-error:3", "--fault", "hangup:5",
-                                          "--fault", "garbage", "--fault", "too-big", "--fault", "answer:3",
-                                          "--fault=flood:100", "--delay=15", "--crc", "kermit", "-q"});
+    const auto options =
+        parseServerArgs({"--fault", "silent", "--fault=crc-error:3", "--fault", "hangup:5", "--fault",
+                         "garbage", "--fault", "too-big", "--fault", "answer:3", "--fault=flood:100",
+                         "--delay=15", "--crc", "kermit", "-q", "--fault", "reflect:J2:0.5"});
     QVERIFY(options);
     QCOMPARE(options->faults, (plovan::sim::Faults{.silent = true,
                                                    .replyDelayMs = 15,
@@ -180,7 +184,8 @@ void TstPlovanSim::parsesOptions()
                                                    .garbage = true,
                                                    .hangUpAfter = 5,
                                                    .answerLines = 3,
-                                                   .floodBytes = 100}));
+                                                   .floodBytes = 100,
+                                                   .reflect = {0, 0.5, 0, 0}}));
     QCOMPARE(options->crcModel, plovan::Crc16Model::Kermit);
     QVERIFY(options->quiet);
     QCOMPARE(options->usbFaults, plovan::sim::UsbFaults{});
