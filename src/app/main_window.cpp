@@ -138,6 +138,13 @@ MainWindow::MainWindow(QWidget* parent, const LaunchOptions& launch)
     buildWindows();
     buildUnitViews();
     SetButtons();
+    // Centred, and no larger than the screen now that the unit panel is docked.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize wanted = size().expandedTo(minimumSizeHint());
+        resize(std::min(wanted.width(), area.width()), std::min(wanted.height(), area.height()));
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
 }
 
 void MainWindow::buildUnitViews()
@@ -307,11 +314,6 @@ void MainWindow::Form_Load()
     link_.setTestMode(false);
     link_.USBStatus = false;
     link_.saveToDds = false;
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
-    }
-
     settingsDir_ = settingsDir();
     const StartupSettings loaded = LoadSettings(settingsDir_);
     setPortSettings(loaded.port);

@@ -5,6 +5,7 @@
 
 #include <QFormLayout>
 #include <QLabel>
+#include <QScrollArea>
 
 namespace plovan {
 
@@ -23,8 +24,14 @@ UnitPanel::UnitPanel(const UnitSession& session, QWidget* parent)
         form_->addRow(field + QLatin1Char(':'), label);
         values_.append(label);
     }
-    body->setMinimumWidth(260);
-    setWidget(body);
+    // Scrolled rather than widening the window past a small screen.
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(body);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(150);
+    setWidget(scroll);
     for (auto changed :
          {&UnitSession::toneChanged, &UnitSession::channelsChanged, &UnitSession::controlChanged,
           &UnitSession::clockChanged, &UnitSession::rfChanged, &UnitSession::loadChanged,
