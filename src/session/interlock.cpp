@@ -1,5 +1,7 @@
 #include "interlock.h"
 
+#include <charconv>
+
 #include <cstdio>
 
 namespace plovan {
@@ -13,10 +15,14 @@ std::optional<double> ratioOf(const vswr::Reading& r, int output, int minForward
 
 std::string tripLine(const InterlockTrip& trip, const std::string& time)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "Interlock: J%d reflected/forward %.2f above %.2f at %s - RF off",
-                  trip.output, trip.ratio, trip.level, time.c_str());
-    return text;
+    // Written with a point whatever the locale.
+    const auto twoPlaces = [](double value) {
+        char buf[32];
+        const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2).ptr;
+        return std::string(buf, end);
+    };
+    return "Interlock: J" + std::to_string(trip.output) + " reflected/forward " + twoPlaces(trip.ratio) + " above " +
+           twoPlaces(trip.level) + " at " + time + " - RF off";
 }
 
 std::optional<InterlockTrip> InterlockRule::take(const vswr::Reading& reading)

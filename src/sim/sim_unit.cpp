@@ -667,10 +667,11 @@ bool applyReflectFault(std::string_view text, Faults& faults)
     if (!text.starts_with(head) || text.size() < head.size() + 3) return false;
     const char digit = text[head.size()];
     if (digit < '1' || digit > '4' || text[head.size() + 1] != ':') return false;
-    const std::string share(text.substr(head.size() + 2));
-    char* end = nullptr;
-    const double value = std::strtod(share.c_str(), &end);
-    if (end == share.c_str() || *end != '\0' || !(value >= 0.0 && value <= 1.0)) return false;
+    // Read with a point whatever the locale.
+    const std::string_view share = text.substr(head.size() + 2);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(share.data(), share.data() + share.size(), value);
+    if (ec != std::errc() || end != share.data() + share.size() || !(value >= 0.0 && value <= 1.0)) return false;
     faults.reflect[std::size_t(digit - '1')] = value;
     return true;
 }
