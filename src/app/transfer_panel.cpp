@@ -76,7 +76,7 @@ void TransferPanel::showRoute()
 
 void TransferPanel::showSending(bool on)
 {
-    // Label4 and the bar show only while a send runs, as the Part has them.
+    // Label4 and the bar show only while a send runs.
     Label4->setVisible(on);
     ProgressBar1->setVisible(on);
     cancelButton->setVisible(on);

@@ -1,5 +1,5 @@
 // "SET USB Mode" (USBMode): whether file transfers go over USB (FtdiMode).
-// The tick keeps the Part's caption; a line under it says in an operator's
+// The tick keeps its old caption; a line under it says in an operator's
 // words what it changes, and whether a USB device is there to take the loads.
 #pragma once
 

@@ -1059,8 +1059,8 @@ const CommandTable& commandRows()
                         "0.2 s later, every line of FILE with the CRC of its first four bytes (not with\n"
                         "--skip-crc), each waiting for the unit's C; prints the verdict (\"Sent OK!\",\n"
                         "\"CRC Error!!\" with \"Error!!\", \"Error!!\") or why the send stopped, then the\n"
-                        "result line. Nothing clears the unit after a stop (the Part has no abort\n"
-                        "sequence for it). The file is checked first; one with findings is refused unless\n"
+                        "result line. Nothing clears the unit after a stop (a LUT load has no abort\n"
+                        "sequence). The file is checked first; one with findings is refused unless\n"
                         "--force is given. Exit status 0 on \"Sent OK!\", 1 otherwise, 2 for a file that\n"
                         "cannot be read or fails the check.",
          .options = {.flags = {"--force", "--skip-crc"}},

@@ -85,7 +85,7 @@ SenderConfig raw::serialSender()
 SenderConfig raw::usbSender()
 {
     // The header's reply is read, and an "E" to it is "too big", as the
-    // Part's USB route has it.
+    // USB route has it.
     SenderConfig config = overUsb(serialSender(), kUsbRecordBytes);
     config.tooBigTest = true;
     return config;
@@ -144,7 +144,7 @@ SenderConfig lut::serialSender(bool skipCrc, Crc16Model model)
     config.successLetter = 'F';
     config.crcVerdict = "CRC Error!!";
     config.errorVerdict = "Error!!";
-    // The Part's LUT load has no abort sequence: a stop says why and clears nothing.
+    // A LUT load has no abort sequence: a stop says why and clears nothing.
     config.abortSequence = false;
     return config;
 }

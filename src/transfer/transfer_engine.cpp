@@ -398,7 +398,7 @@ void TransferEngine::pauseDone()
     case State::AbortPause2: {
         const bool second = hooks_.write(cmd::clear()).empty();
         const bool third = hooks_.write(cmd::clear()).empty();
-        // One "=C" that reached the unit clears it; the Part sends three to be sure.
+        // One "=C" that reached the unit clears it; three are sent to be sure.
         cleared_ = cleared_ || second || third;
         clearing_ = false;
         if (crcVerdict_) {

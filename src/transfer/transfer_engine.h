@@ -8,7 +8,7 @@
 // A send: prepare() reads the file's header (or, for a file without one, its
 // first line) before anything is written, so a file that cannot be sent is
 // refused with nothing sent. Then the start commands (some waiting for their
-// "@"), a pause, the header line the Part gives, a pause, and the header's
+// "@"), a pause, the header line in its sent form, a pause, and the header's
 // reply: a wait for it where the unit always answers it (raw), else the
 // "too big" test once the unit has had as long to refuse the header as it
 // took to answer the start command. Then each record, waiting for its reply
@@ -23,7 +23,7 @@
 //   3. it ends with the success letter: "Sent OK!".
 // Every stop that leaves the unit mid-load (a line unanswered within the
 // time-out, cancel, a failed write, a file that ends before its count)
-// writes its message and, where the Part has one, clears the unit with the
+// writes its message and, where the load has one, clears the unit with the
 // abort sequence: a pause of 3.175 s, "=C", another pause, "=C", "=C".
 //
 // Every ending gives a result (result()): what was sent of what, and one
@@ -193,7 +193,7 @@ public:
     void pauseDone();
     void replyTimedOut();
     // Ends the send now: `why` + " at record n of N" is said and the unit
-    // cleared where the Part has an abort sequence. Nothing while the unit
+    // cleared where the load has an abort sequence. Nothing while the unit
     // is being cleared already.
     void cancel(const std::string& why = "File send cancelled");
     // The port is gone: the send ends at once, as nothing more can be written.
@@ -269,7 +269,7 @@ private:
     std::string atRecord() const;
     void say(const std::string& message);
     void stopWith(const std::string& message, TransferOutcome outcome);
-    // Ends a send stopped mid-load: the abort sequence where the Part has one.
+    // Ends a send stopped mid-load: the abort sequence where the load has one.
     void stopMidLoad(TransferOutcome outcome);
     void abortThen(TransferOutcome outcome);
     void finish(TransferOutcome outcome);

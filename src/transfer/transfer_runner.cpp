@@ -118,7 +118,7 @@ void TransferRunner::releaseUsb()
     pollTimer_.stop();
     if (!handOver_) return;
     // A device that failed is closed quietly by the hand-over; a sound one
-    // the Part's way ("Close Failed" when that fails).
+    // the usual way ("Close Failed" when that fails).
     if (!usbBroken_) usb_->FtdiClose();
     handOver_.reset(); // the serial port comes back
 }

@@ -52,7 +52,7 @@ public:
     bool start(QString* error = nullptr);
     // open() and start().
     bool start(const QString& path, QString* error = nullptr);
-    // "Cancel": ends the send now and clears the unit where the Part has an
+    // "Cancel": ends the send now and clears the unit where the load has an
     // abort sequence ("File send cancelled at record n of N").
     void cancel();
     // The same for another reason ("stopped by SIGINT").

@@ -515,7 +515,7 @@ private slots:
         QVERIFY(load);
         QCOMPARE(load->lines, records);
         // Only the raw load on the serial route has a verdict.
-        // Image and raw loads have the Part's verdict on both routes.
+        // Image and raw loads have their verdict on both routes.
         QCOMPARE(window->link().terminalText().contains("Sent OK!"), !multichirp);
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);

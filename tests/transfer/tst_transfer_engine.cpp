@@ -79,7 +79,7 @@ SenderConfig configFor(Sender sender)
     return image::serialSender();
 }
 
-// The unit the Parts describe, answering after `delayMs`: "@" to each
+// The unit as the senders expect it, answering after `delayMs`: "@" to each
 // command; to the header nothing (image), "C" (raw) or "@" (multichirp);
 // to each record "C" ("@" for multichirp), and the success letter after
 // the last record's reply.
@@ -686,7 +686,7 @@ private slots:
                  std::vector<std::string>{"no USB device attached: send stopped at record 0 of 2"});
         h.fireAllPauses();
         QCOMPARE(h.outcome, std::optional(TransferOutcome::Error));
-        QCOMPARE(h.writes.back(), std::string("002")); // no abort sequence: the Part has none
+        QCOMPARE(h.writes.back(), std::string("002")); // no abort sequence for a LUT
     }
 
     // A layout's name may be another copy of the same text (another
@@ -808,7 +808,7 @@ private slots:
         const std::string sixtyFour = imageFile("00040", 64);
         using W = Written;
         using O = TransferOutcome;
-        // A record's reply changed; every other line answered as the Part has it.
+        // A record's reply changed; every other line answered as the unit does.
         const auto onRecord = [](Sender sender, std::size_t n, Replies r, int delayMs = 0) {
             return unitWith(
                 sender,
