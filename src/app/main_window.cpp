@@ -403,6 +403,10 @@ MainWindow::~MainWindow()
 {
     direct->cancel();
     link_.cancelWaits();
+    // Children that use the session go before it does: the window's own
+    // members are destroyed before its child objects.
+    delete powerWindow;
+    delete powerMonitor;
 }
 
 void MainWindow::wirePanels()
