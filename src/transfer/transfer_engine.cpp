@@ -165,14 +165,19 @@ bool TransferEngine::writeRecord(const std::string& bytes)
     return false;
 }
 
+void TransferEngine::stopSaying(const std::string& message, TransferOutcome outcome)
+{
+    say(message);
+    verdict_ = message;
+    stopMidLoad(outcome);
+}
+
 void TransferEngine::writeFailed(const std::string& why)
 {
     if (!running() || clearing_) return;
     hooks_.replyTimer(false);
     const std::string message = why + ": send stopped at record " + atRecord();
-    say(message);
-    verdict_ = message;
-    stopMidLoad(TransferOutcome::Error);
+    stopSaying(message, TransferOutcome::Error);
 }
 
 void TransferEngine::routeFailed(const std::string& why)
@@ -472,21 +477,18 @@ void TransferEngine::sendRecords()
         else
             line = reader_->next();
         if (!line && !reader_->error().empty()) {
-            const std::string message = "Line " + std::to_string(reader_->linesRead() + 1) + " is longer than " +
-                                        std::to_string(kMaxLineChars) + " characters: send stopped after " +
-                                        std::to_string(written_) + " of " + std::to_string(total_) + " records";
-            say(message);
-            verdict_ = message;
-            stopMidLoad(TransferOutcome::Error);
+            const std::string message = "Line " + std::to_string(reader_->linesRead() + 1) +
+                                        " is longer than " + std::to_string(kMaxLineChars) +
+                                        " characters: send stopped after " + std::to_string(written_) +
+                                        " of " + std::to_string(total_) + " records";
+            stopSaying(message, TransferOutcome::Error);
             return;
         }
         if (!line && untilEnd_) break;
         if (!line) {
             const std::string message =
                 "File ends after " + std::to_string(written_) + " of " + std::to_string(total_) + " records";
-            say(message);
-            verdict_ = message;
-            stopMidLoad(TransferOutcome::FileEnded);
+            stopSaying(message, TransferOutcome::FileEnded);
             return;
         }
         recK_ = false;
@@ -724,9 +726,7 @@ void TransferEngine::replyTimedOut()
         stopMidLoad(TransferOutcome::Error);
         return;
     }
-    say(message);
-    verdict_ = message;
-    stopMidLoad(TransferOutcome::TimedOut);
+    stopSaying(message, TransferOutcome::TimedOut);
 }
 
 void TransferEngine::cancel(const std::string& why)
@@ -734,9 +734,7 @@ void TransferEngine::cancel(const std::string& why)
     if (!running() || clearing_) return;
     hooks_.replyTimer(false);
     const std::string message = why + " at record " + atRecord();
-    say(message);
-    verdict_ = message;
-    stopMidLoad(TransferOutcome::Cancelled);
+    stopSaying(message, TransferOutcome::Cancelled);
 }
 
 void TransferEngine::connectionLost()

@@ -271,6 +271,8 @@ private:
     void stopWith(const std::string& message, TransferOutcome outcome);
     // Ends a send stopped mid-load: the abort sequence where the load has one.
     void stopMidLoad(TransferOutcome outcome);
+    // Says `message`, keeps it as the verdict and stops mid-load.
+    void stopSaying(const std::string& message, TransferOutcome outcome);
     void abortThen(TransferOutcome outcome);
     void finish(TransferOutcome outcome);
 
