@@ -1,5 +1,8 @@
 #include "connection_panel.h"
 
+#include "dialogs.h"
+#include "unit_session.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -46,6 +49,68 @@ ConnectionPanel::ConnectionPanel(QWidget* parent) : QGroupBox(tr("Connection"), 
     grid->addWidget(timeoutLabel, 2, 0);
     grid->addWidget(ackTimeout, 2, 1, 1, 2);
     grid->setColumnStretch(3, 1);
+}
+
+void ConnectionPanel::attach(UnitSession& session, const Dialogs& dialogs)
+{
+    session_ = &session;
+    dialogs_ = &dialogs;
+    Link& link = session.link;
+    connect(connectButton, &QPushButton::clicked, this, &ConnectionPanel::Command1_Click);
+    connect(connect2Button, &QPushButton::clicked, this, &ConnectionPanel::Command19_Click);
+    connect(waitForAck, &QCheckBox::clicked, this, &ConnectionPanel::Check17_Click);
+    ackTimeout->setValue(link.ackTimeoutMs());
+    connect(ackTimeout, &QSpinBox::valueChanged, &link, &Link::setAckTimeoutMs);
+    connect(&link, &Link::connectionLost, this, [this] { connectButton->setText(QStringLiteral("Connect")); });
+    connect(&session, &UnitSession::rfChanged, this, [this] {
+        const std::optional<bool> on = session_->model().rfOn;
+        if (on)
+            setLaserOn(*on);
+        else
+            setLaserUnknown();
+    });
+}
+
+void ConnectionPanel::Command1_Click()
+{
+    Link& link = session_->link;
+    // This button says "Disconnect" only after its own connect.
+    if (connectButton->text() == QLatin1String("Disconnect")) {
+        connectButton->setText(QStringLiteral("Connect"));
+        session_->disconnectUnit();
+        return;
+    }
+    link.clearTerminal();
+    // A port left open by the other "Connect" is used as it is.
+    if (!link.portOpen() && (link.USBStatus || !session_->openPort())) {
+        if (dialogs_->askYesNo(QStringLiteral("Port Error"),
+                               QStringLiteral("Error opening the port. Do you want to try to close it?")))
+            link.closePort();
+        return;
+    }
+    if (session_->connectUnit()) connectButton->setText(QStringLiteral("Disconnect"));
+}
+
+void ConnectionPanel::Command19_Click()
+{
+    Link& link = session_->link;
+    if (connect2Button->text() == QLatin1String("Disconnect")) {
+        session_->disconnectUnit();
+        return;
+    }
+    // The port's real state decides: a handle is kept after a close.
+    if (!link.portOpen() && !session_->openPort()) {
+        link.setTerminalText(QStringLiteral("Error opening port! Handle = ") + QString::number(link.PortHandle));
+        return; // nothing is sent into a port that did not open
+    }
+    session_->quickConnect();
+}
+
+void ConnectionPanel::Check17_Click()
+{
+    const bool wait = waitForAck->isChecked();
+    session_->link.setTestMode(!wait);
+    demoModeLabel->setVisible(!wait);
 }
 
 void ConnectionPanel::setLaserOn(bool on)

@@ -2,6 +2,7 @@
 
 #include "direct_commands.h"
 #include "unit_commands.h"
+#include "unit_session.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -79,6 +80,30 @@ void DirectCommandPanel::enableWriters(bool writable)
 {
     for (QPushButton* b : {intTrigButton, clearButton, laserButton, intClockButton, resetButton, setButton})
         b->setEnabled(writable);
+}
+
+void TestPanel::enableWriters(bool writable)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{loop, usbImageButton, testLutButton})
+        w->setEnabled(writable);
+}
+
+void TestPanel::attachUsb(UnitSession& session)
+{
+    const auto asJob = [&session](const std::function<void()>& test) {
+        if (!session.begin(Job::UsbTest)) return;
+        test();
+        session.end(Job::UsbTest);
+    };
+    UsbRoute& usb = session.usb;
+    connect(this, &TestPanel::ftdiTestRequested, this, [=, &usb] { asJob([&usb] { usb.Command55_Click(); }); });
+    connect(this, &TestPanel::ftdiSendRequested, this, [=, &usb] {
+        asJob([&usb] { usb.FtSend(QString::fromStdString(cmd::readStatus())); });
+    });
+    connect(this, &TestPanel::openExRequested, this, [=, &usb] { asJob([&usb] { usb.FtOpenEx(); }); });
+    connect(this, &TestPanel::viaDllRequested, this, [=, &usb](const QString& command) {
+        asJob([&usb, &command] { usb.Command59_Click(command); });
+    });
 }
 
 void DirectCommandPanel::applyMode(bool chirp)

@@ -12,6 +12,8 @@ class QPushButton;
 
 namespace plovan {
 
+class UnitSession;
+
 class DirectCommands;
 
 // The one-command buttons next to the connection controls.
@@ -41,6 +43,12 @@ class TestPanel : public QGroupBox {
     Q_OBJECT
 public:
     explicit TestPanel(DirectCommands& commands, QWidget* parent = nullptr);
+    // Enables the controls that write to the unit ("Loop", the USB image
+    // and "TEST LUT file").
+    void enableWriters(bool writable);
+    // The USB bench tests run on `session`'s USB route, each as a job: the
+    // serial port is shut while the USB device is held.
+    void attachUsb(UnitSession& session);
 
     QPushButton* echoClsButton;      // Command12 "cls"
     QPushButton* clearFlashButton;   // Command16 "Clear Flash"

@@ -1,5 +1,6 @@
 #include "tone_page.h"
 
+#include "direct_commands.h"
 #include "single_tone_panel.h"
 #include "unit_session.h"
 
@@ -313,6 +314,20 @@ void TonePage::Command6_Click()
         Hyde();
         panel->frequencyBox->setEnabled(true);
     }
+}
+
+void TonePage::serve(DirectCommands& direct)
+{
+    channels.loopHandler = [&direct] { return direct.Check16_Click(); };
+    direct.hooks.laserOn = [this] { return session_.model().rfOn.value_or(false); };
+    direct.hooks.showLaser = [this](bool on) { session_.setRfOn(on); };
+    direct.hooks.untickInvSync = [this] {
+        if (!panel->invSync->isChecked()) return;
+        panel->invSync->setChecked(false);
+        Check2_Click();
+    };
+    direct.hooks.setAmplitudeSlider = [this](int value) { panel->amplitudeSlider->setValue(value); };
+    direct.hooks.baudChanged = [this](int baud) { session_.baudChanged(baud); };
 }
 
 } // namespace plovan

@@ -17,6 +17,7 @@
 
 namespace plovan {
 
+class DirectCommands;
 class SingleTonePanel;
 class UnitSession;
 
@@ -63,6 +64,9 @@ public:
     // Shows the frequency the unit plays when another face or window tuned it
     // (the calibration editor, a script): the box and slider follow quietly.
     void followUnit();
+    // The direct commands ("Toggle Laser/RF", "Loop", the baud rate) read and
+    // move this page's controls and the session's laser/RF state.
+    void serve(DirectCommands& direct);
 
 signals:
     // "Hires F" ticked or unticked: the window enables "Frequency Offset" accordingly.

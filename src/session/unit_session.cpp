@@ -82,6 +82,23 @@ void UnitSession::setPortSettings(const PortSettings& settings, bool persist)
     if (!link.portOpen()) useBackendFor(link, portSettings_);
 }
 
+void UnitSession::applyStartup(const StartupSettings& loaded, const QString& portForThisRun)
+{
+    setPortSettings(loaded.port);
+    if (portForThisRun == QLatin1String(kSimDevice)) {
+        PortSettings sim = loaded.port;
+        sim.device = portForThisRun;
+        setPortSettings(sim, false);
+    }
+    else if (!portForThisRun.isEmpty()) {
+        setPortSettings(withDevice(loaded.port, portForThisRun), false);
+    }
+    setLimits(loaded.MinFrequency, loaded.MaxFrequency);
+    if (loaded.terminalText) link.setTerminalText(*loaded.terminalText);
+    for (const QString& note : loaded.notes)
+        link.terminalLine(note);
+}
+
 void UnitSession::baudChanged(int baud)
 {
     portSettings_.baud = baud;

@@ -28,6 +28,8 @@
 
 namespace plovan {
 
+struct StartupSettings;
+
 enum class Job {
     Connect,
     ImageLoad,
@@ -70,6 +72,10 @@ public:
     // its settings until it is opened again.
     void setPortSettings(const PortSettings& settings, bool persist = true);
     const PortSettings& portSettings() const { return portSettings_; }
+    // Start-up: the port and limits from the settings files, their notes in
+    // the terminal. `portForThisRun` (a device given on the command line)
+    // replaces the device without being kept.
+    void applyStartup(const StartupSettings& loaded, const QString& portForThisRun);
     const PortSettings& savedPortSettings() const { return savedPortSettings_; }
     // The baud rate the port now runs at ("Fast!!"), kept for the next run too.
     void baudChanged(int baud);

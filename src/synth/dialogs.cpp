@@ -1,5 +1,7 @@
 #include "dialogs.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -64,6 +66,19 @@ QString chooseFileToWrite(const Dialogs& dialogs, const QString& title, const QS
         if (dialogs.askYesNoCancel(title, QStringLiteral("Replace existing file - ") + path +
                                               QLatin1Char('?')) == QMessageBox::Yes)
             return path;
+    }
+}
+
+void cancelOpenDialogs()
+{
+    for (int i = 0; i < 16; ++i) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QCoreApplication::processEvents();
     }
 }
 

@@ -37,4 +37,8 @@ struct Dialogs {
 QString chooseFileToWrite(const Dialogs& dialogs, const QString& title, const QString& filter,
                           const QString& start = {});
 
+// Answers every open modal dialog with its cancel (No for a question), so a
+// shut-down that nobody watches waits for no click and does nothing unasked.
+void cancelOpenDialogs();
+
 } // namespace plovan

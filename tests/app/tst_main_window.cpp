@@ -7,6 +7,7 @@
 #include "sim_backend.h"
 #include "sim_unit.h"
 #include "terminal_panel.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -46,7 +47,7 @@ private slots:
     {
         window = new MainWindow;
         questions.clear();
-        window->dialogs.askYesNo = [this](const QString& title, const QString& text) {
+        window->dialogs().askYesNo = [this](const QString& title, const QString& text) {
             questions << title + ": " + text;
             return false;
         };
@@ -75,12 +76,12 @@ private slots:
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
         QCOMPARE(button("Command1")->text(), QString("Disconnect"));
         QVERIFY(window->link().Connected);
-        QVERIFY(window->mnuOpen->isChecked());
+        QVERIFY(partOf<QAction>(window, "mnuOpen")->isChecked());
         QCOMPARE(button("Command19")->text(), QString("Disconnect"));
         const std::vector<std::string> expected{"=r", "=p", "=D00DF", "=D08E1", "=D00E2"};
         QCOMPARE(unit().commands(), expected);
         // Every acknowledgement is echoed into the terminal box.
-        QTRY_COMPARE(window->terminal->txtDataIn->toPlainText().count('@'), 5);
+        QTRY_COMPARE(partOf<TerminalPanel>(window)->txtDataIn->toPlainText().count('@'), 5);
 
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
         QCOMPARE(button("Command1")->text(), QString("Connect"));
@@ -128,7 +129,7 @@ private slots:
         QCOMPARE(button("Command1")->text(), QString("Connect"));
         QVERIFY(!window->link().Connected);
         QVERIFY(!window->link().portOpen());
-        QVERIFY(window->terminal->txtDataIn->toPlainText().contains(said));
+        QVERIFY(partOf<TerminalPanel>(window)->txtDataIn->toPlainText().contains(said));
     }
 
     void failedOpenAsksWhetherToClose()
@@ -140,8 +141,8 @@ private slots:
         QCOMPARE(button("Command1")->text(), QString("Connect"));
         QVERIFY(!window->link().Connected);
         // "Port Open" after the failed open still shows everything shut.
-        window->mnuOpen->trigger();
-        QVERIFY(!window->mnuOpen->isChecked());
+        partOf<QAction>(window, "mnuOpen")->trigger();
+        QVERIFY(!partOf<QAction>(window, "mnuOpen")->isChecked());
         QCOMPARE(button("Command1")->text(), QString("Connect"));
     }
 
@@ -149,7 +150,7 @@ private slots:
     {
         useDevice(QStringLiteral("/dev/no-such-port"));
         QTest::mouseClick(button("Command19"), Qt::LeftButton);
-        const QString text = window->terminal->txtDataIn->toPlainText();
+        const QString text = partOf<TerminalPanel>(window)->txtDataIn->toPlainText();
         QVERIFY2(text.startsWith("Error opening port! Handle = 0"), qPrintable(text));
         // It stops there: nothing is written into the port that did not open.
         QVERIFY(!text.contains("not sent"));
@@ -163,7 +164,7 @@ private slots:
         QTRY_COMPARE(unit().commands().size(), std::size_t{3});
         const std::vector<std::string> expected{"=r", "=D00DF", "=E0F"};
         QCOMPARE(unit().commands(), expected);
-        QVERIFY(window->connection->laserOn());
+        QVERIFY(partOf<ConnectionPanel>(window)->laserOn());
         QTest::mouseClick(button("Command19"), Qt::LeftButton);
         QCOMPARE(button("Command19")->text(), QString("Connect"));
         QVERIFY(!window->link().portOpen());
@@ -230,7 +231,7 @@ private slots:
         delete window;
         window = new MainWindow;
         QStringList boxes;
-        window->dialogs.warn = [&](const QString&, const QString& text) { boxes << text; };
+        window->dialogs().warn = [&](const QString&, const QString& text) { boxes << text; };
         window->show();
 
         QMessageBox question(QMessageBox::Question, "Port Error", "Close it?",
@@ -259,8 +260,8 @@ private slots:
         QCOMPARE(button("Command1")->text(), QString("Connect"));
         QCOMPARE(window->link().terminalText().count("Connection lost"), 1);
         // Nothing is known of the laser/RF state any more.
-        QVERIFY(!window->connection->laserOn());
-        QVERIFY(window->connection->laserLamp->toolTip().contains("unknown"));
+        QVERIFY(!partOf<ConnectionPanel>(window)->laserOn());
+        QVERIFY(partOf<ConnectionPanel>(window)->laserLamp->toolTip().contains("unknown"));
     }
 
     void propertiesDialogMapsWhatIsChosen()

@@ -14,6 +14,8 @@
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "transfer_panel.h"
+#include "unit_status_label.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -87,7 +89,7 @@ class TestSendWindow : public QObject {
         chosen = dir.filePath(name);
         const QStringList written = writeImage(name, n, 7);
         if (records) *records = written;
-        window->MnuMorv->trigger();
+        partOf<QAction>(window, "MnuMorv")->trigger();
         QTRY_VERIFY(loaded().size() >= 3);
     }
     void freshBatchFolder()
@@ -100,11 +102,11 @@ class TestSendWindow : public QObject {
         delete window;
         window = new MainWindow(
             nullptr, LaunchOptions{QString::fromLatin1(kSimDevice), UsbChoice{UsbDeviceKind::Sim, {}}});
-        window->dialogs.chooseFileToOpen = [this](const QString&, const QString&) {
+        window->dialogs().chooseFileToOpen = [this](const QString&, const QString&) {
             return std::exchange(chosen, {});
         };
         window->show();
-        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<ConnectionPanel>(window)->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
 
@@ -114,16 +116,16 @@ private slots:
     {
         window = new MainWindow(nullptr, LaunchOptions{QString::fromLatin1(kSimDevice), {}});
         asked.clear();
-        window->dialogs.chooseFileToOpen = [this](const QString&, const QString&) {
+        window->dialogs().chooseFileToOpen = [this](const QString&, const QString&) {
             return std::exchange(chosen, {});
         };
-        window->dialogs.askYesNo = [this](const QString&, const QString& text) {
+        window->dialogs().askYesNo = [this](const QString&, const QString& text) {
             asked << text;
             return false;
         };
-        window->dialogs.warn = [this](const QString&, const QString& text) { asked << text; };
+        window->dialogs().warn = [this](const QString&, const QString& text) { asked << text; };
         window->show();
-        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<ConnectionPanel>(window)->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
     void cleanup() { delete window; }
@@ -138,33 +140,33 @@ private slots:
             text += QByteArray::fromStdString(records.back()) + "\r\n";
         }
         chosen = writeFile("table.plv", text);
-        QAction* send = window->MnuMorv;
+        QAction* send = partOf<QAction>(window, "MnuMorv");
         QVERIFY(send->isEnabled());
-        QCOMPARE(window->transferPanel->routeLabel->text(), QString("Next load: serial port"));
+        QCOMPARE(partOf<TransferPanel>(window)->routeLabel->text(), QString("Next load: serial port"));
         send->trigger();
-        QVERIFY(window->transferPanel->ProgressBar1->isVisible());
-        QCOMPARE(window->transferPanel->routeLabel->text(), QString("Sending over: serial"));
+        QVERIFY(partOf<TransferPanel>(window)->ProgressBar1->isVisible());
+        QCOMPARE(partOf<TransferPanel>(window)->routeLabel->text(), QString("Sending over: serial"));
         QVERIFY(!send->isEnabled());
-        QVERIFY(!window->connection->connectButton->isEnabled()); // held while it sends
-        QPushButton* laser = window->directPanel->laserButton;
+        QVERIFY(!partOf<ConnectionPanel>(window)->connectButton->isEnabled()); // held while it sends
+        QPushButton* laser = partOf<DirectCommandPanel>(window)->laserButton;
         QVERIFY(!laser->isEnabled()); // a command would land in the load
-        QCOMPARE(window->connection->connect2Button->text(), QString("Disconnect"));
-        QVERIFY(!window->connection->connect2Button->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        QCOMPARE(partOf<ConnectionPanel>(window)->connect2Button->text(), QString("Disconnect"));
+        QVERIFY(!partOf<ConnectionPanel>(window)->connect2Button->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 10000);
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
-        QVERIFY(!window->transferPanel->ProgressBar1->isVisible());
+        QVERIFY(!partOf<TransferPanel>(window)->ProgressBar1->isVisible());
         // The result stays where the terminal's clearing cannot reach it.
-        QVERIFY(window->transferPanel->resultLabel->isVisible());
-        const QString result = window->transferPanel->resultLabel->text();
+        QVERIFY(partOf<TransferPanel>(window)->resultLabel->isVisible());
+        const QString result = partOf<TransferPanel>(window)->resultLabel->text();
         QVERIFY2(result.startsWith("image table.plv, serial, 64 of 64 records, ") &&
                      result.endsWith(": Sent OK!"),
                  qPrintable(result));
         window->link().clearTerminal();
-        QCOMPARE(window->transferPanel->resultLabel->text(), result);
+        QCOMPARE(partOf<TransferPanel>(window)->resultLabel->text(), result);
         QVERIFY(send->isEnabled());
-        QVERIFY(window->connection->connectButton->isEnabled());
+        QVERIFY(partOf<ConnectionPanel>(window)->connectButton->isEnabled());
         QVERIFY(laser->isEnabled());
-        QVERIFY(window->connection->connect2Button->isEnabled());
+        QVERIFY(partOf<ConnectionPanel>(window)->connect2Button->isEnabled());
         const auto& load = unit().lastLoad(sim::LoadKind::Image);
         QVERIFY(load);
         QCOMPARE(load->lines, records);
@@ -184,19 +186,19 @@ private slots:
         useUsbWindow();
         QVERIFY(window->usbRoute().FtdiMode);
         // The window says where the next load goes.
-        QVERIFY2(window->transferPanel->routeLabel->text().startsWith("Next load: USB"),
-                 qPrintable(window->transferPanel->routeLabel->text()));
+        QVERIFY2(partOf<TransferPanel>(window)->routeLabel->text().startsWith("Next load: USB"),
+                 qPrintable(partOf<TransferPanel>(window)->routeLabel->text()));
         chosen = writeFile("usb.plv", "00003\r\n012345678\r\n0ABCDEF01\r\n00000000F\r\n");
-        window->MnuMorv->trigger();
+        partOf<QAction>(window, "MnuMorv")->trigger();
         QVERIFY(window->link().USBStatus); // the serial port is shut meanwhile
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 10000);
         const auto& load = unit().lastLoad(sim::LoadKind::Image);
         QVERIFY(load);
         QCOMPARE(load->lines, (std::vector<std::string>{"012345678", "0ABCDEF01", "00000000F"}));
         // The unit's replies are read over USB: the verdict is the serial route's.
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
-        QVERIFY2(window->transferPanel->resultLabel->text().contains(", USB, 3 of 3 records, "),
-                 qPrintable(window->transferPanel->resultLabel->text()));
+        QVERIFY2(partOf<TransferPanel>(window)->resultLabel->text().contains(", USB, 3 of 3 records, "),
+                 qPrintable(partOf<TransferPanel>(window)->resultLabel->text()));
         QCOMPARE(window->session().model().lastLoad->route, std::string("USB"));
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
@@ -206,12 +208,12 @@ private slots:
     void aFileWithFindingsIsSentOnlyWhenTheOperatorSaysSo()
     {
         chosen = writeFile("short.plv", "00003\r\n012345678\r\n");
-        window->MnuMorv->trigger();
+        partOf<QAction>(window, "MnuMorv")->trigger();
         QCOMPARE(asked.size(), 1);
         QVERIFY(asked[0].contains("the header announces 3 records, the file ends after 1"));
         QVERIFY(asked[0].endsWith("Send anyway?"));
         QCOMPARE(window->statusBar()->currentMessage(), QString("short.plv not sent"));
-        QVERIFY(!window->transferPanel->running());
+        QVERIFY(!partOf<TransferPanel>(window)->running());
         QVERIFY(!unit().lastLoad(sim::LoadKind::Image));
     }
 
@@ -219,7 +221,7 @@ private slots:
     {
         window->findChild<QAction*>("memEdit")->trigger();
         QVERIFY(!window->isEnabled());
-        ExtraHeaderWindow* form = window->extraHeaderWindow.get();
+        ExtraHeaderWindow* form = partOf<ExtraHeaderWindow>(window);
         QVERIFY(form->isVisible());
         QVERIFY(form->Command1_Click());
         QCOMPARE(unit().header(0x0F), std::optional<std::uint16_t>(0x4184));
@@ -244,10 +246,10 @@ private slots:
     void aMissingFileIsSaidAndTheDialogComesBack()
     {
         int shown = 0;
-        window->dialogs.chooseFileToOpen = [&](const QString&, const QString&) {
+        window->dialogs().chooseFileToOpen = [&](const QString&, const QString&) {
             return ++shown == 1 ? dir.filePath("none.plv") : QString();
         };
-        window->MnuMorv->trigger();
+        partOf<QAction>(window, "MnuMorv")->trigger();
         QCOMPARE(shown, 2);
         QCOMPARE(asked, QStringList{dir.filePath("none.plv") + " not found!"});
     }
@@ -255,31 +257,30 @@ private slots:
     void cancelEndsTheSendAndClearsTheUnit()
     {
         startSlowLoad("long.plv", 400);
-        QTest::mouseClick(window->transferPanel->cancelButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<TransferPanel>(window)->cancelButton, Qt::LeftButton);
         // At once, and said while the abort sequence runs.
-        QCOMPARE(window->transferPanel->Label4->text(), QString::fromUtf8(TransferPanel::kClearingText));
+        QCOMPARE(partOf<TransferPanel>(window)->Label4->text(), QString::fromUtf8(TransferPanel::kClearingText));
         const std::size_t atCancel = loaded().size();
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 15000);
         QCOMPARE(loaded().size(), atCancel);
         QVERIFY(window->link().terminalText().contains("File send cancelled at record "));
-        QVERIFY2(window->transferPanel->resultLabel->text().endsWith("; unit cleared"),
-                 qPrintable(window->transferPanel->resultLabel->text()));
+        QVERIFY2(partOf<TransferPanel>(window)->resultLabel->text().endsWith("; unit cleared"),
+                 qPrintable(partOf<TransferPanel>(window)->resultLabel->text()));
         QVERIFY(loaded().size() < 400);
         const auto& commands = unit().commands();
         QCOMPARE(std::vector<std::string>(commands.end() - 3, commands.end()),
                  (std::vector<std::string>{"=C", "=C", "=C"}));
-        QVERIFY(!window->transferPanel->ProgressBar1->isVisible());
-        QVERIFY(window->MnuMorv->isEnabled());
-        QVERIFY(window->connection->connectButton->isEnabled());
+        QVERIFY(!partOf<TransferPanel>(window)->ProgressBar1->isVisible());
+        QVERIFY(partOf<QAction>(window, "MnuMorv")->isEnabled());
+        QVERIFY(partOf<ConnectionPanel>(window)->connectButton->isEnabled());
     }
 
     void headerPanelTakesTheToneFramesPlaceAndWritesBothBlocks()
     {
-        SingleTonePanel* tone = window->tone;
-        HeaderPanel* panel = window->headerPanel;
+        SingleTonePanel* tone = partOf<SingleTonePanel>(window);
+        HeaderPanel* panel = partOf<HeaderPanel>(window);
         QVERIFY(!panel->isVisible());
-        window->MnuHeader->trigger();
-        QVERIFY(window->HeadFlaG);
+        partOf<QAction>(window, "MnuHeader")->trigger();
         QVERIFY(panel->isVisible());
         for (QWidget* w : std::initializer_list<QWidget*>{tone->frequencyFrame, tone->phaseFrame,
                                                           tone->amplitudeFrame, tone->invSync})
@@ -306,7 +307,6 @@ private slots:
         QCOMPARE(window->statusBar()->currentMessage(), QString("Send Header: 28 words written"));
 
         QTest::mouseClick(panel->Command20, Qt::LeftButton);
-        QVERIFY(!window->HeadFlaG);
         QVERIFY(!panel->isVisible());
         for (QWidget* w : std::initializer_list<QWidget*>{tone->frequencyFrame, tone->phaseFrame,
                                                           tone->amplitudeFrame, tone->invSync})
@@ -320,14 +320,14 @@ private slots:
         writeImage("Multifile/2.PLV", 2, 2); // the name's case does not matter
         const QStringList third = writeImage("Multifile/3.plv", 4, 3);
         const std::size_t mark = unit().commands().size();
-        QAction* batch = window->MnuSendBatch;
+        QAction* batch = partOf<QAction>(window, "MnuSendBatch");
         QVERIFY(batch->isEnabled());
         batch->trigger();
         QVERIFY(window->batchRunning());
-        QVERIFY(window->headerWindow->isVisible());
+        QVERIFY(partOf<HeaderWindow>(window)->isVisible());
         QVERIFY(!batch->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!window->batchRunning(), 20000);
-        QVERIFY(!window->headerWindow->isVisible());
+        QVERIFY(!partOf<HeaderWindow>(window)->isVisible());
         QVERIFY(window->isEnabled());
         // Blocks 0 to 32 of the window's words, then the three files.
         QCOMPARE(unit().commands()[mark], std::string("=C"));
@@ -342,7 +342,7 @@ private slots:
         QVERIFY(text.contains("2.PLV"));
         QVERIFY(text.contains("Batch sent: 3 files"));
         QVERIFY(batch->isEnabled());
-        QVERIFY(window->MnuMorv->isEnabled());
+        QVERIFY(partOf<QAction>(window, "MnuMorv")->isEnabled());
     }
 
     void aBatchWithAGapOrABadFileIsRefusedBeforeAnyHeaderBlock_data()
@@ -366,13 +366,13 @@ private slots:
             writeFile("Multifile/" + parts[0], "00001\r\n" + parts.value(1, "012345678").toLatin1() + "\r\n");
         }
         const std::size_t mark = unit().commands().size();
-        window->MnuSendBatch->trigger();
+        partOf<QAction>(window, "MnuSendBatch")->trigger();
         QCOMPARE(asked.size(), 1);
         QVERIFY2(asked[0].contains(finding), qPrintable(asked[0]));
         QCOMPARE(asked[0].endsWith("Send anyway?"), anyway); // answered No here
         QVERIFY(!window->batchRunning());
         QCOMPARE(unit().commands().size(), mark);
-        QVERIFY(window->MnuSendBatch->isEnabled());
+        QVERIFY(partOf<QAction>(window, "MnuSendBatch")->isEnabled());
     }
 
     void aLoadHoldsEveryOtherWriter()
@@ -380,31 +380,31 @@ private slots:
         const std::size_t mark = unit().commands().size();
         QStringList records;
         startSlowLoad("held.plv", 60, &records);
-        SingleTonePanel* tone = window->tone;
+        SingleTonePanel* tone = partOf<SingleTonePanel>(window);
         const std::initializer_list<std::pair<const char*, QWidget*>> writers = {
-            {"=v", window->testPanel->statusButton},
+            {"=v", partOf<TestPanel>(window)->statusButton},
             {"All", tone->allChannels},
             {"Distal 1", tone->oneChannelGroup->button(1)},
             {"Inverse sync on", tone->inverseOn},
             {"Inverse Sinc", tone->inverseSinc},
             {"frequency slider", tone->frequencySlider},
             {"Send", tone->sendButton},
-            {"Toggle Laser/RF", window->directPanel->laserButton}};
+            {"Toggle Laser/RF", partOf<DirectCommandPanel>(window)->laserButton}};
         for (const auto& [name, widget] : writers) {
             QVERIFY2(!widget->isEnabled(), name);
             QTest::mouseClick(widget, Qt::LeftButton);
         }
-        QVERIFY(window->terminal->txtDataIn->isReadOnly());
-        QTest::keyClicks(window->terminal->txtDataIn, "a=U\r");
+        QVERIFY(partOf<TerminalPanel>(window)->txtDataIn->isReadOnly());
+        QTest::keyClicks(partOf<TerminalPanel>(window)->txtDataIn, "a=U\r");
         QVERIFY(!window->link().send("=I")); // and nobody writes past the arbiter
         QVERIFY(window->statusBar()->currentMessage().contains("Busy: image load running - cancel it first"));
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 15000);
         QCOMPARE(loaded(), records);
         const auto& commands = unit().commands();
         // Nothing but the load's own "=L" reached the unit.
         QCOMPARE(std::vector<std::string>(commands.begin() + std::ptrdiff_t(mark), commands.end()),
                  std::vector<std::string>{"=L"});
-        QVERIFY(!window->terminal->txtDataIn->isReadOnly());
+        QVERIFY(!partOf<TerminalPanel>(window)->txtDataIn->isReadOnly());
         QVERIFY(tone->allChannels->isEnabled());
     }
 
@@ -414,12 +414,12 @@ private slots:
         for (const char* line : {"=D5144", "=DEB45", "=D8546", "=D1E47", "=U", "=D5D44", "=D2545", "=D0163",
                                  "=D7064", "=D0180", "=DF681", "=U"})
             QVERIFY(window->link().sendWait(line));
-        QCOMPARE(window->tone->frequencyBox->text(), QString("113"));
-        QCOMPARE(window->tone->frequencySlider->value(), 113);
-        QCOMPARE(window->tone->phaseBox->text(), QString("11"));
-        QCOMPARE(window->tone->amplitudeBox->text(), QString("92"));
-        QCOMPARE(window->tone->amplitudeSlider->value(), 92);
-        QCOMPARE(window->unitLabel->text(), QString("Unit: 113.704 MHz, 11.0\u00B0, amplitude 92"));
+        QCOMPARE(partOf<SingleTonePanel>(window)->frequencyBox->text(), QString("113"));
+        QCOMPARE(partOf<SingleTonePanel>(window)->frequencySlider->value(), 113);
+        QCOMPARE(partOf<SingleTonePanel>(window)->phaseBox->text(), QString("11"));
+        QCOMPARE(partOf<SingleTonePanel>(window)->amplitudeBox->text(), QString("92"));
+        QCOMPARE(partOf<SingleTonePanel>(window)->amplitudeSlider->value(), 92);
+        QCOMPARE(partOf<UnitStatusLabel>(window)->text(), QString("Unit: 113.704 MHz, 11.0\u00B0, amplitude 92"));
         QCOMPARE(window->session().model().channels[3].frequencyWord,
                  std::optional<std::uint32_t>(0x5D25851E));
     }
@@ -435,7 +435,7 @@ private slots:
     {
         QFETCH(int, ending);
         startSlowLoad("exit.plv", 300);
-        window->dialogs.askYesNo = [&](const QString&, const QString& text) {
+        window->dialogs().askYesNo = [&](const QString&, const QString& text) {
             asked << text;
             return ending == 1;
         };
@@ -444,13 +444,13 @@ private slots:
             QVERIFY(asked.isEmpty());
         }
         else {
-            window->mnuFileExit->trigger();
+            partOf<QAction>(window, "mnuFileExit")->trigger();
             QCOMPARE(asked, QStringList{"A load is running. Cancel it, clear the unit and quit?"});
         }
         if (ending == 0) {
             QVERIFY(window->isVisible());
-            QVERIFY(window->transferPanel->running());
-            QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 20000);
+            QVERIFY(partOf<TransferPanel>(window)->running());
+            QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 20000);
             QCOMPARE(loaded().size(), 300);
             return;
         }
@@ -466,7 +466,7 @@ private slots:
         sim::Faults slow;
         slow.replyDelayMs = 10;
         unit().setFaults(slow);
-        HeaderWindow* header = window->headerWindow.get();
+        HeaderWindow* header = partOf<HeaderWindow>(window);
         header->show();
         const std::size_t mark = unit().commands().size();
         QTimer::singleShot(150, header, [header] { QTest::mouseClick(header->Command2, Qt::LeftButton); });
@@ -508,9 +508,9 @@ private slots:
             text += QByteArray::fromStdString(records.back()) + "\r\n";
         }
         chosen = writeFile(multichirp ? "sweep.mcp" : "data.ird", text);
-        (multichirp ? window->MnuMultiChirp : window->MnuRaw)->trigger();
-        QVERIFY(window->transferPanel->running());
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        (multichirp ? partOf<QAction>(window, "MnuMultiChirp") : partOf<QAction>(window, "MnuRaw"))->trigger();
+        QVERIFY(partOf<TransferPanel>(window)->running());
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 10000);
         const auto& load = unit().lastLoad(multichirp ? sim::LoadKind::Multichirp : sim::LoadKind::Raw);
         QVERIFY(load);
         QCOMPARE(load->lines, records);
@@ -519,7 +519,7 @@ private slots:
         QCOMPARE(window->link().terminalText().contains("Sent OK!"), !multichirp);
         QVERIFY(window->link().portOpen());
         QVERIFY(window->link().Connected);
-        QVERIFY(window->MnuRaw->isEnabled());
+        QVERIFY(partOf<QAction>(window, "MnuRaw")->isEnabled());
     }
 
     void sendLutWritesTheHeaderThenTheTableWithItsCrcs()
@@ -535,10 +535,10 @@ private slots:
             text += QByteArray::fromStdString(lines.back()) + "\r\n";
         }
         chosen = writeFile("t.cal", text);
-        window->testPanel->saveToDds->setChecked(true);
+        partOf<TestPanel>(window)->saveToDds->setChecked(true);
         const std::size_t mark = unit().commands().size();
-        window->menuSndLUT->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        partOf<QAction>(window, "menuSndLUT")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 15000);
         QCOMPARE(unit().commands()[mark], std::string("=C")); // "Send Header" first
         QCOMPARE(unit().commands()[mark + 29], std::string("=F0100"));
         const auto& load = unit().lastLoad(sim::LoadKind::Lut);
@@ -547,15 +547,15 @@ private slots:
         QCOMPARE(load->lines[1], std::string("001000400BA7")); // CRC by hand
         QCOMPARE(load->outcome, sim::LoadOutcome::Complete);
         QVERIFY(window->link().terminalText().endsWith("Sent OK!\r\n"));
-        QVERIFY(!window->testPanel->saveToDds->isChecked()); // ends unticked
+        QVERIFY(!partOf<TestPanel>(window)->saveToDds->isChecked()); // ends unticked
 
         // A damaged line: the unit answers "K", the send says so and clears nothing.
         sim::Faults crc;
         crc.crcErrorAtLine = 3;
         unit().setFaults(crc);
         chosen = dir.filePath("t.cal");
-        window->menuSndLUT->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 15000);
+        partOf<QAction>(window, "menuSndLUT")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 15000);
         const QString said = window->link().terminalText();
         QVERIFY(said.contains("CRC Error!!"));
         QVERIFY(said.contains("Error!!"));
@@ -565,7 +565,7 @@ private slots:
 
         // Before a file of another length the question says what the send does.
         chosen = writeFile("long.cal", text + "0FFF0000\r\n");
-        window->menuSndLUT->trigger();
+        partOf<QAction>(window, "menuSndLUT")->trigger();
         QCOMPARE(asked.size(), 1);
         QVERIFY2(asked[0].contains("257 lines: all are sent; the unit's table has 256"),
                  qPrintable(asked[0]));
@@ -574,11 +574,11 @@ private slots:
     void command57SendsOverUsbReadingEveryReply()
     {
         useUsbWindow();
-        window->testPanel->viaDllBox->setText("L");
+        partOf<TestPanel>(window)->viaDllBox->setText("L");
         chosen = dir.filePath("bench.plv");
         const QStringList records = writeImage("bench.plv", 3, 5);
-        QTest::mouseClick(window->testPanel->usbImageButton, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!window->transferPanel->running(), 10000);
+        QTest::mouseClick(partOf<TestPanel>(window)->usbImageButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!partOf<TransferPanel>(window)->running(), 10000);
         QCOMPARE(loaded(), records);
         const QString text = window->link().terminalText();
         // "=L", the header and each record.

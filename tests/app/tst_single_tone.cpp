@@ -7,6 +7,7 @@
 #include "single_tone_panel.h"
 #include "synth_state.h"
 #include "tone_page.h"
+#include "window_parts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -51,12 +52,12 @@ class TestSingleTone : public QObject {
     QStringList messages;
 
     sim::SimUnit& unit() { return qobject_cast<sim::SimBackend*>(window->link().backend())->unit(); }
-    SingleTonePanel* panel() { return window->tone; }
+    SingleTonePanel* panel() { return partOf<SingleTonePanel>(window); }
 
     void openWindow()
     {
         window = new MainWindow;
-        window->dialogs.warn = [this](const QString&, const QString& text) { messages << text; };
+        window->dialogs().warn = [this](const QString&, const QString& text) { messages << text; };
         PortSettings s = window->portSettings();
         s.device = QString::fromLatin1(kSimDevice);
         window->setPortSettings(s, false); // for this session only
@@ -240,7 +241,7 @@ private slots:
                                [this, v] { panel()->frequencySlider->setValue(v); });
         const std::size_t before = unit().commands().size();
         panel()->frequencySlider->setValue(90);
-        QTRY_VERIFY(!window->tonePage->busy());
+        QTRY_VERIFY(!partOf<TonePage>(window)->busy());
         int tunes = 0;
         for (const auto& c : suffixFrom(unit().commands(), before))
             if (c.size() == 6 && c.ends_with("44")) ++tunes;
@@ -255,8 +256,8 @@ private slots:
         clickBox(panel()->channelBox[3]);
         for (QCheckBox* box : panel()->channelBox)
             QVERIFY(box->isChecked());
-        QCOMPARE(window->tonePage->state.CtrlReg, 15);
-        QCOMPARE(window->tonePage->state.AmpMultFact, 2);
+        QCOMPARE(partOf<TonePage>(window)->state.CtrlReg, 15);
+        QCOMPARE(partOf<TonePage>(window)->state.AmpMultFact, 2);
         QCOMPARE(unit().channelMask(), std::uint8_t{0xF});
         QCOMPARE(unit().commands().back(), std::string("=U"));
     }
@@ -267,7 +268,7 @@ private slots:
         openWindow();
         connectToUnit();
         const QString path = settings->filePath("table.plv");
-        window->dialogs.chooseFile = [path](const QString&, const QString&) { return path; };
+        window->dialogs().chooseFile = [path](const QString&, const QString&) { return path; };
         clickBox(panel()->buildTable);
         QVERIFY(panel()->tableEsc->isVisible());
         QVERIFY(!panel()->buildTable->isEnabled());
@@ -295,10 +296,10 @@ private slots:
         writeFile(path, "keep me\r\n");
         int asked = 0;
         QString question;
-        window->dialogs.chooseFile = [&](const QString&, const QString&) {
+        window->dialogs().chooseFile = [&](const QString&, const QString&) {
             return asked == 0 ? path : QString();
         };
-        window->dialogs.askYesNoCancel = [&](const QString&, const QString& text) {
+        window->dialogs().askYesNoCancel = [&](const QString&, const QString& text) {
             ++asked;
             question = text;
             return QMessageBox::No;

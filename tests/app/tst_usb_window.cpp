@@ -6,6 +6,7 @@
 #include "test_panel.h"
 #include "transfer_panel.h"
 #include "usb_mode_window.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,7 +25,7 @@ class TestUsbWindow : public QObject {
 
     static QPushButton* bench(MainWindow& w, const char* name)
     {
-        return w.testPanel->findChild<QPushButton*>(name);
+        return partOf<TestPanel>(&w)->findChild<QPushButton*>(name);
     }
     // The terminal's lines from `from` on.
     static QStringList linesAfter(MainWindow& w, const QString& from)
@@ -81,7 +82,7 @@ private slots:
         QTest::mouseClick(w.findChild<QPushButton*>("Command1"), Qt::LeftButton);
         QVERIFY(w.link().Connected);
 
-        w.testPanel->findChild<QLineEdit*>("Text35")->setText("D5AE4");
+        partOf<TestPanel>(&w)->findChild<QLineEdit*>("Text35")->setText("D5AE4");
         QTest::mouseClick(bench(w, "Command59"), Qt::LeftButton);
         QVERIFY(w.link().terminalText().contains("D5AE4 sent ok!!\r\n"));
         auto* backend = qobject_cast<sim::SimBackend*>(w.link().backend());
@@ -101,7 +102,7 @@ private slots:
         QVERIFY(menu->isEnabled());
         menu->trigger();
         QVERIFY(!w.isEnabled());
-        UsbModeWindow* mode = w.usbModeWindow.get();
+        UsbModeWindow* mode = partOf<UsbModeWindow>(&w);
         QVERIFY(mode->isVisible());
         QCOMPARE(mode->windowTitle(), QString("SET USB Mode"));
         QVERIFY(mode->Check1->isChecked());
@@ -111,7 +112,7 @@ private slots:
                                                  "over its USB connection"),
             qPrintable(mode->explanation->text()));
         QVERIFY(mode->explanation->text().contains("USB device: Velmar Plovan USB"));
-        QVERIFY(w.transferPanel->routeLabel->text().startsWith("Next load: USB"));
+        QVERIFY(partOf<TransferPanel>(&w)->routeLabel->text().startsWith("Next load: USB"));
         mode->Check1->setChecked(false);
         QVERIFY(mode->explanation->text().startsWith(
             "Unticked: every file goes to the unit over the serial port"));
@@ -120,7 +121,7 @@ private slots:
         QVERIFY(w.isEnabled());
         QVERIFY(!mode->isVisible());
         // The window shows the route the next load takes.
-        QCOMPARE(w.transferPanel->routeLabel->text(), QString("Next load: serial port"));
+        QCOMPARE(partOf<TransferPanel>(&w)->routeLabel->text(), QString("Next load: serial port"));
 
         // Closed without "OK", the choice stays.
         menu->trigger();

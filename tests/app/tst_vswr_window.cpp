@@ -7,6 +7,7 @@
 #include "vswr_plot.h"
 #include "vswr_sweep.h"
 #include "vswr_window.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QFile>
@@ -29,10 +30,10 @@ private slots:
     void init()
     {
         window = new MainWindow(nullptr, LaunchOptions{QString::fromLatin1(kSimDevice), {}});
-        window->dialogs.chooseFile = [this](const QString&, const QString&) { return chosen; };
-        window->dialogs.chooseFileToOpen = [this](const QString&, const QString&) { return chosen; };
+        window->dialogs().chooseFile = [this](const QString&, const QString&) { return chosen; };
+        window->dialogs().chooseFileToOpen = [this](const QString&, const QString&) { return chosen; };
         window->show();
-        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<ConnectionPanel>(window)->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
     void cleanup() { delete window; }
@@ -41,7 +42,7 @@ private slots:
     {
         chosen = dir.filePath("run.swr");
         window->findChild<QAction*>("Vswr")->trigger();
-        VswrWindow* vswr = window->vswrWindow.get();
+        VswrWindow* vswr = partOf<VswrWindow>(window);
         QVERIFY(vswr->isVisible());
         QCOMPARE(vswr->Text9->text(), QString("48"));
         QTest::mouseClick(vswr->Command1, Qt::LeftButton); // one step by hand
@@ -70,8 +71,8 @@ private slots:
     {
         chosen.clear();
         window->findChild<QAction*>("Vswr")->trigger();
-        QVERIFY(!window->vswrWindow->isVisible());
-        QVERIFY(!window->vswrSweep->running());
+        QVERIFY(!partOf<VswrWindow>(window)->isVisible());
+        QVERIFY(!window->session().busy());
         QVERIFY(window->isVisible());
     }
 
@@ -79,11 +80,11 @@ private slots:
     {
         chosen = dir.filePath("part.swr");
         window->findChild<QAction*>("Vswr")->trigger();
-        VswrWindow* vswr = window->vswrWindow.get();
+        VswrWindow* vswr = partOf<VswrWindow>(window);
         QTest::mouseClick(vswr->Command1, Qt::LeftButton);
         QTRY_COMPARE(vswr->plot->points(), 1);
         vswr->close();
-        QVERIFY(!window->vswrSweep->running());
+        QVERIFY(!window->session().busy());
         QVERIFY(window->isVisible());
         QFile f(chosen);
         QVERIFY(f.open(QIODevice::ReadOnly));

@@ -18,6 +18,7 @@
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
+#include "window_parts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -101,21 +102,22 @@ class TestWindowWiring : public QObject {
     QStringList messages;
 
     sim::SimUnit& unit() { return qobject_cast<sim::SimBackend*>(window->link().backend())->unit(); }
-    SingleTonePanel* tone() { return window->tone; }
+    SingleTonePanel* tone() { return partOf<SingleTonePanel>(window); }
     QStringList sentSince(std::size_t before) { return linesFrom(unit().commands(), before); }
     std::size_t sentCount() { return unit().commands().size(); }
 
     void connectToUnit()
     {
-        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<ConnectionPanel>(window)->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
     // The mode options as their clicks run them, also while another window
     // holds the main window disabled.
     void switchMode(bool chirp)
     {
-        (chirp ? tone()->chirpMode : tone()->singleMode)->setChecked(true);
-        chirp ? window->Option1_Click() : window->Option2_Click();
+        QRadioButton* option = chirp ? tone()->chirpMode : tone()->singleMode;
+        option->setChecked(true);
+        emit option->clicked(true);
     }
     QString frameCaption(QWidget* box) { return qobject_cast<QGroupBox*>(box->parentWidget())->title(); }
     static void clickBox(QAbstractButton* box)
@@ -130,7 +132,7 @@ private slots:
         qputenv("PLOVAN_SETTINGS_DIR", settings->path().toLocal8Bit());
         messages.clear();
         window = new MainWindow;
-        window->dialogs.warn = [this](const QString&, const QString& text) { messages << text; };
+        window->dialogs().warn = [this](const QString&, const QString& text) { messages << text; };
         PortSettings s = window->portSettings();
         s.device = QString::fromLatin1(kSimDevice);
         window->setPortSettings(s, false);
@@ -148,7 +150,7 @@ private slots:
     // --- chirp mode ---
     void chirpModeProgramsTheRampAndSwitchesBack()
     {
-        ChirpPanel* chirp = window->chirpPanel;
+        ChirpPanel* chirp = partOf<ChirpPanel>(window);
         QVERIFY(chirp->isHidden());
         std::size_t before = sentCount();
         clickBox(tone()->chirpMode);
@@ -156,7 +158,7 @@ private slots:
         QVERIFY(chirp->isVisible());
         QCOMPARE(sentSince(before), QStringList({"=K0000"}));
         QCOMPARE(tone()->phaseBox->text(), QString("140")); // the stop frequency starts at the maximum
-        QVERIFY(!window->MnuCal->menuAction()->isEnabled());
+        QVERIFY(!partOf<QMenu>(window, "MnuCal")->menuAction()->isEnabled());
 
         tone()->frequencyBox->setText("75");
         chirp->rampTimeBox->setText("20");
@@ -182,21 +184,21 @@ private slots:
         QCOMPARE(sentSince(before), QStringList({"=E03", "=C"}));
         QVERIFY(chirp->isHidden());
         QCOMPARE(tone()->phaseBox->text(), QString("0"));
-        QVERIFY(window->MnuCal->menuAction()->isEnabled());
+        QVERIFY(partOf<QMenu>(window, "MnuCal")->menuAction()->isEnabled());
     }
 
     void modeSwitchAppliesToEveryPanelOfTheWindow()
     {
         QTimer* triggerRun = tone()->triggerTimer;
         switchMode(true);
-        ChirpPanel* chirp = window->chirpPanel;
+        ChirpPanel* chirp = partOf<ChirpPanel>(window);
         for (QWidget* w : std::initializer_list<QWidget*>{
                  chirp->rampUnitFrame, chirp->rampTimeFrame, chirp->dwellMultiplierFrame, chirp->nStepsFrame,
                  chirp->deltaFFrame, chirp->calculateButton, chirp->chirpButton, chirp->chirpNoUButton,
                  chirp->functionsFrame, chirp->saveToDds, chirp->clearFlashButton, chirp->previewFrame,
-                 tone()->inverseSinc, tone()->inverseOn, tone()->inverseOff, window->directPanel->clearButton,
-                 window->directPanel->resetButton, window->directPanel->intTrigButton,
-                 window->terminal->txtDataIn})
+                 tone()->inverseSinc, tone()->inverseOn, tone()->inverseOff, partOf<DirectCommandPanel>(window)->clearButton,
+                 partOf<DirectCommandPanel>(window)->resetButton, partOf<DirectCommandPanel>(window)->intTrigButton,
+                 partOf<TerminalPanel>(window)->txtDataIn})
             QVERIFY2(w->isVisibleTo(window), qPrintable(w->objectName()));
         for (QWidget* w : std::initializer_list<QWidget*>{tone()->invSync, tone()->hiresF, tone()->store})
             QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
@@ -205,8 +207,8 @@ private slots:
         QVERIFY(tone()->phaseBox->isVisibleTo(window));
         QCOMPARE(frameCaption(tone()->frequencyBox), QString("Start Freq"));
         QCOMPARE(frameCaption(tone()->phaseBox), QString("Stop Freq"));
-        QCOMPARE(window->directPanel->intTrigButton->text(), QString("Int Trig"));
-        for (QMenu* menu : {window->mnuFile, window->mnuPort, window->MnuCal})
+        QCOMPARE(partOf<DirectCommandPanel>(window)->intTrigButton->text(), QString("Int Trig"));
+        for (QMenu* menu : {partOf<QMenu>(window, "mnuFile"), partOf<QMenu>(window, "mnuPort"), partOf<QMenu>(window, "MnuCal")})
             QVERIFY2(!menu->menuAction()->isEnabled(), qPrintable(menu->objectName()));
 
         triggerRun->start();
@@ -218,27 +220,27 @@ private slots:
             QVERIFY2(w->isHidden(), qPrintable(w->objectName()));
         for (QWidget* w : std::initializer_list<QWidget*>{
                  tone()->invSync, tone()->hiresF, tone()->frequencyBox, tone()->phaseBox,
-                 window->directPanel->intTrigButton, window->terminal->txtDataIn})
+                 partOf<DirectCommandPanel>(window)->intTrigButton, partOf<TerminalPanel>(window)->txtDataIn})
             QVERIFY2(w->isVisibleTo(window), qPrintable(w->objectName()));
         QCOMPARE(frameCaption(tone()->frequencyBox), QString("Frequency (MHz)"));
         QCOMPARE(frameCaption(tone()->phaseBox), QString("Phase (0-360)"));
-        QCOMPARE(window->directPanel->intTrigButton->text(), QString("1 Shot"));
+        QCOMPARE(partOf<DirectCommandPanel>(window)->intTrigButton->text(), QString("1 Shot"));
         QVERIFY(!triggerRun->isActive());
-        for (QMenu* menu : {window->mnuFile, window->mnuPort, window->MnuCal})
+        for (QMenu* menu : {partOf<QMenu>(window, "mnuFile"), partOf<QMenu>(window, "mnuPort"), partOf<QMenu>(window, "MnuCal")})
             QVERIFY2(menu->menuAction()->isEnabled(), qPrintable(menu->objectName()));
     }
 
     void modeSwitchLeavesTheOtherWindowsAsTheyAre()
     {
-        QTest::mouseClick(window->testPanel->pollButton, Qt::LeftButton);
-        window->Debug->trigger();
-        window->SetFreqLimits->trigger();
-        window->FixedFreq->trigger();
-        window->FoS->trigger();
-        window->IntClkRate->trigger();
-        const QList<QWidget*> others = {window->debugWindow,        window->pollWindow,
-                                        window->fixedWindow,        window->limitsWindow.get(),
-                                        window->offsetWindow.get(), window->clockWindow.get()};
+        QTest::mouseClick(partOf<TestPanel>(window)->pollButton, Qt::LeftButton);
+        partOf<QAction>(window, "Debug")->trigger();
+        partOf<QAction>(window, "SetFreqLimits")->trigger();
+        partOf<QAction>(window, "FixedFreq")->trigger();
+        partOf<QAction>(window, "FoS")->trigger();
+        partOf<QAction>(window, "IntClkRate")->trigger();
+        const QList<QWidget*> others = {partOf<DebugWindow>(window),        partOf<PollWindow>(window),
+                                        partOf<FixedFrequencyWindow>(window),        partOf<LimitsWindow>(window),
+                                        partOf<OffsetWindow>(window), partOf<ClockWindow>(window)};
         QStringList before;
         for (QWidget* other : others) {
             QVERIFY2(other->isVisible(), qPrintable(other->windowTitle()));
@@ -257,7 +259,7 @@ private slots:
         sent = sentCount();
         switchMode(false);
         QCOMPARE(sentSince(sent), QStringList({"=E03", "=C"}));
-        QCOMPARE(window->directPanel->intTrigButton->text(), QString("1 Shot"));
+        QCOMPARE(partOf<DirectCommandPanel>(window)->intTrigButton->text(), QString("1 Shot"));
         after.clear();
         for (QWidget* other : others)
             after << captions(other);
@@ -267,7 +269,7 @@ private slots:
     void rampPreviewTableFitsItsTexts()
     {
         clickBox(tone()->chirpMode);
-        ChirpPanel* chirp = window->chirpPanel;
+        ChirpPanel* chirp = partOf<ChirpPanel>(window);
         // Long texts of every column: 10 significant digits and a difference.
         tone()->frequencyBox->setText("75");
         chirp->rampTimeBox->setText("20");
@@ -295,14 +297,14 @@ private slots:
         clickBox(tone()->chirpMode);
         clickBox(tone()->singleMode);
         // The mode table hides the chirp panel's copies, never the bench panel's.
-        QVERIFY(!window->testPanel->saveToDds->isHidden());
-        QVERIFY(!window->testPanel->clearFlashButton->isHidden());
+        QVERIFY(!partOf<TestPanel>(window)->saveToDds->isHidden());
+        QVERIFY(!partOf<TestPanel>(window)->clearFlashButton->isHidden());
         // Both "Save to DDS" boxes are one setting.
-        window->chirpPanel->saveToDds->setChecked(true);
-        QVERIFY(window->testPanel->saveToDds->isChecked());
+        partOf<ChirpPanel>(window)->saveToDds->setChecked(true);
+        QVERIFY(partOf<TestPanel>(window)->saveToDds->isChecked());
         QCOMPARE(window->link().SavString(), std::string("=aD"));
-        window->testPanel->saveToDds->setChecked(false);
-        QVERIFY(!window->chirpPanel->saveToDds->isChecked());
+        partOf<TestPanel>(window)->saveToDds->setChecked(false);
+        QVERIFY(!partOf<ChirpPanel>(window)->saveToDds->isChecked());
         QCOMPARE(window->link().SavString(), std::string("=D"));
     }
 
@@ -310,7 +312,7 @@ private slots:
     {
         // A move while the page is busy only marks the frequency pending; it
         // must reach the unit once the procedure in progress ends.
-        window->tonePage->run([this] {
+        partOf<TonePage>(window)->run([this] {
             tone()->frequencySlider->setValue(100);
             return true;
         });
@@ -320,8 +322,8 @@ private slots:
     // --- limits, offset, clock ---
     void limitsAndMaintainedOffsetReachTheSliderAndTheSettingsFile()
     {
-        window->SetFreqLimits->trigger();
-        LimitsWindow* limits = window->limitsWindow.get();
+        partOf<QAction>(window, "SetFreqLimits")->trigger();
+        LimitsWindow* limits = partOf<LimitsWindow>(window);
         QVERIFY(limits->isVisible());
         limits->Text1->setText("2");
         limits->Text2->setText("300");
@@ -329,14 +331,14 @@ private slots:
         QCOMPARE(tone()->frequencySlider->minimum(), 5);
         QCOMPARE(tone()->frequencySlider->maximum(), 270);
 
-        window->FoS->trigger();
-        OffsetWindow* offset = window->offsetWindow.get();
+        partOf<QAction>(window, "FoS")->trigger();
+        OffsetWindow* offset = partOf<OffsetWindow>(window);
         QVERIFY(offset->isVisible());
         QVERIFY(!window->isEnabled());
         offset->Check1->click(); // "Maintain Offset" with the starting 1000 kHz
         QVERIFY(tone()->offsetLabel->isVisibleTo(window));
         QVERIFY(!tone()->hiresF->isEnabled());
-        window->tonePage->Send_Click(); // re-enables the controls it held: not "Hires F"
+        partOf<TonePage>(window)->Send_Click(); // re-enables the controls it held: not "Hires F"
         QVERIFY(!tone()->hiresF->isEnabled());
         QCOMPARE(tone()->frequencySlider->maximum(), 269);
         offset->Command2->click();
@@ -349,49 +351,49 @@ private slots:
 
     void clockWindowHoldsTheMainWindowUntilItCloses()
     {
-        window->IntClkRate->trigger();
-        QVERIFY(window->clockWindow->isVisible());
+        partOf<QAction>(window, "IntClkRate")->trigger();
+        QVERIFY(partOf<ClockWindow>(window)->isVisible());
         QVERIFY(!window->isEnabled());
-        window->clockWindow->Text1->setText("1f");
-        window->clockWindow->Command1->click();
+        partOf<ClockWindow>(window)->Text1->setText("1f");
+        partOf<ClockWindow>(window)->Command1->click();
         QVERIFY(window->isEnabled());
         const std::size_t before = sentCount();
-        QTest::mouseClick(window->directPanel->intClockButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<DirectCommandPanel>(window)->intClockButton, Qt::LeftButton);
         QVERIFY(sentSince(before).contains("=K001F"));
     }
 
     // --- FixedFrequencyWindow, DebugWindow, PollWindow ---
     void fixedFrequencyHidesTheMainWindowAndHoldsOffChirpAndOffset()
     {
-        window->FixedFreq->trigger();
-        QVERIFY(window->fixedWindow->isVisible());
+        partOf<QAction>(window, "FixedFreq")->trigger();
+        QVERIFY(partOf<FixedFrequencyWindow>(window)->isVisible());
         QVERIFY(!window->isVisible());
-        window->fixedWindow->Check1->click();
+        partOf<FixedFrequencyWindow>(window)->Check1->click();
         QVERIFY(tone()->chirpMode->isHidden());
-        QVERIFY(!window->FoS->isEnabled());
+        QVERIFY(!partOf<QAction>(window, "FoS")->isEnabled());
         const std::size_t before = sentCount();
         tone()->frequencySlider->setValue(100);
         for (const QString& line : sentSince(before)) // group 2 stays as it is
             QVERIFY2(!line.endsWith("84") && !line.endsWith("85") && !line.endsWith("86") &&
                          !line.endsWith("87"),
                      qPrintable(line));
-        window->fixedWindow->Check1->click();
+        partOf<FixedFrequencyWindow>(window)->Check1->click();
         QVERIFY(!tone()->chirpMode->isHidden());
-        QVERIFY(window->FoS->isEnabled());
-        window->fixedWindow->Command2->click();
+        QVERIFY(partOf<QAction>(window, "FoS")->isEnabled());
+        partOf<FixedFrequencyWindow>(window)->Command2->click();
         QVERIFY(window->isVisible());
     }
 
     void pollAndDebugWindowsOpenFromTheWindow()
     {
-        QTest::mouseClick(window->testPanel->pollButton, Qt::LeftButton);
-        QVERIFY(window->pollWindow->isVisible());
-        window->pollWindow->Command3->click();
-        window->Debug->trigger();
-        QVERIFY(window->debugWindow->isVisible());
-        window->debugWindow->Text1->setText("=v");
+        QTest::mouseClick(partOf<TestPanel>(window)->pollButton, Qt::LeftButton);
+        QVERIFY(partOf<PollWindow>(window)->isVisible());
+        partOf<PollWindow>(window)->Command3->click();
+        partOf<QAction>(window, "Debug")->trigger();
+        QVERIFY(partOf<DebugWindow>(window)->isVisible());
+        partOf<DebugWindow>(window)->Text1->setText("=v");
         const std::size_t before = sentCount();
-        window->debugWindow->Command1->click();
+        partOf<DebugWindow>(window)->Command1->click();
         QTest::qWait(20);
         QCOMPARE(sentSince(before), QStringList({"=v"}));
     }
@@ -400,18 +402,18 @@ private slots:
     void logRecordsTheSessionAndTheCaptionNamesIt()
     {
         const QString path = settings->filePath("session.log");
-        window->dialogs.chooseFile = [&](const QString&, const QString&) { return path; };
-        window->mnuOpenLog->trigger();
+        window->dialogs().chooseFile = [&](const QString&, const QString&) { return path; };
+        partOf<QAction>(window, "mnuOpenLog")->trigger();
         QCOMPARE(window->windowTitle(), "Velmar Plovan - " + path);
-        QVERIFY(!window->mnuOpenLog->isEnabled());
-        QVERIFY(window->mnuCloseLog->isEnabled());
+        QVERIFY(!partOf<QAction>(window, "mnuOpenLog")->isEnabled());
+        QVERIFY(partOf<QAction>(window, "mnuCloseLog")->isEnabled());
 
-        window->commLog->setQuietMs(0);
-        QTest::mouseClick(window->directPanel->intTrigButton, Qt::LeftButton);
+        partOf<CommLog>(window)->setQuietMs(0);
+        QTest::mouseClick(partOf<DirectCommandPanel>(window)->intTrigButton, Qt::LeftButton);
         QTest::qWait(20);
-        window->mnuCloseLog->trigger();
+        partOf<QAction>(window, "mnuCloseLog")->trigger();
         QCOMPARE(window->windowTitle(), QString("Velmar Plovan No usb found RS232 only"));
-        QVERIFY(window->mnuOpenLog->isEnabled());
+        QVERIFY(partOf<QAction>(window, "mnuOpenLog")->isEnabled());
         const QByteArray log = readFile(path);
         QVERIFY2(log.contains("> =I\r\n"), log.constData());
         QVERIFY2(log.contains("< @"), log.constData());

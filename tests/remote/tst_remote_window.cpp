@@ -5,6 +5,7 @@
 #include "main_window.h"
 #include "remote_control.h"
 #include "single_tone_panel.h"
+#include "window_parts.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -31,7 +32,7 @@ private slots:
         s.device = QString::fromLatin1(kSimDevice);
         window->setPortSettings(s, false);
         window->show();
-        QTest::mouseClick(window->connection->connectButton, Qt::LeftButton);
+        QTest::mouseClick(partOf<ConnectionPanel>(window)->connectButton, Qt::LeftButton);
         QVERIFY(window->link().Connected);
     }
     void cleanup()
@@ -74,7 +75,7 @@ private slots:
         client.write(command + ";*OPC?\n");
         QTRY_VERIFY(client.canReadLine());
         QCOMPARE(client.readLine(), QByteArray("1\n"));
-        SingleTonePanel* tone = window->tone;
+        SingleTonePanel* tone = partOf<SingleTonePanel>(window);
         QLineEdit* edit = box == "frequencyBox" ? tone->frequencyBox
                           : box == "phaseBox"   ? tone->phaseBox
                                                 : tone->amplitudeBox;
