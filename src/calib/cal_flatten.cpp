@@ -506,6 +506,40 @@ Plan flatten(const CalRows& old, const Response& measured, const Target& target)
     return plan;
 }
 
+Loaded load(const Inputs& in)
+{
+    Loaded loaded;
+    loaded.target.kind = in.kind;
+    loaded.target.level = in.level;
+    const auto said = [&](const std::string& path, const std::vector<std::string>& findings) {
+        for (const std::string& f : findings)
+            loaded.findings.push_back(path + ": " + f);
+    };
+    const auto response = [&](const std::string& path, Response& into) {
+        std::string error;
+        const std::optional<ResponseRead> read = readResponseFile(path, in.db, &error);
+        if (!read) return said(path, {error});
+        said(path, read->findings);
+        into = read->response;
+    };
+    response(in.measured, loaded.measured);
+    if (in.kind == Target::Shape) {
+        const std::size_t before = loaded.findings.size();
+        response(in.shape, loaded.target.shape);
+        if (loaded.findings.size() == before) said(in.shape, shapeFindings(loaded.target.shape));
+    }
+    if (in.kind == Target::Level && !(in.level > 0)) loaded.findings.push_back("the target level must be above 0");
+    std::string error;
+    const std::optional<CalRead> cal = readCalFile(in.cal, &error);
+    if (!cal)
+        said(in.cal, {error});
+    else {
+        said(in.cal, cal->notes);
+        loaded.old = cal->rows;
+    }
+    return loaded;
+}
+
 std::string numberText(double value, int digits)
 {
     char buffer[64];

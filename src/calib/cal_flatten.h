@@ -103,6 +103,23 @@ Plan flatten(const CalRows& old, const Response& measured, const Target& target)
 // target and the predicted flatness.
 std::vector<std::string> summary(const Plan& plan, const Target& target);
 
+// What plovanctl and the window read before they flatten: the measured
+// response, the old table and the shape, each file's findings prefixed with
+// its path. Nothing is to be computed while `findings` is not empty.
+struct Inputs {
+    std::string measured, cal, shape; // shape: empty unless the target is Shape
+    bool db = false;                  // the measured (and shape) levels are in dB
+    Target::Kind kind = Target::Max;
+    double level = 0; // Level
+};
+struct Loaded {
+    CalRows old;
+    Response measured;
+    Target target;
+    std::vector<std::string> findings;
+};
+Loaded load(const Inputs& inputs);
+
 // "1.0031 (0.013 dB)": a max/min ratio and its value in dB.
 std::string spreadText(double spread);
 // Locations as ranges: "0-97, 165-255".
