@@ -4,6 +4,7 @@
 
 #include "backend_factory.h"
 #include "cal_editor.h"
+#include "cal_wizard.h"
 #include "chirp_mode.h"
 #include "chirp_panel.h"
 #include "chirp_programmer.h"
@@ -545,6 +546,13 @@ void MainWindow::buildMenus()
     enable(Debug, &MainWindow::Debug_Click);
     MnuHeader = menuItem(MnuCal, "MnuHeader", QStringLiteral("Header"));
     enable(MnuHeader, &MainWindow::MnuHeader_Click);
+    QAction* wizard = MnuCal->addAction(QStringLiteral("Calibration wizard..."));
+    wizard->setObjectName(QStringLiteral("CalWizard"));
+    connect(wizard, &QAction::triggered, this, [this] {
+        auto* w = new CalWizard(session_, dialogs, [this](const QString& path) { loads_->sendLut(path); }, this);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+    });
 
     Bout = menuBar()->addAction(QStringLiteral("About"));
     Bout->setObjectName(QStringLiteral("Bout"));
