@@ -83,6 +83,9 @@ QChart* previewChart(const flatten::Plan& plan, const flatten::Loaded& in, bool 
     auto* chart = new QChart;
     chart->setTitle(QStringLiteral("Measured and predicted level, old and new amplitude words"));
     chart->legend()->setAlignment(Qt::AlignBottom);
+    QFont small = chart->legend()->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    chart->legend()->setFont(small);
     chart->setMargins(QMargins(4, 4, 4, 4));
     const auto shown = [db](double level) { return db ? 10 * std::log10(level) : level; };
     const auto usable = [db](double level) { return std::isfinite(level) && (!db || level > 0); };
@@ -92,11 +95,23 @@ QChart* previewChart(const flatten::Plan& plan, const flatten::Loaded& in, bool 
     auto* x = new QValueAxis(chart);
     x->setTitleText(QStringLiteral("Frequency (MHz)"));
     x->setRange(low, high);
+    // Ticks at round frequencies: 1, 2 or 5 times a power of ten, four to ten of them.
+    const double raw = std::max((high - low) / 5, 1e-3), decade = std::pow(10.0, std::floor(std::log10(raw)));
+    const double tick = raw / decade < 2 ? decade : raw / decade < 5 ? 2 * decade : 5 * decade;
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0);
+    x->setTickInterval(tick);
+    x->setLabelFormat(tick >= 1 ? QStringLiteral("%.0f") : QStringLiteral("%.2f"));
     auto* levels = new QValueAxis(chart);
     levels->setTitleText(db ? QStringLiteral("Level (dB, as measured)") : QStringLiteral("Level (as measured)"));
     auto* words = new QValueAxis(chart);
     words->setTitleText(QStringLiteral("Amplitude word (0-4095)"));
     words->setRange(0, 4095);
+    words->setTickType(QValueAxis::TicksDynamic);
+    words->setTickAnchor(0);
+    words->setTickInterval(1000);
+    words->setLabelFormat(QStringLiteral("%.0f"));
+    words->setGridLineVisible(false);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(levels, Qt::AlignLeft);
     chart->addAxis(words, Qt::AlignRight);
@@ -126,7 +141,7 @@ QChart* previewChart(const flatten::Plan& plan, const flatten::Loaded& in, bool 
         const QString name =
             in.measured.words.empty()
                 ? QStringLiteral("Measured (old table)")
-                : QStringLiteral("Measured at A=%1").arg(qstr(hex4(in.measured.words[std::size_t(c)])));
+                : QStringLiteral("Measured A=%1").arg(qstr(hex4(in.measured.words[std::size_t(c)])));
         add(s, levels, name, measuredColours[c % measuredColours.size()], Qt::SolidLine);
     }
     auto* predicted = new QLineSeries(chart);
