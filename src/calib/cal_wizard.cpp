@@ -289,6 +289,10 @@ CalWizard::CalWizard(UnitSession& session, const Dialogs& dialogs, std::function
     layout->addLayout(buttons);
     resize(1200, 700);
 
+    // Return in the reading box is "Next", never a button of the dialog's own.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
+
     connect(chooseMeasured, &QPushButton::clicked, this, [this] {
         if (const QString p = chooseOpen(QStringLiteral("Measured response"), kCsvFilter); !p.isEmpty())
             measuredPath->setText(p);
@@ -503,6 +507,7 @@ void CalWizard::finishMeasuring()
     const QStringList readings = readings_;
     const int w = word_;
     stopMeasuring();
+    say(QStringLiteral("All %1 readings taken: choose where to save them").arg(readings.size()));
     const QFileInfo cal(calPath->text().trimmed());
     const QString out =
         chooseFileToWrite(dialogs_, QStringLiteral("Save the readings"), kCsvFilter,
