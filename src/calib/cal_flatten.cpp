@@ -18,6 +18,8 @@ constexpr int kMaxWord = 4095;
 // A measurement is a few hundred short lines.
 constexpr TextLimits kResponseLimits{1024 * 1024, 1024};
 constexpr std::size_t kListedFindings = 20;
+// Far beyond any reading, and far enough from overflow for its squares.
+constexpr double kLargestLevel = 1e100;
 
 std::string trimmed(std::string_view s, std::string_view blanks = " \t")
 {
@@ -178,8 +180,12 @@ private:
                 finding(line.number, "level " + fields[c] + " is below 0 (levels in dB need --db)");
                 ok = false;
             }
+            else if (const double linear = db_ ? std::pow(10.0, *v / 10) : *v; linear > kLargestLevel) {
+                finding(line.number, "level " + fields[c] + " is too large");
+                ok = false;
+            }
             else
-                row.push_back(db_ ? std::pow(10.0, *v / 10) : *v);
+                row.push_back(linear);
         }
         if (mhz) lastMHz_ = std::max(*mhz, lastMHz_.value_or(*mhz));
         if (!ok) return;

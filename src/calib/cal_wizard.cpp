@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <cmath>
@@ -463,8 +464,11 @@ bool CalWizard::playStep()
     const auto lines = cal::initLines(text, CalRow{hex4(word_), "0000"}, session_->state.ClkFreq);
     // One play at a time: Next waits until the unit has answered.
     next->setEnabled(false);
+    playing_ = true;
     played_ = lines && session_->link.sendWaitEach(*lines);
+    playing_ = false;
     next->setEnabled(measuring());
+    if (closeAfterPlay_) QTimer::singleShot(0, this, &QWidget::close);
     if (!measuring()) return false;
     if (!played_) {
         say(lines ? QStringLiteral("The unit did not answer at %1 MHz: press Next to play it again").arg(qstr(text))
@@ -539,6 +543,8 @@ void CalWizard::stopMeasuring()
 {
     if (measuring()) {
         step_ = -1;
+        // A play waiting for the unit ends at once.
+        if (session_ && playing_) session_->link.cancelWaits();
         if (session_) session_->end(Job::CalPlay);
         say(QStringLiteral("Measurement stopped"));
     }
@@ -556,6 +562,12 @@ void CalWizard::say(const QString& text)
 void CalWizard::closeEvent(QCloseEvent* event)
 {
     stopMeasuring();
+    // Not while a play waits for the unit: the window closes once it returns.
+    closeAfterPlay_ = playing_;
+    if (playing_) {
+        event->ignore();
+        return;
+    }
     QDialog::closeEvent(event);
 }
 

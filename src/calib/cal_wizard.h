@@ -102,6 +102,8 @@ private:
     int step_ = -1;
     int word_ = 0;
     bool played_ = false;
+    bool playing_ = false; // a play waits for the unit
+    bool closeAfterPlay_ = false;
     QStringList readings_;
 };
 
