@@ -53,7 +53,8 @@ std::optional<double> number(std::string_view text)
 bool equalsNoCase(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -87,7 +88,7 @@ public:
         if (!separator_)
             separator_ = text.find('\t') != std::string::npos  ? '\t'
                          : text.find(';') != std::string::npos ? ';'
-                                                                : ',';
+                                                               : ',';
         const std::vector<std::string> fields = split(text, *separator_);
         const bool first = !sawContent_;
         sawContent_ = true;
@@ -262,12 +263,11 @@ public:
     double at(double x) const
     {
         if (x >= x_.back()) return y_.back() * x / x_.back();
-        const std::size_t k =
-            std::size_t(std::upper_bound(x_.begin(), x_.end(), x) - x_.begin()) - 1;
+        const std::size_t k = std::size_t(std::upper_bound(x_.begin(), x_.end(), x) - x_.begin()) - 1;
         const double h = x_[k + 1] - x_[k], t = (x - x_[k]) / h;
         const double t2 = t * t, t3 = t2 * t;
-        return (2 * t3 - 3 * t2 + 1) * y_[k] + (t3 - 2 * t2 + t) * h * m_[k] + (-2 * t3 + 3 * t2) * y_[k + 1] +
-               (t3 - t2) * h * m_[k + 1];
+        return (2 * t3 - 3 * t2 + 1) * y_[k] + (t3 - 2 * t2 + t) * h * m_[k] +
+               (-2 * t3 + 3 * t2) * y_[k + 1] + (t3 - t2) * h * m_[k + 1];
     }
 
     // The x where the curve reaches y (y >= 0).
@@ -402,7 +402,8 @@ Plan flatten(const CalRows& old, const Response& measured, const Target& target)
     std::vector<int> order(measured.words.size());
     for (std::size_t c = 0; c < order.size(); ++c)
         order[c] = int(c);
-    std::sort(order.begin(), order.end(), [&](int a, int b) { return measured.words[a] < measured.words[b]; });
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return measured.words[a] < measured.words[b]; });
     std::vector<std::vector<double>> columns;
     for (int c = 0; c < measured.columns(); ++c)
         columns.push_back(column(measured, c));
@@ -534,7 +535,8 @@ Loaded load(const Inputs& in)
         response(in.shape, loaded.target.shape);
         if (loaded.findings.size() == before) said(in.shape, shapeFindings(loaded.target.shape));
     }
-    if (in.kind == Target::Level && !(in.level > 0)) loaded.findings.push_back("the target level must be above 0");
+    if (in.kind == Target::Level && !(in.level > 0))
+        loaded.findings.push_back("the target level must be above 0");
     std::string error;
     const std::optional<CalRead> cal = readCalFile(in.cal, &error);
     if (!cal)
@@ -581,8 +583,8 @@ std::vector<std::string> summary(const Plan& plan, const Target& target)
     const auto group = [&](Fate fate, const std::string& what) {
         const std::vector<int> rows = plan.rowsWith(fate);
         if (rows.empty()) return;
-        lines.push_back(what + ": " + std::to_string(rows.size()) + (rows.size() == 1 ? " row (" : " rows (") +
-                        rowRanges(rows) + ")");
+        lines.push_back(what + ": " + std::to_string(rows.size()) +
+                        (rows.size() == 1 ? " row (" : " rows (") + rowRanges(rows) + ")");
     };
     const std::string band = mhzText(plan.bandLow) + "-" + mhzText(plan.bandHigh) + " MHz";
     group(Fate::Changed, "changed");
@@ -598,9 +600,7 @@ std::vector<std::string> summary(const Plan& plan, const Target& target)
         lines.push_back("target: flat at " + numberText(plan.flatLevel) +
                         ", the highest level every measured location can reach");
         break;
-    case Target::Level:
-        lines.push_back("target: flat at " + numberText(plan.flatLevel));
-        break;
+    case Target::Level: lines.push_back("target: flat at " + numberText(plan.flatLevel)); break;
     case Target::Shape:
         lines.push_back("target: the shape x " + numberText(plan.flatLevel) +
                         ", as high as every measured location can reach");

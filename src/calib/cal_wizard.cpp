@@ -24,8 +24,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <cmath>
 
 namespace plovan {
@@ -104,7 +104,8 @@ QChart* previewChart(const flatten::Plan& plan, const flatten::Loaded& in, bool 
     x->setTickInterval(tick);
     x->setLabelFormat(tick >= 1 ? QStringLiteral("%.0f") : QStringLiteral("%.2f"));
     auto* levels = new QValueAxis(chart);
-    levels->setTitleText(db ? QStringLiteral("Level (dB, as measured)") : QStringLiteral("Level (as measured)"));
+    levels->setTitleText(db ? QStringLiteral("Level (dB, as measured)")
+                            : QStringLiteral("Level (as measured)"));
     auto* words = new QValueAxis(chart);
     words->setTitleText(QStringLiteral("Amplitude word (0-4095)"));
     words->setRange(0, 4095);
@@ -118,7 +119,8 @@ QChart* previewChart(const flatten::Plan& plan, const flatten::Loaded& in, bool 
     chart->addAxis(words, Qt::AlignRight);
 
     double top = -1e300, bottom = 1e300;
-    const auto add = [&](QLineSeries* s, QValueAxis* y, const QString& name, QColor colour, Qt::PenStyle style) {
+    const auto add = [&](QLineSeries* s, QValueAxis* y, const QString& name, QColor colour,
+                         Qt::PenStyle style) {
         s->setName(name);
         QPen pen(colour, 2, style);
         s->setPen(pen);
@@ -201,16 +203,17 @@ CalWizard::CalWizard(UnitSession& session, const Dialogs& dialogs, std::function
     measureStatus->setObjectName(QStringLiteral("measureStatus"));
     measureStatus->setWordWrap(true);
     auto* band = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel(QStringLiteral("From"), measuredBox), fromMHz,
-                                                      new QLabel(QStringLiteral("to"), measuredBox), toMHz,
-                                                      new QLabel(QStringLiteral("MHz, every"), measuredBox),
-                                                      stepMHz, new QLabel(QStringLiteral("MHz"), measuredBox)})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{new QLabel(QStringLiteral("From"), measuredBox), fromMHz,
+                                         new QLabel(QStringLiteral("to"), measuredBox), toMHz,
+                                         new QLabel(QStringLiteral("MHz, every"), measuredBox), stepMHz,
+                                         new QLabel(QStringLiteral("MHz"), measuredBox)})
         band->addWidget(w);
     band->addStretch();
     auto* play = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel(QStringLiteral("at A="), measuredBox), word, start,
-                                                      new QLabel(QStringLiteral("Reading"), measuredBox), reading,
-                                                      next, stop})
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             new QLabel(QStringLiteral("at A="), measuredBox), word, start,
+             new QLabel(QStringLiteral("Reading"), measuredBox), reading, next, stop})
         play->addWidget(w);
     play->addStretch();
     auto* measuredLayout = new QVBoxLayout(measuredBox);
@@ -229,7 +232,8 @@ CalWizard::CalWizard(UnitSession& session, const Dialogs& dialogs, std::function
 
     // 3. The target.
     auto* targetBox = new QGroupBox(QStringLiteral("3. Target"), this);
-    targetMax = new QRadioButton(QStringLiteral("Flat at the highest level every frequency can reach"), targetBox);
+    targetMax =
+        new QRadioButton(QStringLiteral("Flat at the highest level every frequency can reach"), targetBox);
     targetMax->setObjectName(QStringLiteral("targetMax"));
     targetMax->setChecked(true);
     targetLevel = new QRadioButton(QStringLiteral("Flat at level"), targetBox);
@@ -310,7 +314,8 @@ CalWizard::CalWizard(UnitSession& session, const Dialogs& dialogs, std::function
     });
     for (QLineEdit* b : {measuredPath, calPath, level, shapePath})
         connect(b, &QLineEdit::textChanged, this, &CalWizard::inputsChanged);
-    for (QAbstractButton* b : std::initializer_list<QAbstractButton*>{db, targetMax, targetLevel, targetShape})
+    for (QAbstractButton* b :
+         std::initializer_list<QAbstractButton*>{db, targetMax, targetLevel, targetShape})
         connect(b, &QAbstractButton::toggled, this, &CalWizard::inputsChanged);
     connect(preview, &QPushButton::clicked, this, &CalWizard::Preview);
     connect(save, &QPushButton::clicked, this, &CalWizard::Save);
@@ -362,7 +367,8 @@ bool CalWizard::Preview()
     QStringList missing;
     if (in.measured.empty()) missing << QStringLiteral("Choose the measured response (or measure it).");
     if (in.cal.empty()) missing << QStringLiteral("Choose the old calibration table.");
-    if (in.kind == flatten::Target::Shape && in.shape.empty()) missing << QStringLiteral("Choose the shape file.");
+    if (in.kind == flatten::Target::Shape && in.shape.empty())
+        missing << QStringLiteral("Choose the shape file.");
     if (!missing.isEmpty()) {
         report->setPlainText(missing.join(QLatin1Char('\n')));
         return false;
@@ -390,7 +396,8 @@ void CalWizard::showPlan(const flatten::Loaded& loaded)
         lines << qstr(line);
     report->setPlainText(lines.join(QLatin1Char('\n')));
     flatness->setText(QStringLiteral("Predicted flatness over %1-%2 MHz: max/min %3; now %4")
-                          .arg(QString::number(plan_->bandLow, 'f', 2), QString::number(plan_->bandHigh, 'f', 2),
+                          .arg(QString::number(plan_->bandLow, 'f', 2),
+                               QString::number(plan_->bandHigh, 'f', 2),
                                qstr(flatten::spreadText(plan_->predictedSpread)),
                                qstr(flatten::spreadText(plan_->measuredSpread))));
     QChart* old = plot->chart();
@@ -401,10 +408,12 @@ void CalWizard::showPlan(const flatten::Loaded& loaded)
 bool CalWizard::Save()
 {
     if (!plan_) return false;
-    const QString start = QFileInfo(calPath->text().trimmed()).dir().filePath(
-        QFileInfo(calPath->text().trimmed()).completeBaseName() + QStringLiteral("-flat.cal"));
-    const QString out = chooseFileToWrite(dialogs_, QStringLiteral("Save the new calibration table"), kCalFilter,
-                                          start);
+    const QString start =
+        QFileInfo(calPath->text().trimmed())
+            .dir()
+            .filePath(QFileInfo(calPath->text().trimmed()).completeBaseName() + QStringLiteral("-flat.cal"));
+    const QString out =
+        chooseFileToWrite(dialogs_, QStringLiteral("Save the new calibration table"), kCalFilter, start);
     if (out.isEmpty()) return false;
     const FileStatus written = writeCalFile(out, plan_->rows);
     if (!written.ok()) {
@@ -425,9 +434,12 @@ bool CalWizard::startMeasuring()
 {
     if (measuring()) return false;
     const auto from = typedNumber(fromMHz), to = typedNumber(toMHz), step = typedNumber(stepMHz);
-    const std::int64_t w = word->text().trimmed().size() <= 4 ? HexValue(word->text().trimmed().toStdString()) : -1;
-    if (!from || !to || !step || *from < 0 || *to <= *from || *step <= 0 || (*to - *from) / *step >= kMaxSteps) {
-        say(QStringLiteral("Give a band (from below to, in MHz) and a step above 0 that make at most %1 frequencies")
+    const std::int64_t w =
+        word->text().trimmed().size() <= 4 ? HexValue(word->text().trimmed().toStdString()) : -1;
+    if (!from || !to || !step || *from < 0 || *to <= *from || *step <= 0 ||
+        (*to - *from) / *step >= kMaxSteps) {
+        say(QStringLiteral(
+                "Give a band (from below to, in MHz) and a step above 0 that make at most %1 frequencies")
                 .arg(kMaxSteps));
         return false;
     }
@@ -471,7 +483,8 @@ bool CalWizard::playStep()
     if (closeAfterPlay_) QTimer::singleShot(0, this, &QWidget::close);
     if (!measuring()) return false;
     if (!played_) {
-        say(lines ? QStringLiteral("The unit did not answer at %1 MHz: press Next to play it again").arg(qstr(text))
+        say(lines ? QStringLiteral("The unit did not answer at %1 MHz: press Next to play it again")
+                        .arg(qstr(text))
                   : QStringLiteral("%1 MHz cannot be played at this clock").arg(qstr(text)));
         return false;
     }

@@ -24,7 +24,8 @@ double truth(Model model, double mhz, double word)
     const double bell = std::exp(-std::pow((mhz - 80) / 22, 2));
     if (model == SmallSignal) return (0.3 + 0.7 * bell) * std::pow(word / 4095, 2);
     // Diffraction saturates: sin^2 of the drive, peaking at `peak`.
-    const double peak = model == Saturating ? 4600 - 400 * bell : 4600 - 1800 * std::exp(-std::pow((mhz - 80) / 5, 2));
+    const double peak =
+        model == Saturating ? 4600 - 400 * bell : 4600 - 1800 * std::exp(-std::pow((mhz - 80) / 5, 2));
     return (0.5 + 0.5 * bell) * std::pow(std::sin(std::numbers::pi / 2 * word / peak), 2);
 }
 
@@ -46,7 +47,9 @@ Response measure(Model model, const QList<int>& words, const CalRows& table)
         r.mhz.push_back(mhz);
         std::vector<double> levels;
         const double at = mhz * 512 / 312.5;
-        const auto word = [&](double location) { return double(HexValue(table[std::size_t(location)].amplitude)); };
+        const auto word = [&](double location) {
+            return double(HexValue(table[std::size_t(location)].amplitude));
+        };
         const double inForce = word(at) + (at - std::floor(at)) * (word(at + 1) - word(at));
         for (int w : words)
             levels.push_back(truth(model, mhz, w));
@@ -72,8 +75,8 @@ private slots:
         QTest::addColumn<bool>("clips");
         QTest::addColumn<bool>("notMonotone");
         const QList<int> three{0x800, 0xC00, 0xFFF};
-        QTest::newRow("small signal, flat at the highest") << int(SmallSignal) << QList<int>{} << int(Target::Max)
-                                                           << 0.0 << 1.005 << false << false;
+        QTest::newRow("small signal, flat at the highest")
+            << int(SmallSignal) << QList<int>{} << int(Target::Max) << 0.0 << 1.005 << false << false;
         QTest::newRow("small signal, a level the edges cannot reach")
             << int(SmallSignal) << QList<int>{} << int(Target::Level) << 0.8 << 1.005 << true << false;
         QTest::newRow("three saturating columns, flat at the highest")
@@ -109,12 +112,14 @@ private slots:
             if (mhz < 60 || mhz > 100) QCOMPARE(fate, Fate::OutOfRange);
             if (fate == Fate::Changed || fate == Fate::Same) {
                 const double form = kind == Target::Shape ? 1 - 0.2 * (mhz - 60) / 40 : 1;
-                const double ratio = truth(Model(model), mhz, double(HexValue(plan.rows[r].amplitude))) / form;
+                const double ratio =
+                    truth(Model(model), mhz, double(HexValue(plan.rows[r].amplitude))) / form;
                 low = std::min(low, ratio);
                 high = std::max(high, ratio);
             }
             else {
-                QCOMPARE(plan.rows[r].amplitude, fate == Fate::Clipped ? std::string("0FFF") : old[r].amplitude);
+                QCOMPARE(plan.rows[r].amplitude,
+                         fate == Fate::Clipped ? std::string("0FFF") : old[r].amplitude);
             }
         }
         QVERIFY2(high / low <= flatWithin, qPrintable(QString::number(high / low, 'f', 5)));
@@ -132,7 +137,8 @@ private slots:
 
         const std::vector<std::string> lines = summary(plan, target);
         const auto said = [&](const std::string& start) {
-            return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(start); });
+            return std::any_of(lines.begin(), lines.end(),
+                               [&](const std::string& l) { return l.starts_with(start); });
         };
         QVERIFY(said("kept, outside the measured band 60.00-100.00 MHz"));
         QCOMPARE(said("clipped to 0FFF"), clips);
@@ -149,10 +155,10 @@ private slots:
         QTest::newRow("comma, words in the header, comments")
             << QByteArray("# bench 3\r\nMHz,A=0FFF,A=800\r\n60,1.5,0.5 # edge\r\n\r\n62,2e0,+1\r\n") << false
             << QStringList{} << QList<int>{0xFFF, 0x800} << 1.0;
-        QTest::newRow("semicolon, no header") << QByteArray("60;0.25\n61.5;0.5\n") << false << QStringList{}
-                                              << QList<int>{} << 0.5;
-        QTest::newRow("tab, level header, dB") << QByteArray("MHz\tlevel\n60\t-3\n70\t10\n") << true
-                                               << QStringList{} << QList<int>{} << 10.0;
+        QTest::newRow("semicolon, no header")
+            << QByteArray("60;0.25\n61.5;0.5\n") << false << QStringList{} << QList<int>{} << 0.5;
+        QTest::newRow("tab, level header, dB")
+            << QByteArray("MHz\tlevel\n60\t-3\n70\t10\n") << true << QStringList{} << QList<int>{} << 10.0;
         QTest::newRow("a decimal comma") << QByteArray("MHz;level\n60;0,5\n70;1\n") << false
                                          << QStringList{"line 2: level \"0,5\" is not a number (the decimal "
                                                         "point is \".\")"}
@@ -166,7 +172,8 @@ private slots:
             << QList<int>{} << 0.0;
         QTest::newRow("header words: unknown, repeated")
             << QByteArray("MHz,B=1,A=800,A=0800\n60,1,2,3\n61,1,2,3\n") << false
-            << QStringList{"line 1: column 2 \"B=1\": name it level, or A= and the amplitude word it was taken "
+            << QStringList{"line 1: column 2 \"B=1\": name it level, or A= and the amplitude word it was "
+                           "taken "
                            "at (hex 0-0FFF)",
                            "line 1: the amplitude word 0800 heads two columns"}
             << QList<int>{} << 0.0;
@@ -175,9 +182,9 @@ private slots:
             << QStringList{"line 1: 2 levels without a header: name each column's amplitude word in a first "
                            "line such as MHz,A=0FFF,A=0800"}
             << QList<int>{} << 0.0;
-        QTest::newRow("one frequency") << QByteArray("MHz,level\n60,1\n") << false
-                                       << QStringList{"the file has 1 frequency; at least two are needed"}
-                                       << QList<int>{} << 0.0;
+        QTest::newRow("one frequency")
+            << QByteArray("MHz,level\n60,1\n") << false
+            << QStringList{"the file has 1 frequency; at least two are needed"} << QList<int>{} << 0.0;
     }
     void reader()
     {

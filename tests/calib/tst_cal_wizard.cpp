@@ -115,8 +115,8 @@ private slots:
         QFile::remove(ctlOut);
         QProcess ctl;
         ctl.start(qEnvironmentVariable("PLOVANCTL_BIN"),
-                  QStringList{"cal", "flatten", wizard->measuredPath->text(), "--cal", wizard->calPath->text(),
-                              "--out", ctlOut} +
+                  QStringList{"cal", "flatten", wizard->measuredPath->text(), "--cal",
+                              wizard->calPath->text(), "--out", ctlOut} +
                       target);
         QVERIFY(ctl.waitForFinished(20000));
         QCOMPARE(ctl.exitCode(), 0);
