@@ -117,9 +117,10 @@ void LoadJobs::sendLut(const QString& chosen)
 {
     if (!session_.mayWrite()) return;
     const QString title = QStringLiteral("Open Velmar calibration file");
-    const QString path = !chosen.isEmpty() ? chosen
-                                           : chooseTransferFile(title, QStringLiteral("Velmar calibration Files "
-                                                                                      "(*.CAL)|*.CAL|All Files (*.*)|*.*"));
+    const QString path = !chosen.isEmpty()
+                             ? chosen
+                             : chooseTransferFile(title, QStringLiteral("Velmar calibration Files "
+                                                                        "(*.CAL)|*.CAL|All Files (*.*)|*.*"));
     if (path.isEmpty()) return;
     // What the send does with the file: every line goes, whatever the editor's 256 rows.
     std::string error;

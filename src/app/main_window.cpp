@@ -549,7 +549,8 @@ void MainWindow::buildMenus()
     QAction* wizard = MnuCal->addAction(QStringLiteral("Calibration wizard..."));
     wizard->setObjectName(QStringLiteral("CalWizard"));
     connect(wizard, &QAction::triggered, this, [this] {
-        auto* w = new CalWizard(session_, dialogs, [this](const QString& path) { loads_->sendLut(path); }, this);
+        auto* w = new CalWizard(
+            session_, dialogs, [this](const QString& path) { loads_->sendLut(path); }, this);
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->show();
     });

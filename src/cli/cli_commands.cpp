@@ -789,9 +789,9 @@ Prepared prepareCalFlatten(Session&, const ParsedArgs& a)
     if (targetText.compare(QLatin1String("max"), Qt::CaseInsensitive) != 0) {
         const std::optional<double> level = parseNumber(targetText);
         if (!level || !(*level > 0) || a.values.contains("--shape")) {
-            err(a.values.contains("--shape") ? QStringLiteral("--shape takes --target max: give one or the other")
-                                             : QStringLiteral("--target \"%1\": give max or a level above 0")
-                                                   .arg(targetText));
+            err(a.values.contains("--shape")
+                    ? QStringLiteral("--shape takes --target max: give one or the other")
+                    : QStringLiteral("--target \"%1\": give max or a level above 0").arg(targetText));
             return std::nullopt;
         }
         in.kind = flatten::Target::Level;
@@ -1166,21 +1166,20 @@ const CommandTable& commandRows()
          .synopsis = "MEASURED.csv --cal OLD.cal --out NEW.cal [--target LEVEL|max]\n"
                      "[--shape SHAPE.csv] [--db] [--replace]",
          .summary = "a calibration table that flattens a measured response; needs no unit",
-         .description =
-             "As the calibration wizard: MEASURED.csv holds the device's response, a line per\n"
-             "frequency (MHz, then levels in any linear unit; comma, semicolon or tab between\n"
-             "fields, \".\" as decimal point, # comments). A header MHz,A=0FFF,A=0800 names the\n"
-             "amplitude word each column was taken at; one column (header MHz,level or none) was\n"
-             "taken with OLD.cal in force. --db reads the levels as dB. With one column, level\n"
-             "goes as the word squared: new word = old word x sqrt(target / level); with two or\n"
-             "more, the level-versus-word curve at each location is inverted by monotone\n"
-             "interpolation. --target max (the default) is the highest level every measured\n"
-             "location can reach; --target LEVEL a level in the file's unit; --shape SHAPE.csv\n"
-             "(MHz,level) a form raised as high as every location can reach. Locations outside\n"
-             "the measured band keep their words, words above 0FFF become 0FFF, a curve that\n"
-             "does not rise keeps its row, phase words stay; each group is listed with the\n"
-             "predicted flatness. NEW.cal is written anew; an existing one is replaced only\n"
-             "with --replace. A file with findings writes nothing (exit status 2).",
+         .description = "As the calibration wizard: MEASURED.csv holds the device's response, a line per\n"
+                        "frequency (MHz, then levels in any linear unit; comma, semicolon or tab between\n"
+                        "fields, \".\" as decimal point, # comments). A header MHz,A=0FFF,A=0800 names the\n"
+                        "amplitude word each column was taken at; one column (header MHz,level or none) was\n"
+                        "taken with OLD.cal in force. --db reads the levels as dB. With one column, level\n"
+                        "goes as the word squared: new word = old word x sqrt(target / level); with two or\n"
+                        "more, the level-versus-word curve at each location is inverted by monotone\n"
+                        "interpolation. --target max (the default) is the highest level every measured\n"
+                        "location can reach; --target LEVEL a level in the file's unit; --shape SHAPE.csv\n"
+                        "(MHz,level) a form raised as high as every location can reach. Locations outside\n"
+                        "the measured band keep their words, words above 0FFF become 0FFF, a curve that\n"
+                        "does not rise keeps its row, phase words stay; each group is listed with the\n"
+                        "predicted flatness. NEW.cal is written anew; an existing one is replaced only\n"
+                        "with --replace. A file with findings writes nothing (exit status 2).",
          .options = {.withValue = {"--cal", "--out", "--target", "--shape"}, .flags = {"--db", "--replace"}},
          .minOperands = 1,
          .maxOperands = 1,
