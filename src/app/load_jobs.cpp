@@ -113,12 +113,14 @@ void LoadJobs::sendTable(const table::Layout& layout)
     startSend(job, std::move(config), path, overUsb ? &session_.usb : nullptr);
 }
 
-void LoadJobs::sendLut()
+void LoadJobs::sendLut(const QString& chosen)
 {
     if (!session_.mayWrite()) return;
     const QString title = QStringLiteral("Open Velmar calibration file");
-    const QString path = chooseTransferFile(
-        title, QStringLiteral("Velmar calibration Files (*.CAL)|*.CAL|All Files (*.*)|*.*"));
+    const QString path = !chosen.isEmpty()
+                             ? chosen
+                             : chooseTransferFile(title, QStringLiteral("Velmar calibration Files "
+                                                                        "(*.CAL)|*.CAL|All Files (*.*)|*.*"));
     if (path.isEmpty()) return;
     // What the send does with the file: every line goes, whatever the editor's 256 rows.
     std::string error;

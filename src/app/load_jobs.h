@@ -36,7 +36,8 @@ public:
 
     // A table file of `layout`'s kind, on the route USB Mode says.
     void sendTable(const table::Layout& layout);
-    void sendLut();                           // "Send LUT": the header registers, then the table
+    // "Send LUT": the header registers, then the table (`path`, or one chosen now).
+    void sendLut(const QString& path = {});
     void sendTestLut();                       // "TEST LUT file"
     void sendUsbImage(const QString& text35); // Command57: an image over USB, each reply read
     void sendBatch();                         // "Send Batch"

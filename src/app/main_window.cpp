@@ -208,6 +208,8 @@ void MainWindow::buildMenus()
          {"FixedFreq", QStringLiteral("Fix Freq RF1"), [this] { tools_->openFixedFrequency(); }},
          {"Debug", QStringLiteral("Debug"), [this] { tools_->openDebug(); }},
          {"MnuHeader", QStringLiteral("Header"), [this] { showHeader(true); }},
+         {"CalWizard", QStringLiteral("Calibration wizard..."),
+          [this] { tools_->openCalWizard([this](const QString& path) { loads_->sendLut(path); }); }},
          {"PowerMonitor", QStringLiteral("Power monitor"), [this] { tools_->openPowerMonitor(); }},
          {"Traffic", QStringLiteral("Traffic"), [this] { tools_->openTraffic(); }}});
     QAction* about = bar->addAction(QStringLiteral("About"));

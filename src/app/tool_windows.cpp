@@ -1,6 +1,7 @@
 #include "tool_windows.h"
 
 #include "cal_editor.h"
+#include "cal_wizard.h"
 #include "clock_window.h"
 #include "debug_window.h"
 #include "dialogs.h"
@@ -106,6 +107,7 @@ ToolWindows::~ToolWindows()
 {
     // These use the session, which the main window destroys before its
     // child objects.
+    delete calWizard_;
     for (QObject* child : std::initializer_list<QObject*>{trafficWindow_, traffic_, powerWindow_, powerMonitor_,
                                                           fixed_, poll_, debug_})
         delete child;
@@ -163,6 +165,15 @@ void ToolWindows::openCalEditor()
     if (!session_.begin(Job::CalPlay, [this] { calEditor_->close(); })) return;
     main_.hide();
     calEditor_->openWindow();
+}
+
+void ToolWindows::openCalWizard(const std::function<void(const QString& path)>& sendLut)
+{
+    if (!calWizard_) {
+        calWizard_ = new CalWizard(session_, dialogs_, sendLut, &main_);
+        calWizard_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringUp(calWizard_);
 }
 
 void ToolWindows::startVswr()

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -13,6 +15,7 @@ namespace plovan {
 
 struct Dialogs;
 class CalEditor;
+class CalWizard;
 class ClockWindow;
 class DebugWindow;
 class ExtraHeaderWindow;
@@ -49,6 +52,8 @@ public:
     void openDebug();
     void openPoll();
     void openCalEditor();
+    // The calibration wizard; its "Send LUT" calls `sendLut` with the new table.
+    void openCalWizard(const std::function<void(const QString& path)>& sendLut);
     // Asks for the file, then sweeps into it.
     void startVswr();
     void openPowerMonitor();
@@ -92,6 +97,7 @@ private:
     PowerMonitorWindow* powerWindow_;
     TrafficRecorder* traffic_;
     TrafficWindow* trafficWindow_;
+    QPointer<CalWizard> calWizard_; // while open
 };
 
 } // namespace plovan

@@ -2,6 +2,7 @@
 
 #include "batch_folder.h"
 #include "cal_file.h"
+#include "cal_flatten.h"
 #include "cal_player.h"
 #include "hex_text.h"
 
@@ -769,6 +770,58 @@ Prepared prepareCalSet(Session& s, const ParsedArgs& a)
     };
 }
 
+Prepared prepareCalFlatten(Session&, const ParsedArgs& a)
+{
+    const QString out = a.value("--out"), cal = a.value("--cal"), targetText = a.value("--target", "max");
+    if (cal.isEmpty() || out.isEmpty()) {
+        err(QStringLiteral("give the old table (--cal OLD.cal) and the new one (--out NEW.cal)"));
+        return std::nullopt;
+    }
+    if (QFileInfo::exists(out) && !a.has("--replace")) {
+        err(QStringLiteral("%1 exists; --replace replaces it").arg(out));
+        return std::nullopt;
+    }
+    flatten::Inputs in;
+    const auto path = [](const QString& p) { return QFile::encodeName(p).toStdString(); };
+    in.measured = path(a.operands[0]);
+    in.cal = path(cal);
+    in.db = a.has("--db");
+    if (targetText.compare(QLatin1String("max"), Qt::CaseInsensitive) != 0) {
+        const std::optional<double> level = parseNumber(targetText);
+        if (!level || !(*level > 0) || a.values.contains("--shape")) {
+            err(a.values.contains("--shape")
+                    ? QStringLiteral("--shape takes --target max: give one or the other")
+                    : QStringLiteral("--target \"%1\": give max or a level above 0").arg(targetText));
+            return std::nullopt;
+        }
+        in.kind = flatten::Target::Level;
+        in.level = *level;
+    }
+    if (a.values.contains("--shape")) {
+        in.kind = flatten::Target::Shape;
+        in.shape = path(a.value("--shape"));
+    }
+    auto loaded = std::make_shared<flatten::Loaded>(flatten::load(in));
+    for (const std::string& finding : loaded->findings)
+        err(QString::fromStdString(finding));
+    if (!loaded->findings.empty()) {
+        err(QStringLiteral("nothing written"));
+        return std::nullopt;
+    }
+    return [loaded, out] {
+        const flatten::Plan plan = flatten::flatten(loaded->old, loaded->measured, loaded->target);
+        for (const std::string& line : flatten::summary(plan, loaded->target))
+            plovan::cli::out(QString::fromStdString(line));
+        const FileStatus written = writeCalFile(out, plan.rows);
+        if (!written.ok()) {
+            err(written.error);
+            return false;
+        }
+        plovan::cli::out(QStringLiteral("written: %1").arg(out));
+        return true;
+    };
+}
+
 Prepared prepareLoadLut(Session& s, const ParsedArgs& a)
 {
     const QString path = a.operands[0];
@@ -1109,6 +1162,29 @@ const CommandTable& commandRows()
          .maxOperands = 2,
          .needsUnit = false,
          .prepare = prepareCalSet},
+        {.name = "cal flatten",
+         .synopsis = "MEASURED.csv --cal OLD.cal --out NEW.cal [--target LEVEL|max]\n"
+                     "[--shape SHAPE.csv] [--db] [--replace]",
+         .summary = "a calibration table that flattens a measured response; needs no unit",
+         .description = "As the calibration wizard: MEASURED.csv holds the device's response, a line per\n"
+                        "frequency (MHz, then levels in any linear unit; comma, semicolon or tab between\n"
+                        "fields, \".\" as decimal point, # comments). A header MHz,A=0FFF,A=0800 names the\n"
+                        "amplitude word each column was taken at; one column (header MHz,level or none) was\n"
+                        "taken with OLD.cal in force. --db reads the levels as dB. With one column, level\n"
+                        "goes as the word squared: new word = old word x sqrt(target / level); with two or\n"
+                        "more, the level-versus-word curve at each location is inverted by monotone\n"
+                        "interpolation. --target max (the default) is the highest level every measured\n"
+                        "location can reach; --target LEVEL a level in the file's unit; --shape SHAPE.csv\n"
+                        "(MHz,level) a form raised as high as every location can reach. Locations outside\n"
+                        "the measured band keep their words, words above 0FFF become 0FFF, a curve that\n"
+                        "does not rise keeps its row, phase words stay; each group is listed with the\n"
+                        "predicted flatness. NEW.cal is written anew; an existing one is replaced only\n"
+                        "with --replace. A file with findings writes nothing (exit status 2).",
+         .options = {.withValue = {"--cal", "--out", "--target", "--shape"}, .flags = {"--db", "--replace"}},
+         .minOperands = 1,
+         .maxOperands = 1,
+         .needsUnit = false,
+         .prepare = prepareCalFlatten},
         {.name = "vswr",
          .synopsis = "FILE [--replace]",
          .summary = "the VSWR sweep, 48-94 MHz, into FILE",

@@ -1235,6 +1235,52 @@ private slots:
             QCOMPARE(commandsSince(again), QStringList{});
         }
     }
+
+    // "cal flatten" on the shipped synthetic examples: what it lists, what
+    // it refuses, and the same bytes whatever the locale.
+    void calFlatten_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said"); // on stdout for status 0, else on stderr
+        const QString ex = QStringLiteral(PLOVAN_EXAMPLES "/calibration/");
+        const QStringList cal{"--cal", ex + "old.cal"};
+        QTest::newRow("one column") << QStringList{ex + "measured.csv"} + cal << 0
+                                    << "changed: 65 rows (99-163)\nkept, outside the measured band 60.00-100.00 "
+                                       "MHz: 191 rows (0-98, 164-255)";
+        QTest::newRow("three words, a level the edges cannot reach")
+            << QStringList{ex + "measured-words.csv", "--target", "1.5"} + cal << 0
+            << "clipped to 0FFF (the target needs more): 20 rows (99-108, 154-163)";
+        QTest::newRow("a finding") << QStringList{settings.filePath("bad.csv")} + cal << 2
+                                   << "bad.csv: line 3: level \"1,5\" is not a number";
+        QTest::newRow("a shape and a level") << QStringList{ex + "measured.csv", "--target", "2", "--shape", "s"} + cal
+                                             << 2 << "--shape takes --target max";
+    }
+    void calFlatten()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        writeFile(settings.filePath("bad.csv"), "MHz;level\n60;1\n62;1,5\n");
+        const QString out = settings.filePath("new.cal");
+        QFile::remove(out);
+        args << "--out" << out;
+        QByteArray text;
+        QCOMPARE(run(QStringList{"cal", "flatten"} + args, &text), status);
+        QVERIFY2((status ? lastError : QString::fromUtf8(text)).contains(said), qPrintable(text + lastError));
+        QCOMPARE(QFileInfo::exists(out), status == 0);
+        if (status) return;
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        QCOMPARE(bytes.size(), 256 * 10);
+        // An existing table is replaced only when asked; then with the same bytes in any locale.
+        QCOMPARE(run(QStringList{"cal", "flatten"} + args, &text, "de_DE.UTF-8"), 2);
+        QVERIFY(lastError.contains("exists; --replace replaces it"));
+        QCOMPARE(run(QStringList{"cal", "flatten", "--replace"} + args, &text, "de_DE.UTF-8"), 0);
+        QVERIFY(written.seek(0));
+        QCOMPARE(written.readAll(), bytes);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPlovanctl)
