@@ -41,6 +41,7 @@ QString TrafficRecorder::source() const
     if (session_.pollInFlight()) return QStringLiteral("monitor");
     if (const auto job = session_.job(); job && isLoad(*job)) return QStringLiteral("load");
     if (const auto job = session_.job()) return jobName(*job);
+    if (!session_.writer().isEmpty()) return session_.writer();
     return defaultSource_;
 }
 

@@ -1,10 +1,12 @@
 // The window as a host of the remote server: Comms > "Remote control..." is
-// there, the status bar counts clients, and settings made by a client show
-// in the single-tone panel as they happen.
+// there, the status bar counts clients, settings made by a client show in
+// the single-tone panel as they happen, and the unit panel and the traffic
+// view name the client.
 #include "connection_panel.h"
 #include "main_window.h"
 #include "remote_control.h"
 #include "single_tone_panel.h"
+#include "traffic_log.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -79,6 +81,17 @@ private slots:
                           : box == "phaseBox"   ? tone->phaseBox
                                                 : tone->amplitudeBox;
         QTRY_COMPARE(edit->text(), shown);
+
+        auto* clients = window->findChild<QLabel*>("unit_RemoteClients");
+        QVERIFY2(clients->text().startsWith("1: 127.0.0.1:"), qPrintable(clients->text()));
+        QVERIFY2(clients->text().endsWith(", last \"" + command + ";*OPC?\""), qPrintable(clients->text()));
+        const TrafficRing& ring = window->traffic->ring();
+        bool named = false;
+        for (std::size_t i = 0; i < ring.size(); ++i)
+            named = named || (ring.at(i).sent && ring.at(i).source == "remote client 1");
+        QVERIFY(named);
+        client.disconnectFromHost();
+        QTRY_COMPARE(clients->text(), QStringLiteral("none on 127.0.0.1:%1").arg(remote->server().port()));
     }
 };
 
