@@ -7,7 +7,6 @@
 #include <QList>
 #include <QPointer>
 
-class QFormLayout;
 class QLabel;
 
 namespace plovan {
@@ -34,7 +33,6 @@ private:
     QPointer<const remote::RemoteServer> server_;
     QLabel* clients_ = nullptr;
     const UnitSession& session_;
-    QFormLayout* form_;
     QList<QLabel*> values_;
 };
 

@@ -127,6 +127,16 @@ RemoteServer::RemoteServer(UnitSession& session, QString transferDir, QObject* p
             resumeLater(client);
         }
     });
+    connect(&session_, &UnitSession::interlockChanged, this, [this] {
+        // A trip drops the queue too; the clients whose settings went are told why.
+        if (session_.interlockLine().isEmpty()) return;
+        for (auto& [socket, client] : clients_) {
+            if (client->pending.empty()) continue;
+            client->pending.clear();
+            client->errors.push({scpi::kDeviceError, "Not written: " + session_.interlockLine().toStdString()});
+            resumeLater(client);
+        }
+    });
 }
 
 RemoteServer::~RemoteServer()
@@ -603,6 +613,10 @@ void RemoteServer::setOutput(const ClientPtr& client, const scpi::Command& comma
         on = p.number == 1;
     if (!on) {
         client->errors.push({scpi::kIllegalParameterValue, "ON or OFF expected"});
+        return;
+    }
+    if (*on && !session_.interlockLine().isEmpty()) {
+        client->errors.push({scpi::kDeviceError, UnitSession::rfOnRefusedMessage().toStdString()});
         return;
     }
     if (!mayWrite(client)) return;
