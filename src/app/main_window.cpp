@@ -27,7 +27,6 @@
 #include "power_monitor_window.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
-#include "tapped_ftdi_device.h"
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
@@ -170,15 +169,6 @@ void MainWindow::buildUnitViews()
     connect(trafficItem, &QAction::triggered, trafficWindow, [this] {
         trafficWindow->show();
         trafficWindow->raise();
-    });
-}
-
-std::unique_ptr<FtdiDevice> MainWindow::tapUsb(std::unique_ptr<FtdiDevice> device)
-{
-    // The USB route's bytes go to the traffic view and the communications log too.
-    return std::make_unique<TappedFtdiDevice>(std::move(device), [this](bool sent, const QByteArray& bytes) {
-        if (traffic) traffic->tap(sent, bytes);
-        if (commLog) sent ? commLog->recordSent(bytes) : commLog->recordReceived(bytes);
     });
 }
 
@@ -336,7 +326,7 @@ void MainWindow::Form_Load()
     QString usbError;
     const std::optional<UsbChoice> usbChoice = launch_.usb ? launch_.usb : defaultUsbChoice(&usbError);
     if (!usbError.isEmpty()) link_.terminalLine(usbError);
-    usb_.setDevice(usbChoice ? tapUsb(makeFtdiDevice(*usbChoice, link_, session_.portSettings())) : nullptr);
+    usb_.setDevice(usbChoice ? makeFtdiDevice(*usbChoice, link_, session_.portSettings()) : nullptr);
     const UsbStartup usb = usb_.probeAtStartup();
     caption_ = QStringLiteral("Velmar Plovan") + usb.captionNote;
     setWindowTitle(caption_);

@@ -191,7 +191,6 @@ private:
     void buildChirp();
     void buildWindows();
     void buildUnitViews();
-    std::unique_ptr<FtdiDevice> tapUsb(std::unique_ptr<FtdiDevice> device);
     // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
     void updateOffsetMenu();
     void showMainControls(bool visible);

@@ -51,8 +51,6 @@ public:
     // (UnitSession::Writer, "remote client 2") does ("window", "plovanctl").
     TrafficRecorder(UnitSession& session, QString defaultSource, QObject* parent = nullptr);
     const TrafficRing& ring() const { return ring_; }
-    // Bytes of the USB route: `sent` written, else read.
-    void tap(bool sent, const QByteArray& bytes);
     // Who writes now: the monitor while its poll is out, a load while one holds the link.
     QString source() const;
 

@@ -124,8 +124,10 @@ QList<ReportRow> unitReport(const UnitSession& s)
         load = QString::fromStdString(resultLine(*m.lastLoad));
     }
     rows.append({QStringLiteral("Last load"), load});
-    rows.append({QStringLiteral("Interlock"),
-                 s.interlockLine().isEmpty() ? QStringLiteral("clear") : s.interlockLine()});
+    // The trip's line without its own "Interlock: ", which the field says already.
+    QString interlock = s.interlockLine();
+    if (interlock.startsWith(QLatin1String("Interlock: "))) interlock.remove(0, 11);
+    rows.append({QStringLiteral("Interlock"), interlock.isEmpty() ? QStringLiteral("clear") : interlock});
     return rows;
 }
 
