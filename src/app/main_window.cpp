@@ -17,7 +17,6 @@
 #include "remote_control.h"
 #include "settings_files.h"
 #include "single_tone_panel.h"
-#include "tapped_ftdi_device.h"
 #include "terminal_panel.h"
 #include "test_panel.h"
 #include "tone_page.h"
@@ -290,15 +289,6 @@ void MainWindow::buildUnitViews()
     toolsMenu_->insertAction(menuItem(toolsMenu_, "Traffic"), unitPanel->toggleViewAction());
 }
 
-std::unique_ptr<FtdiDevice> MainWindow::tapUsb(std::unique_ptr<FtdiDevice> device)
-{
-    // The USB route's bytes go to the traffic view and the communications log too.
-    return std::make_unique<TappedFtdiDevice>(std::move(device), [this](bool sent, const QByteArray& bytes) {
-        if (tools_) tools_->traffic().tap(sent, bytes);
-        if (log_) sent ? log_->log().recordSent(bytes) : log_->log().recordReceived(bytes);
-    });
-}
-
 void MainWindow::Form_Load()
 {
     tonePage_->state.Amp2FixeD = "0800";
@@ -315,7 +305,7 @@ void MainWindow::Form_Load()
     QString usbError;
     const std::optional<UsbChoice> usbChoice = launch_.usb ? launch_.usb : defaultUsbChoice(&usbError);
     if (!usbError.isEmpty()) link_.terminalLine(usbError);
-    usb_.setDevice(usbChoice ? tapUsb(makeFtdiDevice(*usbChoice, link_, session_.portSettings())) : nullptr);
+    usb_.setDevice(usbChoice ? makeFtdiDevice(*usbChoice, link_, session_.portSettings()) : nullptr);
     const UsbStartup usb = usb_.probeAtStartup();
     log_->setCaption(QStringLiteral("Velmar Plovan") + usb.captionNote);
     version_ = usb.VerSion;

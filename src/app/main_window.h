@@ -79,7 +79,6 @@ private:
     // Shut-down: closes the port and writes the settings files; false (after
     // telling the operator) when they could not be written.
     bool Form_Unload();
-    std::unique_ptr<FtdiDevice> tapUsb(std::unique_ptr<FtdiDevice> device);
     void SetButtons();
     // The header panel in place of the tone frames, or back.
     void showHeader(bool shown);

@@ -117,7 +117,7 @@ PowerMonitorWindow::PowerMonitorWindow(PowerMonitor& monitor, QWidget* parent)
     levelTime_ = axis(levels_, QStringLiteral("Time (s)"), Qt::AlignBottom);
     levelAxis_ = axis(levels_, QStringLiteral("Reading (counts)"), Qt::AlignLeft);
     ratioTime_ = axis(ratios_, QStringLiteral("Time (s)"), Qt::AlignBottom);
-    ratioAxis_ = axis(ratios_, QStringLiteral("Ratio of raw readings"), Qt::AlignLeft);
+    ratioAxis_ = axis(ratios_, QStringLiteral("Raw ratio"), Qt::AlignLeft);
     levelAxis_->setRange(0, 4096);
     ratioAxis_->setRange(0, 1);
     for (int i = 0; i < 4; ++i) {

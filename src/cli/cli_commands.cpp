@@ -1201,11 +1201,13 @@ const CommandTable& commandRows()
          .prepare = prepareVswr},
         {.name = "status",
          .synopsis = "",
-         .summary = "what the unit was told: tones, channels, RF, clock, last load",
+         .summary = "what the unit was told: tones, channels, RF, mode and chirp, clock, last load",
          .description = "Prints the unit panel's fields: the connection, per output the frequency played\n"
-                        "(from the word sent), phase and amplitude, the channels on, RF/laser, control\n"
-                        "byte, clock word, save to flash, the last load and the interlock. A field this\n"
-                        "run has not set reads \"unknown\".",
+                        "(from the word sent), phase and amplitude, the channels on, RF/laser, the mode\n"
+                        "(single, chirp, multichirp) with the chirp's start, stop, step and dwell, the\n"
+                        "control byte, clock word, save to flash, the last load and the interlock. A\n"
+                        "field this run has not set reads \"unknown\". The panel's remote clients are\n"
+                        "not among them: this run serves none.",
          .prepare = prepareStatus},
         {.name = "monitor",
          .synopsis = kMonitorSynopsis,

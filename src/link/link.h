@@ -128,6 +128,22 @@ public:
         Link& link_;
     };
 
+    // While a UsbBytes lives, bytesSent and bytesReceived carry the USB
+    // route's bytes (the route announces them so that every listener sees
+    // them); the traffic view names the route from usbBytes().
+    class UsbBytes {
+    public:
+        explicit UsbBytes(Link& link) : link_(link), was_(link.usbBytes_) { link_.usbBytes_ = true; }
+        ~UsbBytes() { link_.usbBytes_ = was_; }
+        UsbBytes(const UsbBytes&) = delete;
+        UsbBytes& operator=(const UsbBytes&) = delete;
+
+    private:
+        Link& link_;
+        bool was_;
+    };
+    bool usbBytes() const { return usbBytes_; }
+
     // --- sending ---
     // Writes command + term in one write. Refused and reported when the port
     // is not open or the write fails.
@@ -248,6 +264,7 @@ private:
     int ackTimeoutMs_ = kDefaultAckTimeoutMs;
     QString holder_;
     int jobWrites_ = 0;
+    bool usbBytes_ = false;
     // False (and said) when a job holds the link and this write is not its own.
     bool writeAllowed();
 };

@@ -47,6 +47,8 @@ inline constexpr std::uint8_t kControlLoopBit =
     0x40; // follows "Loop" (set for Int Clock, cleared for Ext Enable)
 inline constexpr std::uint8_t kControlReadback = 0x0B;
 inline constexpr std::uint8_t kControlMultichirp = 0x2C; // arms the next "=L" as a multichirp load
+// Set in the chirp's status byte (StatuZ: 20 hex and its laser, RF and trigger bits).
+inline constexpr std::uint8_t kControlChirpBit = 0x20;
 
 // Lines of a LUT load ("=F0100").
 inline constexpr std::uint16_t kLutLines = 0x100;

@@ -66,7 +66,10 @@ void UsbRoute::sayText(const QByteArray& bytes)
 {
     // Through the receive handler, as the serial port's bytes: the terminal
     // and the communications log get them.
-    link_.MyPort_event16(bytes);
+    {
+        const Link::UsbBytes usb(link_);
+        link_.MyPort_event16(bytes);
+    }
     emit output(QString::fromLatin1(bytes));
 }
 
@@ -216,7 +219,10 @@ bool UsbRoute::UsbWrite(const QByteArray& bytes)
 {
     qint64 written = 0;
     ftStatus = device_->write(FtHandle, bytes, written);
-    if (written > 0) emit link_.bytesSent(bytes.left(written));
+    if (written > 0) {
+        const Link::UsbBytes usb(link_);
+        emit link_.bytesSent(bytes.left(written));
+    }
     if (ftStatus == FtStatus::Ok) return true;
     sayFailure(QStringLiteral("Write Failed"));
     return false;
@@ -338,7 +344,10 @@ void UsbRoute::FtSend(const QString& command)
     const QByteArray buffer = (command + QStringLiteral("\r\n")).toLatin1().leftJustified(256, ' ');
     qint64 written = 0;
     ftStatus = device_->write(handle, buffer.left(kFtSendBytes), written);
-    if (written > 0) emit link_.bytesSent(buffer.left(written));
+    if (written > 0) {
+        const Link::UsbBytes usb(link_);
+        emit link_.bytesSent(buffer.left(written));
+    }
     if (ftStatus != FtStatus::Ok) sayFailure(QStringLiteral("Write Failed"));
     readReply(handle);
     FtHandle = handle;

@@ -5,7 +5,8 @@
 //
 // Bytes written over USB are announced as the Link's bytesSent, and the bench
 // tests' replies go through the Link's receive handler, so the communications
-// log (and plovanctl -v) record USB traffic as they record the serial port's.
+// log (and plovanctl -v) record USB traffic as they record the serial port's;
+// both inside a Link::UsbBytes scope, so the traffic view names the route.
 //
 // Every message goes to the terminal on a line of its own, under the names
 // operators know ("Open Failed", "Q length = 33"); when the device layer

@@ -107,6 +107,7 @@ struct RemoteServer::Client {
     bool gone = false;     // disconnected or dropped
     std::set<int> pending; // settings waiting in the latest-value queue
     bool loading = false;  // a load it started is running
+    ClientInfo info;       // what the unit panel shows of it
 };
 
 struct RemoteServer::Load {
@@ -123,6 +124,16 @@ RemoteServer::RemoteServer(UnitSession& session, QString transferDir, QObject* p
         // The queue was dropped with the link: nobody waits for its writes.
         for (auto& [socket, client] : clients_) {
             client->pending.clear();
+            resumeLater(client);
+        }
+    });
+    connect(&session_, &UnitSession::interlockChanged, this, [this] {
+        // A trip drops the queue too; the clients whose settings went are told why.
+        if (session_.interlockLine().isEmpty()) return;
+        for (auto& [socket, client] : clients_) {
+            if (client->pending.empty()) continue;
+            client->pending.clear();
+            client->errors.push({scpi::kDeviceError, "Not written: " + session_.interlockLine().toStdString()});
             resumeLater(client);
         }
     });
@@ -180,6 +191,15 @@ quint16 RemoteServer::port() const
     return listening() ? server_->serverPort() : 0;
 }
 
+QList<RemoteServer::ClientInfo> RemoteServer::clients() const
+{
+    QList<ClientInfo> out;
+    for (const auto& [socket, client] : clients_)
+        out.append(client->info);
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
+    return out;
+}
+
 QString RemoteServer::statusText() const
 {
     if (!listening()) return {};
@@ -204,6 +224,9 @@ void RemoteServer::accept()
         auto client = std::make_shared<Client>();
         client->id = nextClientId_++;
         client->socket = socket;
+        client->info = {client->id + 1,
+                        QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort()),
+                        QDateTime::currentDateTime(), {}};
         clients_[socket] = client;
         std::weak_ptr<Client> weak = client;
         connect(socket, &QTcpSocket::readyRead, this, [this, weak] {
@@ -240,6 +263,10 @@ void RemoteServer::readFrom(const ClientPtr& client)
             client->queue.push_back({std::nullopt, message.error});
             continue;
         }
+        client->info.lastLine.clear();
+        for (const char c : std::string_view(message.text).substr(0, 80))
+            client->info.lastLine += c >= ' ' && c < 0x7F ? QLatin1Char(c) : QLatin1Char('.');
+        emit clientSpoke();
         scpi::Parsed parsed = scpi::parse(message.text, nodes());
         for (auto& command : parsed.commands)
             client->queue.push_back({std::move(command), {}});
@@ -296,6 +323,7 @@ void RemoteServer::pump(const ClientPtr& client)
         }
         const scpi::Command taken = command;
         client->queue.pop_front();
+        const UnitSession::Writer writer(session_, writerName(*client));
         execute(client, taken);
     }
     client->running = false;
@@ -333,12 +361,18 @@ bool RemoteServer::mayWrite(const ClientPtr& client)
     return true;
 }
 
+QString RemoteServer::writerName(const Client& client)
+{
+    return QStringLiteral("remote client %1").arg(client.info.number);
+}
+
 void RemoteServer::submit(const ClientPtr& client, int key, std::function<bool()> write)
 {
     const int full = kKeyBase + (client->id % 1000) * kKeysPerClient + key;
     client->pending.insert(full);
     std::weak_ptr<Client> weak = client;
-    session_.settings.submit(full, [this, weak, full, write = std::move(write)] {
+    session_.settings.submit(full, [this, weak, full, name = writerName(*client), write = std::move(write)] {
+        const UnitSession::Writer writer(session_, name);
         const bool ok = write();
         if (auto c = weak.lock()) {
             if (!ok) failed(c);
@@ -579,6 +613,10 @@ void RemoteServer::setOutput(const ClientPtr& client, const scpi::Command& comma
         on = p.number == 1;
     if (!on) {
         client->errors.push({scpi::kIllegalParameterValue, "ON or OFF expected"});
+        return;
+    }
+    if (*on && !session_.interlockLine().isEmpty()) {
+        client->errors.push({scpi::kDeviceError, UnitSession::rfOnRefusedMessage().toStdString()});
         return;
     }
     if (!mayWrite(client)) return;

@@ -9,7 +9,9 @@
 #include "scpi_parser.h"
 #include "unit_session.h"
 
+#include <QDateTime>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <map>
@@ -52,8 +54,20 @@ public:
     QString statusText() const;
     const QString& transferDir() const { return transferDir_; }
 
+    // The clients connected now, in the order they came.
+    struct ClientInfo {
+        int number = 0;   // "remote client N", from 1, as the traffic view names it
+        QString peer;     // address:port
+        QDateTime since;  // connected at
+        QString lastLine; // the last line it sent; empty before the first
+    };
+    QList<ClientInfo> clients() const;
+
 signals:
+    // A client connected or left, or the server started or stopped.
     void clientsChanged();
+    // A client sent a line (ClientInfo::lastLine).
+    void clientSpoke();
 
 private:
     struct Client;
@@ -68,6 +82,8 @@ private:
     void execute(const ClientPtr& client, const scpi::Command& command);
     void answer(const ClientPtr& client, const QByteArray& line);
     void drop(const ClientPtr& client);
+    // "remote client N": who writes, for the traffic view.
+    static QString writerName(const Client& client);
 
     // The nodes.
     void setTone(const ClientPtr& client, int node, const scpi::Command& command);

@@ -27,10 +27,14 @@ void TrafficRing::push(TrafficLine line)
 TrafficRecorder::TrafficRecorder(UnitSession& session, QString defaultSource, QObject* parent)
     : QObject(parent), session_(session), defaultSource_(std::move(defaultSource))
 {
+    // The USB route announces its bytes through the Link too, marked as its own.
+    const auto route = [this] {
+        return session_.link.usbBytes() ? QStringLiteral("USB") : QStringLiteral("serial");
+    };
     connect(&session.link, &Link::bytesSent, this,
-            [this](const QByteArray& bytes) { take(true, QStringLiteral("serial"), bytes); });
+            [this, route](const QByteArray& bytes) { take(true, route(), bytes); });
     connect(&session.link, &Link::bytesReceived, this,
-            [this](const QByteArray& bytes) { take(false, QStringLiteral("serial"), bytes); });
+            [this, route](const QByteArray& bytes) { take(false, route(), bytes); });
     quiet_.setSingleShot(true);
     quiet_.setInterval(50);
     connect(&quiet_, &QTimer::timeout, this, [this] { endReceived(QStringLiteral("serial")); });
@@ -41,12 +45,8 @@ QString TrafficRecorder::source() const
     if (session_.pollInFlight()) return QStringLiteral("monitor");
     if (const auto job = session_.job(); job && isLoad(*job)) return QStringLiteral("load");
     if (const auto job = session_.job()) return jobName(*job);
+    if (!session_.writer().isEmpty()) return session_.writer();
     return defaultSource_;
-}
-
-void TrafficRecorder::tap(bool sent, const QByteArray& bytes)
-{
-    take(sent, QStringLiteral("USB"), bytes);
 }
 
 void TrafficRecorder::endReceived(const QString& route)

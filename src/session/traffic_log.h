@@ -47,11 +47,10 @@ private:
 class TrafficRecorder : public QObject {
     Q_OBJECT
 public:
-    // `defaultSource`: who writes when no job and no poll does ("window", "plovanctl").
+    // `defaultSource`: who writes when no job, no poll and no named writer
+    // (UnitSession::Writer, "remote client 2") does ("window", "plovanctl").
     TrafficRecorder(UnitSession& session, QString defaultSource, QObject* parent = nullptr);
     const TrafficRing& ring() const { return ring_; }
-    // Bytes of the USB route: `sent` written, else read.
-    void tap(bool sent, const QByteArray& bytes);
     // Who writes now: the monitor while its poll is out, a load while one holds the link.
     QString source() const;
 

@@ -1,5 +1,7 @@
 #include "unit_model.h"
 
+#include "unit_commands.h"
+
 #include <bit>
 #include <charconv>
 
@@ -31,6 +33,10 @@ namespace {
 constexpr UnitModelTracker::Group kFrequencyGroups[] = {{0x44, 4}, {0x84, 4}};
 constexpr UnitModelTracker::Group kPhaseGroups[] = {{0x80, 2}};
 constexpr UnitModelTracker::Group kAmplitudeGroups[] = {{0xE3, 2}, {0xA3, 2}, {0x63, 2}};
+constexpr UnitModelTracker::Group kRampStart[] = {{0xC4, 2}};
+constexpr UnitModelTracker::Group kRampStop[] = {{0xCA, 2}};
+constexpr UnitModelTracker::Group kRampStep[] = {{0xD0, 3}};
+constexpr UnitModelTracker::Group kRampDwell[] = {{0xDA, 3}};
 } // namespace
 
 template <std::size_t N>
@@ -55,6 +61,13 @@ std::optional<std::uint32_t> UnitModelTracker::lastTold(const Group (&groups)[N]
         value = (value << 8) | (toldAt_[reg] ? registers_[reg] : 0u);
     }
     return value;
+}
+
+std::optional<UnitMode> unitMode(const UnitModel& model)
+{
+    if (!model.controlByte) return std::nullopt;
+    if (*model.controlByte == cmd::kControlMultichirp) return UnitMode::Multichirp;
+    return (*model.controlByte & cmd::kControlChirpBit) ? UnitMode::Chirp : UnitMode::Single;
 }
 
 double wordToMHz(std::uint32_t word, double clockMHz)
@@ -116,6 +129,19 @@ unsigned UnitModelTracker::take(std::string_view line, UnitModel& model)
             if (now.amplitudeWord) tone.amplitudeWord = now.amplitudeWord;
             if (!(tone == before)) changed = kToneChanged;
         }
+        // The ramp is one for the unit; each register group once told in full.
+        const auto upperHalf = [](std::optional<std::uint32_t> w) -> std::optional<std::uint32_t> {
+            if (!w) return std::nullopt;
+            return *w << 16;
+        };
+        const RampRegisters ramp{upperHalf(lastTold(kRampStart, 2)), upperHalf(lastTold(kRampStop, 2)),
+                                 lastTold(kRampStep, 3), lastTold(kRampDwell, 3)};
+        const RampRegisters before = model.ramp;
+        if (ramp.start) model.ramp.start = ramp.start;
+        if (ramp.stop) model.ramp.stop = ramp.stop;
+        if (ramp.step) model.ramp.step = ramp.step;
+        if (ramp.dwell) model.ramp.dwell = ramp.dwell;
+        if (!(model.ramp == before)) changed |= kRampChanged;
         return changed;
     }
     case 'E': {

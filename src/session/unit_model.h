@@ -25,10 +25,20 @@ struct ChannelTone {
     bool operator==(const ChannelTone&) const = default;
 };
 
+// The chirp's ramp registers as the last update played them, as words.
+struct RampRegisters {
+    std::optional<std::uint32_t> start; // frequency word; only its upper 16 bits (C4-C5) reach the unit
+    std::optional<std::uint32_t> stop;  // the same from CA-CB
+    std::optional<std::uint32_t> step;  // 24-bit step word, D0-D2
+    std::optional<std::uint32_t> dwell; // dwell multiplier, DA-DC
+    bool operator==(const RampRegisters&) const = default;
+};
+
 struct UnitModel {
     std::array<ChannelTone, 4> channels;     // output 1 first
     std::optional<std::uint8_t> channelMask; // bit 0 = output 1; 0 plays on all
     std::optional<std::uint8_t> controlByte; // the last "=E" written
+    RampRegisters ramp;
     std::optional<bool> rfOn;                // laser/RF as last switched
     std::optional<std::string> clockWord;    // the last "=K" word
     bool storedToFlash = false;              // the last register write went to flash
@@ -43,7 +53,16 @@ enum ModelPart : unsigned {
     kChannelsChanged = 2,
     kControlChanged = 4,
     kClockChanged = 8,
+    kRampChanged = 16,
 };
+
+// What the unit plays, as the last control byte says: the chirp status byte
+// ("CHIRP", "Chirp no U", the amplitude slider in chirp mode) has bit 5 set;
+// "=E2C" arms a multichirp load; every other byte (the single-tone update's
+// "=E0C", "Single"'s "=E03", RF on) is single tone. Empty while the control
+// byte is unknown.
+enum class UnitMode { Single, Chirp, Multichirp };
+std::optional<UnitMode> unitMode(const UnitModel& model);
 
 // A frequency word in MHz for the synthesiser clock `clockMHz`.
 double wordToMHz(std::uint32_t word, double clockMHz);

@@ -1,5 +1,6 @@
 #include "unit_report.h"
 
+#include "chirp_calc.h"
 #include "settings_files.h"
 #include "unit_session.h"
 
@@ -15,6 +16,52 @@ QString unknown()
 QString hex(unsigned value, int digits)
 {
     return QStringLiteral("%1").arg(value, digits, 16, QLatin1Char('0')).toUpper();
+}
+
+QString number(double value)
+{
+    return QString::number(value, 'g', 6);
+}
+
+// A dwell in the unit that reads best: 6.4 ns, 20 us, 3.35544 ms.
+QString duration(double us)
+{
+    if (us < 1) return number(us * 1000) + QStringLiteral(" ns");
+    if (us < 1000) return number(us) + QStringLiteral(" us");
+    return number(us / 1000) + QStringLiteral(" ms");
+}
+
+QString modeText(std::optional<UnitMode> mode)
+{
+    if (!mode) return unknown();
+    switch (*mode) {
+    case UnitMode::Single: return QStringLiteral("single");
+    case UnitMode::Chirp: return QStringLiteral("chirp");
+    case UnitMode::Multichirp: return QStringLiteral("multichirp");
+    }
+    return unknown();
+}
+
+void appendRamp(QList<ReportRow>& rows, const RampRegisters& r, double clock)
+{
+    const auto frequency = [clock](std::optional<std::uint32_t> word) {
+        return word ? QStringLiteral("%1 MHz (%2)")
+                          .arg(rampFrequencyMHz(*word, clock), 0, 'f', 6)
+                          .arg(hex(*word >> 16, 4))
+                    : unknown();
+    };
+    rows.append({QStringLiteral("Chirp start"), frequency(r.start)});
+    rows.append({QStringLiteral("Chirp stop"), frequency(r.stop)});
+    rows.append({QStringLiteral("Chirp step"),
+                 r.step ? QStringLiteral("%1 kHz per step (%2)")
+                              .arg(stepWordKHz(*r.step, clock), 0, 'f', 6)
+                              .arg(hex(*r.step, 6))
+                        : unknown()});
+    rows.append({QStringLiteral("Chirp dwell"),
+                 r.dwell ? QStringLiteral("%1 per step (multiplier %2)")
+                               .arg(duration(dwellWordUs(*r.dwell, clock)))
+                               .arg(*r.dwell)
+                         : unknown()});
 }
 
 } // namespace
@@ -65,6 +112,8 @@ QList<ReportRow> unitReport(const UnitSession& s)
     rows.append({QStringLiteral("Channels"), on});
     rows.append({QStringLiteral("RF/laser"),
                  m.rfOn ? (*m.rfOn ? QStringLiteral("on") : QStringLiteral("off")) : unknown()});
+    rows.append({QStringLiteral("Mode"), modeText(unitMode(m))});
+    appendRamp(rows, m.ramp, s.state.ClkFreq);
     rows.append({QStringLiteral("Control byte"), m.controlByte ? hex(*m.controlByte, 2) : unknown()});
     rows.append(
         {QStringLiteral("Clock word"), m.clockWord ? QString::fromStdString(*m.clockWord) : unknown()});
@@ -75,8 +124,10 @@ QList<ReportRow> unitReport(const UnitSession& s)
         load = QString::fromStdString(resultLine(*m.lastLoad));
     }
     rows.append({QStringLiteral("Last load"), load});
-    rows.append({QStringLiteral("Interlock"),
-                 s.interlockLine().isEmpty() ? QStringLiteral("clear") : s.interlockLine()});
+    // The trip's line without its own "Interlock: ", which the field says already.
+    QString interlock = s.interlockLine();
+    if (interlock.startsWith(QLatin1String("Interlock: "))) interlock.remove(0, 11);
+    rows.append({QStringLiteral("Interlock"), interlock.isEmpty() ? QStringLiteral("clear") : interlock});
     return rows;
 }
 

@@ -60,7 +60,7 @@ UnitSession::UnitSession(QObject* parent) : QObject(parent)
     connect(&link, &Link::connectionLost, this, [this] {
         settings.clear();
         setRfOn(std::nullopt);
-        forgetUnit(kToneChanged | kChannelsChanged | kControlChanged | kClockChanged);
+        forgetUnit(kToneChanged | kChannelsChanged | kControlChanged | kClockChanged | kRampChanged);
     });
     link.lineGuard = [this](std::string_view command) {
         if (interlockLine_.isEmpty()) return QString();
@@ -169,6 +169,7 @@ void UnitSession::lineSent(const QByteArray& bytes)
     if (changed & kChannelsChanged) emit channelsChanged();
     if (changed & kControlChanged) emit controlChanged();
     if (changed & kClockChanged) emit clockChanged();
+    if (changed & kRampChanged) emit rampChanged();
 }
 
 void UnitSession::setLimits(int minFrequency, int maxFrequency)
@@ -261,9 +262,11 @@ void UnitSession::forgetUnit(unsigned parts)
 {
     // What the unit holds is no longer what it was told, until it is told again.
     const UnitModel before = model_;
-    if (parts & (kToneChanged | kChannelsChanged)) {
+    if (parts & (kToneChanged | kChannelsChanged | kRampChanged)) {
+        // The registers are forgotten together: the tracker knows them all or none.
         model_.channels = {};
         model_.channelMask.reset();
+        model_.ramp = {};
         tracker_ = UnitModelTracker{};
     }
     if (parts & kControlChanged) {
@@ -275,6 +278,7 @@ void UnitSession::forgetUnit(unsigned parts)
     if (before.channelMask && !model_.channelMask) emit channelsChanged();
     if (before.controlByte && !model_.controlByte) emit controlChanged();
     if (before.clockWord && !model_.clockWord) emit clockChanged();
+    if (!(before.ramp == model_.ramp)) emit rampChanged();
 }
 
 void UnitSession::typedLineEnded()
@@ -291,9 +295,9 @@ void UnitSession::typedLineEnded()
     const char c = letter < line.size() ? line[letter] : '\0';
     unsigned parts = 0;
     if (edited)
-        parts = kToneChanged | kChannelsChanged | kControlChanged | kClockChanged;
+        parts = kToneChanged | kChannelsChanged | kControlChanged | kClockChanged | kRampChanged;
     else if (c == 'D' || c == cmd::kUpdateLetter || c == cmd::kClearLetter || c == cmd::kResetLetter)
-        parts = kToneChanged | kChannelsChanged;
+        parts = kToneChanged | kChannelsChanged | kRampChanged;
     else if (c == cmd::kControlLetter)
         parts = kControlChanged;
     else if (c == cmd::kClockWordLetter)

@@ -25,6 +25,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace plovan {
 
@@ -127,6 +128,26 @@ public:
     void setPollInFlight(bool inFlight) { pollInFlight_ = inFlight; }
     bool pollInFlight() const { return pollInFlight_; }
 
+    // --- who writes ---
+    // While a Writer lives, lines written outside a job and a poll are said
+    // to come from `name` ("remote client 2") in the traffic view.
+    class Writer {
+    public:
+        Writer(UnitSession& session, QString name)
+            : session_(session), before_(std::exchange(session.writer_, std::move(name)))
+        {
+        }
+        ~Writer() { session_.writer_ = std::move(before_); }
+        Writer(const Writer&) = delete;
+        Writer& operator=(const Writer&) = delete;
+
+    private:
+        UnitSession& session_;
+        QString before_;
+    };
+    // Empty when nobody in particular (the face itself) writes.
+    const QString& writer() const { return writer_; }
+
     // --- the RF interlock ---
     // Takes RF down at once, ahead of anything queued: pending settings are
     // dropped, a running job is stopped, and "=E0C" and the smallest
@@ -146,6 +167,8 @@ signals:
     void channelsChanged();
     void controlChanged();
     void clockChanged();
+    // The chirp's ramp registers (the mode follows controlChanged).
+    void rampChanged();
     void limitsChanged();
     void rfChanged();
     void loadChanged();
@@ -167,6 +190,7 @@ private:
     bool pollInFlight_ = false;
     std::string typed_; // keys typed since the last line end
     QString interlockLine_;
+    QString writer_;
 };
 
 } // namespace plovan

@@ -372,25 +372,50 @@ RampWordResult DwelLWord(std::string_view dwellMultiplierText)
 
 // --- the staircase ---
 
+namespace {
+// One unit of a frequency word, in MHz; a step word counts in units of 2^8 of them.
+double mhzPerUnit(double clkFreq)
+{
+    return clkFreq / 4294967296.0;
+}
+constexpr std::uint64_t kStepShift = 8;
+} // namespace
+
+double rampFrequencyMHz(std::uint32_t frequencyWord, double clkFreq)
+{
+    return static_cast<double>(frequencyWord & 0xFFFF0000u) * mhzPerUnit(clkFreq);
+}
+
+double stepWordKHz(std::uint32_t step, double clkFreq)
+{
+    return static_cast<double>(std::uint64_t{step} << kStepShift) * mhzPerUnit(clkFreq) * 1000;
+}
+
+double dwellWordUs(std::uint32_t dwell, double clkFreq)
+{
+    // The unit dwells multiplier + 1 clock periods on each step.
+    return (static_cast<double>(dwell) + 1) / clkFreq;
+}
+
 RampPreview rampPreview(const RampWords& words, double clkFreq, std::size_t maxPoints)
 {
     RampPreview p;
     const std::uint64_t startReg = words.start & 0xFFFF0000u;
     const std::uint64_t stopReg = words.stop & 0xFFFF0000u;
-    const std::uint64_t increment = std::uint64_t{words.step} << 8; // step units are 2^8 frequency-word units
-    const double mhzPerUnit = clkFreq / 4294967296.0;
+    const std::uint64_t increment = std::uint64_t{words.step} << kStepShift;
+    const double unitMHz = mhzPerUnit(clkFreq);
     const bool rising = stopReg >= startReg;
 
-    p.startMHz = static_cast<double>(startReg) * mhzPerUnit;
-    p.stepKHz = static_cast<double>(increment) * mhzPerUnit * 1000;
-    p.dwellUs = (static_cast<double>(words.dwell) + 1) / clkFreq;
+    p.startMHz = rampFrequencyMHz(words.start, clkFreq);
+    p.stepKHz = stepWordKHz(words.step, clkFreq);
+    p.dwellUs = dwellWordUs(words.dwell, clkFreq);
     p.rampTimeUs = static_cast<double>(words.N) * p.dwellUs;
     p.heldAtStop = rising && u128{words.N} * increment > stopReg - startReg;
 
     const auto level = [&](std::uint64_t k) {
         if (rising && u128{k} * increment >= stopReg - startReg)
-            return static_cast<double>(stopReg) * mhzPerUnit;
-        return p.startMHz + static_cast<double>(k) * static_cast<double>(increment) * mhzPerUnit;
+            return static_cast<double>(stopReg) * unitMHz;
+        return p.startMHz + static_cast<double>(k) * static_cast<double>(increment) * unitMHz;
     };
 
     maxPoints = std::max<std::size_t>(maxPoints, 2);

@@ -196,6 +196,14 @@ struct RampPreview {
     bool heldAtStop = false; // the steps reach the stop word early; the unit holds there
 };
 
+// What the ramp registers mean, in the operator's units: a ramp frequency
+// (only the upper 16 bits of `frequencyWord` reach the unit) in MHz, a step
+// word in kHz per step, a dwell word in microseconds per step. The staircase
+// below and the unit model read the registers with these.
+double rampFrequencyMHz(std::uint32_t frequencyWord, double clkFreq = kClkFreq);
+double stepWordKHz(std::uint32_t step, double clkFreq = kClkFreq);
+double dwellWordUs(std::uint32_t dwell, double clkFreq = kClkFreq);
+
 // The unit starts at the upper 16 bits of the start word and adds the step
 // word (in units of ClkFreq / 2^24) once every multiplier + 1 clock periods,
 // N times, never rising past the upper 16 bits of the stop word. At most

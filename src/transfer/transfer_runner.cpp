@@ -159,7 +159,10 @@ void TransferRunner::pollUsb()
     if (status == FtStatus::Ok && queued > 0) status = device.read(usb_->FtHandle, queued, bytes);
     usb_->ftStatus = status;
     // As serial bytes are: the terminal, the log, and through bytesReceived the engine.
-    if (!bytes.isEmpty()) link_.MyPort_event16(bytes);
+    if (!bytes.isEmpty()) {
+        const Link::UsbBytes usb(link_);
+        link_.MyPort_event16(bytes);
+    }
     if (status == FtStatus::Ok || !handOver_ || !engine_.running()) return;
     usbFailed();
     engine_.routeFailed(("USB read failed (" + usbError_ + ")").toStdString());

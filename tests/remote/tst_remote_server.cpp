@@ -138,6 +138,17 @@ private slots:
         QCOMPARE(c.lines(1), QByteArrayList{"1"});
     }
 
+    void rfOnRefusedWhileTripped()
+    {
+        session->tripInterlock(QStringLiteral("Interlock: J2 tripped"));
+        Client c(server->port());
+        c.send("OUTP ON;*OPC?;SYST:ERR?;OUTP?\n");
+        QCOMPARE(c.lines(3), (QByteArrayList{"1",
+                                             "-300,\"Device-specific error;RF on refused: the interlock "
+                                             "tripped - acknowledge it first\"",
+                                             "0"}));
+    }
+
     void burstOfSettingsEndsAtTheLast()
     {
         const auto tunes = [this] {

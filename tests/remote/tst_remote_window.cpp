@@ -1,10 +1,12 @@
 // The window as a host of the remote server: Comms > "Remote control..." is
-// there, the status bar counts clients, and settings made by a client show
-// in the single-tone panel as they happen.
+// there, the status bar counts clients, settings made by a client show in
+// the single-tone panel as they happen, and the unit panel and the traffic
+// view name the client.
 #include "connection_panel.h"
 #include "main_window.h"
 #include "remote_control.h"
 #include "single_tone_panel.h"
+#include "traffic_log.h"
 #include "window_parts.h"
 
 #include <QLabel>
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 using namespace plovan;
 
@@ -80,6 +83,20 @@ private slots:
                           : box == "phaseBox"   ? tone->phaseBox
                                                 : tone->amplitudeBox;
         QTRY_COMPARE(edit->text(), shown);
+
+        auto* clientsLabel = window->findChild<QLabel*>("unit_RemoteClients");
+        const auto clients = [clientsLabel] {
+            return QTextDocumentFragment::fromHtml(clientsLabel->text()).toPlainText();
+        };
+        QVERIFY2(clients().startsWith("Remote clients: #1 127.0.0.1:"), qPrintable(clients()));
+        QVERIFY2(clients().endsWith(", last \"" + command + ";*OPC?\""), qPrintable(clients()));
+        const TrafficRing& ring = partOf<TrafficRecorder>(window)->ring();
+        bool named = false;
+        for (std::size_t i = 0; i < ring.size(); ++i)
+            named = named || (ring.at(i).sent && ring.at(i).source == "remote client 1");
+        QVERIFY(named);
+        client.disconnectFromHost();
+        QTRY_COMPARE(clients(), QStringLiteral("Remote clients: none on 127.0.0.1:%1").arg(remote->server().port()));
     }
 };
 

@@ -1,6 +1,7 @@
 // The traffic record: each line with its direction, route and source, the
 // replies under the source of the line they answer, and a ring that keeps
 // only the latest lines.
+#include "fake_ftdi_device.h"
 #include "power_monitor.h"
 #include "sim_backend.h"
 #include "traffic_log.h"
@@ -65,8 +66,12 @@ private slots:
             QVERIFY(s.link.sendWait("=C"));
         }
         s.end(Job::ImageLoad);
-        recorder.tap(true, "=v\r\n");
-        recorder.tap(false, "@Plovan\r\n");
+        // A bench command over USB, announced once, with its route.
+        auto usb = std::make_unique<FakeFtdiDevice>();
+        usb->setReadTimeoutMs(100);
+        usb->responder = [](const QByteArray&) { return QByteArray("@Plovan\r\n"); };
+        s.usb.setDevice(std::move(usb));
+        s.usb.FtSend(QStringLiteral("=v"));
         QTRY_COMPARE(recorder.ring().size(), std::size_t(8));
         QStringList lines = withoutTimes(recorder.ring());
         // The readings' reply, whatever its values, is the monitor's.
