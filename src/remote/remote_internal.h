@@ -10,12 +10,8 @@
 #include "vswr_sweep.h"
 
 #include <QByteArray>
-#include <QPointer>
 #include <QString>
-#include <QTcpSocket>
-#include <deque>
 #include <optional>
-#include <set>
 #include <string>
 
 namespace plovan::remote {
@@ -48,23 +44,6 @@ enum NodeId {
     kStartup,
     kDiagCommand,
     kDiagRaw,
-};
-
-struct RemoteServer::Client {
-    int id = 0;
-    QPointer<QTcpSocket> socket;
-    scpi::Framer framer;
-    scpi::ErrorQueue errors;
-    // Commands not yet run, each with the error its message ended with.
-    struct Item {
-        std::optional<scpi::Command> command;
-        scpi::Error error;
-    };
-    std::deque<Item> queue;
-    bool running = false;  // inside pump(): its own commands wait their turn
-    bool gone = false;     // disconnected or dropped
-    std::set<int> pending; // settings waiting in the latest-value queue
-    bool loading = false;  // a job it started (load, batch, sweep) is running
 };
 
 // A job a client started that runs on after the command: a load, a batch

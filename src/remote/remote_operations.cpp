@@ -157,7 +157,7 @@ void RemoteServer::setChirp(const ClientPtr& client, const scpi::Command& comman
     bool noUpdate = false;
     const auto parts = chirpFrom(session_.link, session_.state, command, true, noUpdate, error);
     if (!parts) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     submitSequence(client, Job::Chirp, [parts, noUpdate](std::string& why) {
@@ -173,7 +173,7 @@ void RemoteServer::calculateChirp(const ClientPtr& client, const scpi::Command& 
     bool noUpdate = false;
     const auto parts = chirpFrom(session_.link, session_.state, command, false, noUpdate, error);
     if (!parts) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     // Dwell time in s, steps, step in Hz, the stop frequency the ramp reaches in Hz.
@@ -197,18 +197,18 @@ void RemoteServer::setOffset(const ClientPtr& client, const scpi::Command& comma
     const auto amplitude =
         main && command.parameters.size() == 3 ? numberAt(command, 2, kAmplitudeLimits, error) : std::nullopt;
     if (!main || (command.parameters.size() == 3 && !amplitude)) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     const long long tenths = std::llround(*offset / 100);
     if (std::abs(*offset - double(tenths) * 100) > 1e-6) {
-        client->errors.push({scpi::kIllegalParameterValue, "the offset goes in steps of 100 Hz"});
+        pushError(client, {scpi::kIllegalParameterValue, "the offset goes in steps of 100 Hz"});
         return;
     }
     const std::string mainText = fieldText(*main / 1e6);
     const auto mainMHz = parseDecimal(mainText);
     if (!mainMHz || aboveLimit(*mainMHz, int(tenths), state.MaxFrequency)) {
-        client->errors.push({scpi::kDataOutOfRange, "Outside Frequency Limits! " + fieldText(*main + *offset) +
+        pushError(client, {scpi::kDataOutOfRange, "Outside Frequency Limits! " + fieldText(*main + *offset) +
                                                         " Hz is above " + std::to_string(state.MaxFrequency) +
                                                         " MHz; nothing was sent"});
         return;
@@ -232,7 +232,7 @@ void RemoteServer::setClock(const ClientPtr& client, const scpi::Command& comman
 {
     Error error;
     if (!parameterCount(command, 1, 1, error)) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     // "1F40" as a string; a word that happens to be all letters ("ABCD") too.
@@ -242,7 +242,7 @@ void RemoteServer::setClock(const ClientPtr& client, const scpi::Command& comman
                           ? intClkWord(p.text)
                           : std::nullopt;
     if (!word) {
-        client->errors.push({scpi::kIllegalParameterValue, "a clock word of one to four hex digits expected"});
+        pushError(client, {scpi::kIllegalParameterValue, "a clock word of one to four hex digits expected"});
         return;
     }
     submitSequence(client, std::nullopt, [this, word = *word](std::string&) {
@@ -276,7 +276,7 @@ void RemoteServer::sendHeader(const ClientPtr& client, int node, const scpi::Com
         if (range && applyWords(command, 2, words, error)) lines = header::blockLines(*range, words);
     }
     if (lines.empty()) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     submitSequence(client, Job::Header, [this, lines](std::string&) { return session_.link.sendWaitEach(lines); });
@@ -290,19 +290,19 @@ void RemoteServer::playCalRow(const ClientPtr& client, const scpi::Command& comm
     const auto row = name ? wholeAt(command, 1, Limits{0, kCalLocations - 1, std::nullopt, ""}, error)
                           : std::nullopt;
     if (!row) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     std::string why;
     const auto read = readCalFile(QFile::encodeName(pathOf(*name)).toStdString(), &why);
     if (!read) {
-        client->errors.push({scpi::kIllegalParameterValue, *name + ": cannot be read: " + why});
+        pushError(client, {scpi::kIllegalParameterValue, *name + ": cannot be read: " + why});
         return;
     }
     const CalRow& calRow = read->rows[std::size_t(*row)];
     const auto lines = cal::initLines(locationMHzText(*row), calRow, session_.state.ClkFreq);
     if (!lines) {
-        client->errors.push({scpi::kIllegalParameterValue,
+        pushError(client, {scpi::kIllegalParameterValue,
                              "row " + std::to_string(*row) + " \"" + calRow.line() + "\" is not hex: not sent"});
         return;
     }
@@ -315,7 +315,7 @@ void RemoteServer::sendDirect(const ClientPtr& client, int node, const scpi::Com
     Error error;
     if (node == kStartup) {
         if (!parameterCount(command, 0, 0, error)) {
-            client->errors.push(error);
+            pushError(client, error);
             return;
         }
         submitSequence(client, Job::Connect,
@@ -324,7 +324,7 @@ void RemoteServer::sendDirect(const ClientPtr& client, int node, const scpi::Com
     }
     const auto text = unitText(command, error);
     if (!text) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     if (node == kDiagCommand)
@@ -338,18 +338,23 @@ void RemoteServer::sendDirect(const ClientPtr& client, int node, const scpi::Com
 
 void RemoteServer::readData(const ClientPtr& client, const scpi::Command& command)
 {
+    // MMEMory:DATA? "<name>": a regular file of the transfer folder, as a block.
     Error error;
     const auto name = parameterCount(command, 1, 1, error) ? stringAt(command, 0, error) : std::nullopt;
     if (name && !safeName(QString::fromStdString(*name)))
         error = {scpi::kIllegalParameterValue, "a file name without folders expected"};
-    QFile file(pathOf(name.value_or("")));
-    if (!name || !safeName(QString::fromStdString(*name))) {
-        client->errors.push(error);
+    if (error.code != scpi::kNoError) {
+        pushError(client, error);
         return;
     }
-    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64(scpi::Framer::kMaxBlock)) {
-        client->errors.push({scpi::kIllegalParameterValue,
-                             *name + ": " + (file.isOpen() ? "larger than 16 MiB" : file.errorString().toStdString())});
+    const QString path = pathOf(*name);
+    QFile file(path);
+    const char* why = !QFileInfo(path).isFile()                                ? "no such file"
+                      : QFileInfo(path).size() > qint64(scpi::Framer::kMaxBlock) ? "larger than 16 MiB"
+                      : !file.open(QIODevice::ReadOnly)                          ? "cannot be read"
+                                                                                 : nullptr;
+    if (why) {
+        pushError(client, {scpi::kIllegalParameterValue, *name + ": " + why});
         return;
     }
     const QByteArray bytes = file.readAll();
@@ -377,19 +382,19 @@ void RemoteServer::startBatch(const ClientPtr& client, const scpi::Command& comm
         if (end && !range) error = {scpi::kIllegalParameterValue, why};
     }
     if (!range) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     const BatchFolder folder(named ? pathOf(command.parameters[0].text) : transferDir_);
     if (!folder.exists()) {
-        client->errors.push(
+        pushError(client, 
             {scpi::kIllegalParameterValue, "batch folder " + folder.path().toStdString() + " not found"});
         return;
     }
     // Every file checked before the first header block; any finding refuses it.
     const BatchPlan plan = folder.plan();
     for (const QString& line : plan.findings)
-        client->errors.push({scpi::kIllegalParameterValue, line.toStdString()});
+        pushError(client, {scpi::kIllegalParameterValue, line.toStdString()});
     if (!plan.findings.isEmpty() || !mayWrite(client)) return;
     auto batch = std::make_unique<Load>();
     batch->job = Job::Batch;
@@ -444,12 +449,12 @@ void RemoteServer::startVswr(const ClientPtr& client, const scpi::Command& comma
     else if (name && !safeName(QString::fromStdString(*name)))
         error = {scpi::kIllegalParameterValue, "a file name without folders expected"};
     if (error.code != scpi::kNoError || !name) {
-        client->errors.push(error);
+        pushError(client, error);
         return;
     }
     const QString path = QDir(transferDir_).filePath(QString::fromStdString(*name));
     if (QFileInfo::exists(path) && !replace) {
-        client->errors.push({scpi::kIllegalParameterValue, *name + " exists; VSWR \"" + *name +
+        pushError(client, {scpi::kIllegalParameterValue, *name + " exists; VSWR \"" + *name +
                                                                "\",REPLace replaces it"});
         return;
     }

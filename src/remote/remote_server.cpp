@@ -85,6 +85,23 @@ std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString& text,
     return std::pair{address, quint16(port)};
 }
 
+struct RemoteServer::Client {
+    int id = 0;
+    QPointer<QTcpSocket> socket;
+    scpi::Framer framer;
+    scpi::ErrorQueue errors;
+    // Commands not yet run, each with the error its message ended with.
+    struct Item {
+        std::optional<scpi::Command> command;
+        Error error;
+    };
+    std::deque<Item> queue;
+    bool running = false;  // inside pump(): its own commands wait their turn
+    bool gone = false;     // disconnected or dropped
+    std::set<int> pending; // settings waiting in the latest-value queue
+    bool loading = false;  // a load it started is running
+};
+
 RemoteServer::RemoteServer(UnitSession& session, QString transferDir, QObject* parent)
     : QObject(parent), session_(session), transferDir_(std::move(transferDir))
 {
@@ -283,6 +300,11 @@ void RemoteServer::answer(const ClientPtr& client, const QByteArray& line)
     if (client->gone || !socket) return;
     socket->write(line + '\n');
     if (socket->bytesToWrite() > kMaxUnread) drop(client);
+}
+
+void RemoteServer::pushError(const ClientPtr& client, scpi::Error error)
+{
+    client->errors.push(std::move(error));
 }
 
 void RemoteServer::failed(const ClientPtr& client)

@@ -114,6 +114,7 @@ private:
     // False (and an error queued) when the unit cannot be written now.
     bool mayWrite(const ClientPtr& client);
     void failed(const ClientPtr& client);
+    void pushError(const ClientPtr& client, scpi::Error error);
 
     UnitSession& session_;
     QString transferDir_;

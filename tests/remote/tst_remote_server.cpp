@@ -331,16 +331,40 @@ private slots:
         QCOMPARE(load->lines.size(), std::size_t(64));
     }
 
-    void stopCancelsTheLoad()
+    // SIGTERM's path: the session's stop ends whichever job a client started.
+    void stopCancelsTheJob_data()
     {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("lastError");
+        QTest::newRow("load") << dataCommand("t.plv", imageTable(2000)) + "MMEM:LOAD:IMAG \"t.plv\"\n"
+                              << QByteArray("-300,\"Device-specific error;");
+        QTest::newRow("batch") << dataCommand("1.plv", imageTable(2000)) + "BATC\n"
+                               << QByteArray("-300,\"Device-specific error;Batch stopped at 1.plv\"");
+        QTest::newRow("VSWR sweep") << QByteArray("VSWR \"v.txt\"\n")
+                                    << QByteArray("-300,\"Device-specific error;VSWR sweep stopped: ");
+    }
+    void stopCancelsTheJob()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, lastError);
         Client c(server->port());
-        c.send(dataCommand("t.plv", imageTable(2000)) + "MMEM:LOAD:IMAG \"t.plv\"\n");
+        c.send(input);
         QTRY_VERIFY(session->busy());
         bool stopped = false;
         session->stop([&] { stopped = true; });
         QTRY_VERIFY_WITH_TIMEOUT(stopped, 20000);
         QVERIFY(!session->busy());
-        QCOMPARE(sim->unit().lastLoad(sim::LoadKind::Image)->outcome, sim::LoadOutcome::Abandoned);
+        c.send("*OPC?\n");
+        QCOMPARE(c.lines(1), QByteArrayList{"1"});
+        QByteArrayList errors;
+        for (QByteArray e; errors.size() < 20 && e != "0,\"No error\"";) {
+            c.send("SYST:ERR?\n");
+            e = c.lines(1).value(0);
+            errors << e;
+        }
+        QVERIFY2(errors.size() >= 2 && errors[errors.size() - 2].startsWith(lastError), errors.join('|').constData());
+        if (QByteArray(QTest::currentDataTag()) != "VSWR sweep")
+            QCOMPARE(sim->unit().lastLoad(sim::LoadKind::Image)->outcome, sim::LoadOutcome::Abandoned);
     }
 };
 
