@@ -198,6 +198,12 @@ private slots:
         QTest::newRow("VSWR sweep, its file read back")
             << QByteArray("VSWR \"v.txt\";*OPC?;SYST:ERR?;MMEM:DATA? \"v.txt\"\n")
             << QByteArray(ok + "|#") << QByteArrayList{"=AV", "=AV", "=C"} << -1;
+        QTest::newRow("clock word too long")
+            << QByteArray("CLOC \"12345\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("command not printable")
+            << QByteArray("DIAG:COMM \"a\tb\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("file read back from outside the folder")
+            << QByteArray("MMEM:DATA? \"../1.plv\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
         QTest::newRow("VSWR file kept")
             << QByteArray("VSWR \"1.plv\";SYST:ERR?\n")
             << QByteArray("-224,\"Illegal parameter value;1.plv exists") << QByteArrayList{} << 0;
