@@ -6,9 +6,15 @@
 // the same percentile), the bare socket round trip for comparison, and last "ratio: X" (remote rate / direct
 // rate).
 //
-// Usage: remote_rate [--count N]   settings per round and side (default 2000)
+// Usage: remote_rate [--count N] [--reply-delay MS]
+//   --count N         settings per round and side (default 2000)
+//   --reply-delay MS  the simulated unit waits MS before each reply, as a
+//                     unit on a serial line does (default 0: the in-process
+//                     unit answers in microseconds, and the socket's own round
+//                     trip sets the ratio's ceiling)
 
 #include "remote_server.h"
+#include "sim_backend.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -107,14 +113,22 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int count = 2000;
-    for (int i = 1; i + 1 < argc; ++i)
+    int replyDelayMs = 0;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--count") == 0) count = std::max(10, std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--reply-delay") == 0) replyDelayMs = std::max(0, std::atoi(argv[i + 1]));
+    }
 
     plovan::UnitSession session;
     session.setPortSettings(
         plovan::withDevice(plovan::PortSettings{}, QString::fromLatin1(plovan::kSimDevice)), false);
     if (!session.openPort()) return 1;
     session.link.Connected = true;
+    if (auto* sim = qobject_cast<plovan::sim::SimBackend*>(session.link.backend())) {
+        plovan::sim::Faults faults;
+        faults.replyDelayMs = replyDelayMs;
+        sim->unit().setFaults(faults);
+    }
     plovan::remote::RemoteServer server(session, QDir::tempPath());
     if (!server.listen(QHostAddress::LocalHost, 0)) return 1;
 
@@ -163,6 +177,9 @@ int main(int argc, char** argv)
     std::printf("bare round trip (*OPC? alone): median %.3f ms, 99th percentile %.3f ms\n",
                 percentile(bare, 0.5) * 1e3, percentile(bare, 0.99) * 1e3);
     std::printf("direct setting: median %.3f ms\n", percentile(direct, 0.5) * 1e3);
+    std::printf("remote round trip: 90th %.3f, 95th %.3f, 98th %.3f, 99th %.3f ms; direct 99th %.3f ms\n",
+                percentile(remote, 0.9) * 1e3, percentile(remote, 0.95) * 1e3, percentile(remote, 0.98) * 1e3,
+                percentile(remote, 0.99) * 1e3, percentile(direct, 0.99) * 1e3);
     std::printf("ratio: %.3f\n", remoteRate / directRate);
     return 0;
 }

@@ -14,6 +14,7 @@ packages=(
   help2man dpkg-dev file
   clang
   python3-pyvisa python3-pyvisa-py lxi-tools
+  libavahi-client-dev
 )
 
 if [ "${1:-}" = "--list" ]; then

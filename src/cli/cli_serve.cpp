@@ -23,7 +23,8 @@ Serves the unit to remote clients: SCPI text commands over TCP, one line each
 (PyVISA resource TCPIP::HOST::PORT::SOCKET, or any socket), up to 8 clients at
 once, until SIGINT (Ctrl-C) or SIGTERM. A load in progress is then cancelled
 and the unit cleared before the program ends. The first line printed says
-where it listens.
+where it listens. On a network address it is announced over mDNS as a
+_scpi-raw._tcp service where the system's Avahi daemon runs.
 
   --listen [ADDRESS:]PORT  where to listen (default 127.0.0.1:5025; port 0
                        picks a free one). Any address but the loopback lets

@@ -24,6 +24,7 @@ public:
     // pending writes of `supersedes`.
     void submit(int key, Write write, std::initializer_list<int> supersedes = {});
     bool writing() const { return depth_ > 0; }
+    bool isPending(int key) const { return pending_.count(key) != 0; }
     // Drops what is pending (the link went).
     void clear() { pending_.clear(); }
 

@@ -1,5 +1,8 @@
 #include "remote_server.h"
 
+#include "remote_internal.h"
+
+#include "batch_folder.h"
 #include "frequency_limits.h"
 #include "header_words.h"
 #include "table_file.h"
@@ -11,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -23,30 +27,6 @@
 namespace plovan::remote {
 
 namespace {
-
-enum NodeId {
-    kIdn,
-    kCls,
-    kOpc,
-    kFrequency,
-    kPhase,
-    kAmplitude,
-    kChannel,
-    kOutput,
-    kSystemError,
-    kMmemData,
-    kLoadImage,
-    kLoadRaw,
-    kLoadMultichirp,
-    kLoadLut,
-};
-
-// Keys of this server in the session's latest-value queue: each client its own range.
-constexpr int kKeyBase = 1000;
-constexpr int kKeysPerClient = 8;
-
-// SCPI's "not a number": a value the unit has not been told yet.
-const QByteArray kUnknown = "9.91E+37";
 
 using scpi::Error;
 using scpi::Parameter;
@@ -65,11 +45,24 @@ const std::vector<scpi::Node>& nodes()
         {"[SOURce:]CHANnel", kChannel, true, true},
         {"OUTPut[:STATe]", kOutput, true, true},
         {"SYSTem:ERRor[:NEXT]", kSystemError, false, true},
-        {"MMEMory:DATA", kMmemData, true, false},
+        {"MMEMory:DATA", kMmemData, true, true},
         {"MMEMory:LOAD:IMAGe", kLoadImage, true, false},
         {"MMEMory:LOAD:RAW", kLoadRaw, true, false},
         {"MMEMory:LOAD:MCHirp", kLoadMultichirp, true, false},
         {"MMEMory:LOAD:LUT", kLoadLut, true, false},
+        {"[SOURce:]CHIRp", kChirp, true, false},
+        {"[SOURce:]CHIRp:CALCulate", kChirpCalc, false, true},
+        {"[SOURce:]OFFSet", kOffset, true, false},
+        {"[SOURce:]CLOCk", kClock, true, true},
+        {"HEADer[:PANel]", kHeader, true, false},
+        {"HEADer:BLOCks", kHeaderBlocks, true, false},
+        {"HEADer:EXTRa", kExtraHeader, true, false},
+        {"CALibration:PLAY", kCalPlay, true, false},
+        {"BATCh", kBatch, true, false},
+        {"VSWR", kVswr, true, false},
+        {"SYSTem:STARtup", kStartup, true, false},
+        {"DIAGnostic:COMMand", kDiagCommand, true, false},
+        {"DIAGnostic:RAW", kDiagRaw, true, false},
     };
     return table;
 }
@@ -110,13 +103,6 @@ struct RemoteServer::Client {
     ClientInfo info;       // what the unit panel shows of it
 };
 
-struct RemoteServer::Load {
-    Job job;
-    std::unique_ptr<TransferRunner> runner;
-    std::weak_ptr<Client> owner;
-    QStringList messages; // what the send said, in order
-};
-
 RemoteServer::RemoteServer(UnitSession& session, QString transferDir, QObject* parent)
     : QObject(parent), session_(session), transferDir_(std::move(transferDir))
 {
@@ -155,6 +141,10 @@ bool RemoteServer::listen(const QHostAddress& address, quint16 port, QString* er
         return false;
     }
     connect(server_, &QTcpServer::newConnection, this, &RemoteServer::accept);
+    const PortBackend* backend = session_.link.backend();
+    if (const auto a = announcementFor(server_->serverAddress(), server_->serverPort(),
+                                       backend ? backend->description() : QString(), QHostInfo::localHostName()))
+        mdns_.publish(*a);
     emit clientsChanged();
     return true;
 }
@@ -168,6 +158,7 @@ void RemoteServer::close()
         socket->deleteLater();
     }
     clients_.clear();
+    mdns_.withdraw();
     if (server_) {
         server_->close();
         server_->deleteLater();
@@ -301,6 +292,8 @@ void RemoteServer::pump(const ClientPtr& client)
         }
         const scpi::Command& command = *item.command;
         if (command.node == kOpc && mustWait(*client)) break; // resumed when they end
+        // Nothing overtakes a sequence of lines still waiting to go out.
+        if (client->pending.count(kKeyBase + (client->id % 1000) * kKeysPerClient + kSequenceKey)) break;
         // A setting a later one of the same node replaces before anything
         // reads it is skipped: only the newest is written (a client that wants
         // each one acknowledged follows it with *OPC?).
@@ -337,6 +330,11 @@ void RemoteServer::answer(const ClientPtr& client, const QByteArray& line)
     if (socket->bytesToWrite() > kMaxUnread) drop(client);
 }
 
+void RemoteServer::pushError(const ClientPtr& client, scpi::Error error)
+{
+    client->errors.push(std::move(error));
+}
+
 void RemoteServer::failed(const ClientPtr& client)
 {
     // A setting that waited in the queue may meet a job begun meanwhile.
@@ -366,108 +364,64 @@ QString RemoteServer::writerName(const Client& client)
     return QStringLiteral("remote client %1").arg(client.info.number);
 }
 
-void RemoteServer::submit(const ClientPtr& client, int key, std::function<bool()> write)
+void RemoteServer::submit(const ClientPtr& client, int key, std::function<bool()> write,
+                          std::shared_ptr<std::string> why)
 {
     const int full = kKeyBase + (client->id % 1000) * kKeysPerClient + key;
     client->pending.insert(full);
     std::weak_ptr<Client> weak = client;
-    session_.settings.submit(full, [this, weak, full, name = writerName(*client), write = std::move(write)] {
+    session_.settings.submit(full, [this, weak, full, name = writerName(*client), write = std::move(write), why] {
         const UnitSession::Writer writer(session_, name);
         const bool ok = write();
         if (auto c = weak.lock()) {
-            if (!ok) failed(c);
+            if (!ok && why && !why->empty())
+                c->errors.push({scpi::kDeviceError, *why});
+            else if (!ok)
+                failed(c);
             c->pending.erase(full);
             if (!c->running) resumeLater(c);
         }
+        // The queue drops what waits behind a write the unit did not take.
+        if (!ok) QTimer::singleShot(0, this, &RemoteServer::forgetDropped);
         return ok;
     });
 }
 
-namespace {
-
-// One number parameter (or MIN/MAX/DEF as `limits` give them); an error otherwise.
-struct Limits {
-    double min, max;
-    std::optional<double> def;
-    bool suffixOk(const std::string& suffix) const;
-    std::string unit; // "HZ" or "DEG"; empty: no suffix allowed
-};
-
-bool Limits::suffixOk(const std::string& suffix) const
+void RemoteServer::submitSequence(const ClientPtr& client, std::optional<Job> job,
+                                  std::function<bool(std::string& why)> write)
 {
-    if (suffix.empty()) return true;
-    if (unit == "HZ") return suffix.size() >= 2 && suffix.substr(suffix.size() - 2) == "HZ";
-    return suffix == unit;
+    if (!mayWrite(client)) return;
+    auto why = std::make_shared<std::string>();
+    submit(
+        client, kSequenceKey,
+        [this, job, why, write = std::move(write)] {
+            if (job && !session_.begin(*job)) return false;
+            const bool ok = write(*why);
+            if (job) session_.end(*job);
+            return ok;
+        },
+        why);
 }
 
-std::optional<double> valueOf(const scpi::Command& command, const Limits& limits, Error& error)
+void RemoteServer::forgetDropped()
 {
-    if (command.parameters.empty()) {
-        error = {scpi::kMissingParameter, {}};
-        return std::nullopt;
+    if (session_.settings.writing()) return; // what still waits will run
+    for (auto& [socket, client] : clients_) {
+        bool dropped = false;
+        for (auto it = client->pending.begin(); it != client->pending.end();)
+            if (session_.settings.isPending(*it)) {
+                ++it;
+            }
+            else {
+                it = client->pending.erase(it);
+                dropped = true;
+            }
+        if (dropped) {
+            client->errors.push({scpi::kDeviceError, "Not written: an earlier write got no reply"});
+            resumeLater(client);
+        }
     }
-    if (command.parameters.size() > 1) {
-        error = {scpi::kParameterNotAllowed, "one value expected"};
-        return std::nullopt;
-    }
-    const Parameter& p = command.parameters[0];
-    if (p.kind == Parameter::Kind::Word) {
-        if (p.text == "MIN" || p.text == "MINIMUM") return limits.min;
-        if (p.text == "MAX" || p.text == "MAXIMUM") return limits.max;
-        if ((p.text == "DEF" || p.text == "DEFAULT") && limits.def) return limits.def;
-        error = {scpi::kIllegalParameterValue, p.text};
-        return std::nullopt;
-    }
-    if (p.kind != Parameter::Kind::Number) {
-        error = {scpi::kDataTypeError, "a number expected"};
-        return std::nullopt;
-    }
-    if (!limits.suffixOk(p.suffix)) {
-        error = {scpi::kInvalidSuffix, p.suffix};
-        return std::nullopt;
-    }
-    if (!(p.number >= limits.min && p.number <= limits.max)) {
-        error = {scpi::kDataOutOfRange, scpi::formatNumber(p.number) + " is outside " +
-                                            scpi::formatNumber(limits.min) + " to " +
-                                            scpi::formatNumber(limits.max)};
-        return std::nullopt;
-    }
-    return p.number;
 }
-
-Limits frequencyLimits(const SynthState& state)
-{
-    return {state.MinFrequency * 1e6, state.MaxFrequency * 1e6, std::nullopt, "HZ"};
-}
-
-const Limits kPhaseLimits{0, 360, 0.0, "DEG"};
-const Limits kAmplitudeLimits{0, 1024, std::nullopt, ""};
-
-std::optional<std::string> stringParameter(const scpi::Command& command, std::size_t count, Error& error)
-{
-    if (command.parameters.size() < count) {
-        error = {scpi::kMissingParameter, {}};
-        return std::nullopt;
-    }
-    if (command.parameters.size() > count) {
-        error = {scpi::kParameterNotAllowed, {}};
-        return std::nullopt;
-    }
-    if (command.parameters[0].kind != Parameter::Kind::String) {
-        error = {scpi::kDataTypeError, "a quoted name expected"};
-        return std::nullopt;
-    }
-    return command.parameters[0].text;
-}
-
-// A name MMEMory:DATA may store under: no folders, nothing hidden.
-bool safeName(const QString& name)
-{
-    static const QRegularExpression ok(QStringLiteral("^[A-Za-z0-9_][A-Za-z0-9_. -]{0,127}$"));
-    return ok.match(name).hasMatch();
-}
-
-} // namespace
 
 void RemoteServer::execute(const ClientPtr& client, const scpi::Command& command)
 {
@@ -513,7 +467,33 @@ void RemoteServer::execute(const ClientPtr& client, const scpi::Command& command
             setOutput(client, command);
         }
         return;
-    case kMmemData: storeData(client, command); return;
+    case kMmemData:
+        if (command.query)
+            readData(client, command);
+        else
+            storeData(client, command);
+        return;
+    case kChirp: setChirp(client, command); return;
+    case kChirpCalc: calculateChirp(client, command); return;
+    case kOffset: setOffset(client, command); return;
+    case kClock:
+        if (command.query) {
+            const auto& word = session_.model().clockWord;
+            answer(client, word ? "\"" + QByteArray::fromStdString(*word) + "\"" : kUnknown);
+        }
+        else {
+            setClock(client, command);
+        }
+        return;
+    case kHeader:
+    case kHeaderBlocks:
+    case kExtraHeader: sendHeader(client, command.node, command); return;
+    case kCalPlay: playCalRow(client, command); return;
+    case kStartup:
+    case kDiagCommand:
+    case kDiagRaw: sendDirect(client, command.node, command); return;
+    case kBatch: startBatch(client, command); return;
+    case kVswr: startVswr(client, command); return;
     case kLoadImage:
     case kLoadRaw:
     case kLoadMultichirp:
@@ -682,7 +662,7 @@ void RemoteServer::storeData(const ClientPtr& client, const scpi::Command& comma
 void RemoteServer::startLoad(const ClientPtr& client, int node, const scpi::Command& command)
 {
     Error error;
-    const auto name = stringParameter(command, 1, error);
+    const auto name = parameterCount(command, 1, 1, error) ? stringAt(command, 0, error) : std::nullopt;
     if (!name) {
         client->errors.push(error);
         return;
@@ -719,57 +699,94 @@ void RemoteServer::startLoad(const ClientPtr& client, int node, const scpi::Comm
     }
     auto load = std::make_unique<Load>();
     load->job = job;
-    load->owner = client;
-    load->runner = std::make_unique<TransferRunner>(session_.link, lut ? lut::serialSender(false)
-                                                                       : table::senderFor(layout, false));
-    TransferRunner* runner = load->runner.get();
-    if (!session_.begin(job, [runner] { runner->cancel(); })) {
-        client->errors.push({scpi::kDeviceError, session_.busyMessage().toStdString()});
-        return;
-    }
     Load* raw = load.get();
-    connect(runner, &TransferRunner::message, this, [raw](const QString& m) { raw->messages << m; });
-    connect(runner, &TransferRunner::finished, this,
-            [this, raw](TransferOutcome o) { loadFinished(raw, int(o)); });
-    load_ = std::move(load);
-    client->loading = true;
-    QString startError;
-    if (!runner->start(path, &startError)) {
-        session_.end(job);
-        client->loading = false;
-        client->errors.push({scpi::kDeviceError, startError.toStdString()});
-        load_.reset();
-    }
+    if (!beginWork(client, std::move(load), [raw] { raw->runner->cancel(); })) return;
+    startFile(raw, path, lut ? lut::serialSender(false) : table::senderFor(layout, false));
 }
 
-void RemoteServer::loadFinished(Load* load, int outcome)
+bool RemoteServer::beginWork(const ClientPtr& client, std::unique_ptr<Load> load, std::function<void()> cancel)
+{
+    if (!session_.begin(load->job, std::move(cancel))) {
+        client->errors.push({scpi::kDeviceError, session_.busyMessage().toStdString()});
+        return false;
+    }
+    load->owner = client;
+    load_ = std::move(load);
+    client->loading = true;
+    return true;
+}
+
+void RemoteServer::endWork(Load* load)
 {
     if (load != load_.get()) return;
-    const auto o = TransferOutcome(outcome);
     session_.end(load->job);
     if (auto client = load->owner.lock()) {
         client->loading = false;
-        if (o != TransferOutcome::SentOk && o != TransferOutcome::Completed) {
-            // The verdict: the CRC message when there was one (the unit's
-            // "Error!" may follow it), else the last thing the send said.
-            QString said = load->messages.isEmpty() ? QStringLiteral("Load failed") : load->messages.last();
-            for (const QString& m : load->messages)
-                if (o == TransferOutcome::CrcError && m.contains(QLatin1String("CRC"))) {
-                    said = m;
-                    break;
-                }
-            std::string text = said.toStdString();
-            const TransferEngine& engine = load->runner->engine();
-            if (!said.contains(QLatin1String("record")))
-                text += " at record " + std::to_string(engine.recordsSent()) + " of " +
-                        std::to_string(engine.recordsAnnounced());
-            client->errors.push({scpi::kDeviceError, text});
-        }
         resumeLater(client);
     }
-    // The runner is still on the stack that called us.
-    Load* owned = load_.release();
-    QTimer::singleShot(0, this, [owned] { delete owned; });
+    // The runner or sweep may still be on the stack that called us.
+    for (QObject* object : {static_cast<QObject*>(load->runner.release()), static_cast<QObject*>(load->sweep.release())})
+        if (object) {
+            object->disconnect(this);
+            object->deleteLater();
+        }
+    load_.reset();
+}
+
+void RemoteServer::workError(Load* load, const std::string& text)
+{
+    if (auto client = load->owner.lock()) client->errors.push({scpi::kDeviceError, text});
+}
+
+bool RemoteServer::startFile(Load* load, const QString& path, SenderConfig config)
+{
+    load->messages.clear();
+    load->runner = std::make_unique<TransferRunner>(session_.link, std::move(config));
+    TransferRunner* runner = load->runner.get();
+    connect(runner, &TransferRunner::message, this, [load](const QString& m) { load->messages << m; });
+    connect(runner, &TransferRunner::finished, this,
+            [this, load](TransferOutcome o) { fileFinished(load, int(o)); });
+    QString startError;
+    if (runner->start(path, &startError)) return true;
+    workError(load, (QFileInfo(path).fileName() + QStringLiteral(": ") + startError).toStdString());
+    endWork(load);
+    return false;
+}
+
+void RemoteServer::fileFinished(Load* load, int outcome)
+{
+    if (load != load_.get() || !load->runner) return;
+    const auto o = TransferOutcome(outcome);
+    const TransferRunner& runner = *load->runner;
+    session_.setLastLoad(runner.result());
+    if (o != TransferOutcome::SentOk && o != TransferOutcome::Completed) {
+        // The verdict: the CRC message when there was one (the unit's
+        // "Error!" may follow it), else the last thing the send said.
+        QString said = load->messages.isEmpty() ? QStringLiteral("Load failed") : load->messages.last();
+        for (const QString& m : load->messages)
+            if (o == TransferOutcome::CrcError && m.contains(QLatin1String("CRC"))) {
+                said = m;
+                break;
+            }
+        std::string text = said.toStdString();
+        const TransferEngine& engine = runner.engine();
+        if (!said.contains(QLatin1String("record")))
+            text += " at record " + std::to_string(engine.recordsSent()) + " of " +
+                    std::to_string(engine.recordsAnnounced());
+        if (load->job == Job::Batch) text = std::to_string(load->next) + ".plv: " + text;
+        workError(load, text);
+    }
+    if (load->job != Job::Batch) {
+        endWork(load);
+        return;
+    }
+    // The batch goes on with its next file once this runner has returned.
+    load->runner->disconnect(this);
+    load->runner.release()->deleteLater();
+    const bool goesOn = BatchFolder::goesOnAfter(o);
+    QTimer::singleShot(0, this, [this, load, goesOn] {
+        if (load == load_.get()) nextBatchFile(load, goesOn);
+    });
 }
 
 } // namespace plovan::remote

@@ -6,7 +6,9 @@
 // started them, so a table is never left half-loaded by a dropped client.
 #pragma once
 
+#include "mdns_announcer.h"
 #include "scpi_parser.h"
+#include "table_send.h"
 #include "unit_session.h"
 
 #include <QDateTime>
@@ -91,15 +93,44 @@ private:
     void setChannels(const ClientPtr& client, const scpi::Command& command);
     void queryTone(const ClientPtr& client, int node, const scpi::Command& command);
     void storeData(const ClientPtr& client, const scpi::Command& command);
+    void readData(const ClientPtr& client, const scpi::Command& command);
     void startLoad(const ClientPtr& client, int node, const scpi::Command& command);
-    void loadFinished(Load* load, int outcome);
+    void setChirp(const ClientPtr& client, const scpi::Command& command);
+    void calculateChirp(const ClientPtr& client, const scpi::Command& command);
+    void setOffset(const ClientPtr& client, const scpi::Command& command);
+    void setClock(const ClientPtr& client, const scpi::Command& command);
+    void sendHeader(const ClientPtr& client, int node, const scpi::Command& command);
+    void playCalRow(const ClientPtr& client, const scpi::Command& command);
+    void sendDirect(const ClientPtr& client, int node, const scpi::Command& command);
+    void startBatch(const ClientPtr& client, const scpi::Command& command);
+    void startVswr(const ClientPtr& client, const scpi::Command& command);
+
+    // Jobs that outlive their command: begun for the client (a busy session
+    // refuses, said in its queue), their errors queued for it, ended once.
+    bool beginWork(const ClientPtr& client, std::unique_ptr<Load> load, std::function<void()> cancel);
+    void endWork(Load* load);
+    void workError(Load* load, const std::string& text);
+    bool startFile(Load* load, const QString& path, SenderConfig config);
+    void fileFinished(Load* load, int outcome);
+    void nextBatchFile(Load* load, bool goesOn);
+    // A name given by a client: a bare name in the transfer folder, else the path.
+    QString pathOf(const std::string& name) const;
 
     // A setting written through the latest-value queue; its failure lands
-    // in the client's error queue.
-    void submit(const ClientPtr& client, int key, std::function<bool()> write);
+    // in the client's error queue (`why` when the write said why).
+    void submit(const ClientPtr& client, int key, std::function<bool()> write,
+                std::shared_ptr<std::string> why = nullptr);
+    // Lines that must go out together, as one write of the client's
+    // sequence key, inside `job` when given; `write` may say why it failed.
+    void submitSequence(const ClientPtr& client, std::optional<Job> job,
+                        std::function<bool(std::string& why)> write);
+    // Pending settings a failed write dropped from the queue: their clients
+    // are told and stop waiting for them.
+    void forgetDropped();
     // False (and an error queued) when the unit cannot be written now.
     bool mayWrite(const ClientPtr& client);
     void failed(const ClientPtr& client);
+    void pushError(const ClientPtr& client, scpi::Error error);
 
     UnitSession& session_;
     QString transferDir_;
@@ -107,6 +138,7 @@ private:
     std::map<QTcpSocket*, ClientPtr> clients_;
     std::unique_ptr<Load> load_;
     int nextClientId_ = 0;
+    MdnsAnnouncer mdns_;
 };
 
 } // namespace remote

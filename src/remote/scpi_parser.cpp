@@ -411,6 +411,10 @@ std::optional<double> suffixScale(std::string_view suffix)
     if (s == "KHZ") return 1e3;
     if (s == "MHZ") return 1e6;
     if (s == "GHZ") return 1e9;
+    if (s == "S") return 1.0;
+    if (s == "MS") return 1e-3;
+    if (s == "US") return 1e-6;
+    if (s == "NS") return 1e-9;
     return std::nullopt;
 }
 

@@ -135,7 +135,7 @@ struct Parsed {
 
 Parsed parse(std::string_view message, const std::vector<Node>& nodes);
 
-// The scale of a numeric suffix (HZ, KHZ, MHZ, GHZ, DEG); empty when unknown.
+// The scale of a numeric suffix (HZ, KHZ, MHZ, GHZ, DEG; S, MS, US, NS); empty when unknown.
 std::optional<double> suffixScale(std::string_view suffix);
 
 // A number as the query answers give it: shortest exact form, "." decimal.

@@ -24,6 +24,9 @@ QString jobName(Job job)
     case Job::Poll: return QStringLiteral("poll loop");
     case Job::Vswr: return QStringLiteral("VSWR sweep");
     case Job::CalPlay: return QStringLiteral("calibration row play");
+    case Job::Chirp: return QStringLiteral("chirp programming");
+    case Job::Offset: return QStringLiteral("frequency offset");
+    case Job::Header: return QStringLiteral("header send");
     case Job::UsbTest: return QStringLiteral("USB test");
     }
     return {};

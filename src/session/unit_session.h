@@ -44,6 +44,9 @@ enum class Job {
     Vswr,
     CalPlay,
     UsbTest,
+    Chirp,
+    Offset,
+    Header,
 };
 
 // "image load", "batch", ... as the busy message names them.

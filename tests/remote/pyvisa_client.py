@@ -76,6 +76,13 @@ try:
     e = a.query("SYST:ERR?")
     check("unknown header is -113", e.startswith("-113,"), e)
     check("error queue empty again", a.query("SYST:ERR?") == '0,"No error"')
+    c = a.query("CHIR:CALC? 75MHZ,140MHZ,20US")
+    check("CHIR:CALC? dwell, steps, step, stop", c == "6.4e-09,3125,20800,140000000", c)
+    a.write('VSWR "sweep.txt"')
+    opc, e = a.query("*OPC?"), a.query("SYST:ERR?")
+    check("VSWR sweep waited for", opc == "1" and e == '0,"No error"', (opc, e))
+    data = a.query_binary_values('MMEM:DATA? "sweep.txt"', datatype="B", container=bytes)
+    check("VSWR file read back as a block", data.count(b"\n") == 26, data[:60])
     opc, e = store_and_load(a, "good.plv")
     check("MMEM:DATA + LOAD:IMAG + *OPC?", opc == "1" and e == '0,"No error"', (opc, e))
 

@@ -3,6 +3,7 @@
 #include "remote_server.h"
 #include "sim_backend.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -35,13 +36,13 @@ public:
         socket.waitForConnected(2000);
     }
     void send(const QByteArray& bytes) { socket.write(bytes); }
-    // The next `n` lines, or fewer when they do not come within 10 s.
+    // The next `n` lines, or fewer when they do not come within 30 s (a CRC abort takes 6).
     QByteArrayList lines(int n)
     {
         QByteArrayList got;
         QElapsedTimer t;
         t.start();
-        while (got.size() < n && t.elapsed() < 10000) {
+        while (got.size() < n && t.elapsed() < 30000) {
             if (socket.canReadLine())
                 got << socket.readLine().chopped(1);
             else
@@ -149,6 +150,142 @@ private slots:
                                              "0"}));
     }
 
+    // Each of plovanctl's other operations under its node: what the client
+    // reads back and the lines the unit got, in order (others may lie between).
+    void operations_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QByteArrayList>("unitGot");
+        QTest::addColumn<int>("lineCount"); // -1: not counted
+        const QByteArray ok = "1|0,\"No error\"";
+        QTest::newRow("clock word, read back")
+            << QByteArray("CLOC \"1f\";*OPC?;CLOC?;SYST:ERR?\n") << QByteArray("1|\"001F\"|0,\"No error\"")
+            << QByteArrayList{"=K001F", "=k"} << -1;
+        QTest::newRow("chirp with external trigger")
+            << QByteArray("CHIR 75MHZ,140MHZ,20US,EXTTRIG;*OPC?;SYST:ERR?\n") << ok
+            << QByteArrayList{"=r", "=C", "=U"} << -1;
+        QTest::newRow("chirp without update")
+            << QByteArray("CHIR 75MHZ,140MHZ,20US,NOUPDATE;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{} << -1;
+        QTest::newRow("chirp calculation only")
+            << QByteArray("CHIR:CALC? 75MHZ,140MHZ,20US\n") << QByteArray("6.4e-09,3125,20800,140000000")
+            << QByteArrayList{} << 0;
+        QTest::newRow("chirp ramp refused")
+            << QByteArray("CHIR 75MHZ,140MHZ,0US;SYST:ERR?\n")
+            << QByteArray("-224,\"Illegal parameter value;N steps is too low") << QByteArrayList{} << 0;
+        QTest::newRow("offset with its amplitude")
+            << QByteArray("OFFS 1KHZ,100MHZ,300;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=U", "=E0C"} << -1;
+        QTest::newRow("offset sum above the limit")
+            << QByteArray("OFFS 5000KHZ,139MHZ;SYST:ERR?\n")
+            << QByteArray("-222,\"Data out of range;Outside Frequency Limits! 144000000 Hz is above 140 MHz")
+            << QByteArrayList{} << 0;
+        QTest::newRow("offset between steps")
+            << QByteArray("OFFS 150HZ,100MHZ;SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("header with word 14 replaced")
+            << QByteArray("HEAD \"14=abcd\";*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=C"} << 29;
+        QTest::newRow("header word out of range")
+            << QByteArray("HEAD \"15=abcd\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("header blocks 0 to 1")
+            << QByteArray("HEAD:BLOC 0,1;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=C"} << 29;
+        QTest::newRow("extra header") << QByteArray("HEAD:EXTR;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=C"}
+                                      << 57;
+        QTest::newRow("calibration row played")
+            << QByteArray("CAL:PLAY \"c.cal\",5;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=U", "=I"} << -1;
+        QTest::newRow("calibration row not hex")
+            << QByteArray("CAL:PLAY \"c.cal\",7;SYST:ERR?\n")
+            << QByteArray("-224,\"Illegal parameter value;row 7 \"\"ZZZZ0000\"\" is not hex: not sent\"")
+            << QByteArrayList{} << 0;
+        QTest::newRow("command acknowledged")
+            << QByteArray("DIAG:COMM \"dA3\";*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=dA3"} << 1;
+        QTest::newRow("start-up sequence")
+            << QByteArray("SYST:STAR;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=r", "=p", "=D00DF"} << -1;
+        QTest::newRow("batch of the transfer folder")
+            << QByteArray("BATC;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{"=C", "=L", "=L"} << -1;
+        QTest::newRow("batch's CRC verdict")
+            << QByteArray("BATC 0,0;*OPC?;SYST:ERR?;SYST:ERR?\n")
+            << QByteArray("1|-300,\"Device-specific error;1.plv: CRC Error. File send aborted at record 3 of 16\"|"
+                          "0,\"No error\"")
+            << QByteArrayList{"=C", "=L"} << -1;
+        QTest::newRow("VSWR sweep, its file read back")
+            << QByteArray("VSWR \"v.txt\";*OPC?;SYST:ERR?;MMEM:DATA? \"v.txt\"\n")
+            << QByteArray(ok + "|#") << QByteArrayList{"=AV", "=AV", "=C"} << -1;
+        QTest::newRow("clock word too long")
+            << QByteArray("CLOC \"12345\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("command not printable")
+            << QByteArray("DIAG:COMM \"a\tb\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("file read back from outside the folder")
+            << QByteArray("MMEM:DATA? \"../1.plv\";SYST:ERR?\n") << QByteArray("-224,") << QByteArrayList{} << 0;
+        QTest::newRow("VSWR file kept")
+            << QByteArray("VSWR \"1.plv\";SYST:ERR?\n")
+            << QByteArray("-224,\"Illegal parameter value;1.plv exists") << QByteArrayList{} << 0;
+    }
+    void operations()
+    {
+        sim::Faults faults;
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        QFETCH(QByteArrayList, unitGot);
+        QFETCH(int, lineCount);
+        // A batch of two files, or one where each would take a CRC abort.
+        faults.crcErrorAtLine = QByteArray(QTest::currentDataTag()).contains("CRC") ? 3 : 0;
+        for (int n = 1; n <= (faults.crcErrorAtLine ? 1 : 2); ++n) {
+            QFile file(dir->filePath(QStringLiteral("%1.plv").arg(n)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(imageTable(16)) > 0);
+        }
+        QFile cal(dir->filePath(QStringLiteral("c.cal")));
+        QVERIFY(cal.open(QIODevice::WriteOnly));
+        for (int row = 0; row < 256; ++row)
+            cal.write(row == 7 ? "ZZZZ0000\r\n" : "0FFF0100\r\n");
+        cal.close();
+        sim->unit().setFaults(faults);
+        const std::size_t before = sim->unit().commands().size();
+        Client c(server->port());
+        c.send(input);
+        const QByteArray got = c.lines(int(expected.count('|')) + 1).join('|');
+        QVERIFY2(got.startsWith(expected), got.constData());
+        const auto& all = sim->unit().commands();
+        const std::vector<std::string> lines(all.begin() + std::ptrdiff_t(before), all.end());
+        QByteArray sent;
+        for (const std::string& line : lines)
+            sent += QByteArray::fromStdString(line) + ' ';
+        auto at = lines.begin();
+        for (const QByteArray& want : unitGot) {
+            at = std::find(at, lines.end(), want.toStdString());
+            QVERIFY2(at != lines.end(), (want + " not in: " + sent).constData());
+            ++at;
+        }
+        if (lineCount >= 0) QVERIFY2(lines.size() == std::size_t(lineCount), sent.constData());
+    }
+
+    // What the server would announce over mDNS (the daemon itself is tried by hand).
+    void announcement_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("name"); // empty: nothing announced
+        QTest::newRow("loopback") << "127.0.0.1" << "/dev/ttyUSB0" << "lab" << "";
+        QTest::newRow("loopback v6") << "::1" << "/dev/ttyUSB0" << "lab" << "";
+        QTest::newRow("every address") << "0.0.0.0" << "/dev/ttyUSB0" << "lab" << "Plovan /dev/ttyUSB0 on lab";
+        QTest::newRow("long name cut between characters")
+            << "192.0.2.7" << "simulated unit" << QString(40, QChar(0xE9))
+            << "Plovan simulated unit on " + QString(19, QChar(0xE9));
+    }
+    void announcement()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, unit);
+        QFETCH(QString, host);
+        QFETCH(QString, name);
+        const auto a = remote::announcementFor(QHostAddress(address), 5025, unit, host);
+        QCOMPARE(a.has_value(), !name.isEmpty());
+        if (!a) return;
+        QCOMPARE(QString::fromStdString(a->name), name);
+        QCOMPARE(a->type, std::string("_scpi-raw._tcp"));
+        QCOMPARE(a->port, quint16(5025));
+        QVERIFY(std::find(a->txt.begin(), a->txt.end(), "unit=" + unit.toStdString()) != a->txt.end());
+    }
+
     void burstOfSettingsEndsAtTheLast()
     {
         const auto tunes = [this] {
@@ -200,11 +337,9 @@ private slots:
         owner->send(dataCommand("t.plv", imageTable()) + "MMEM:LOAD:IMAG \"t.plv\"\n");
         QTRY_VERIFY(session->busy());
         Client other(server->port());
-        other.send("FREQ 90MHZ\nSYST:ERR?\n*OPC?\n");
-        QCOMPARE(other.lines(2),
-                 (QByteArrayList{"-300,\"Device-specific error;Busy: image load running - cancel "
-                                 "it first\"",
-                                 "1"}));
+        other.send("FREQ 90MHZ\nSYST:ERR?\nHEAD\nSYST:ERR?\n*OPC?\n");
+        const QByteArray busy = "-300,\"Device-specific error;Busy: image load running - cancel it first\"";
+        QCOMPARE(other.lines(3), (QByteArrayList{busy, busy, "1"}));
         owner.reset(); // gone mid-load
         QTRY_VERIFY_WITH_TIMEOUT(!session->busy(), 20000);
         const auto& load = sim->unit().lastLoad(sim::LoadKind::Image);
@@ -213,16 +348,40 @@ private slots:
         QCOMPARE(load->lines.size(), std::size_t(64));
     }
 
-    void stopCancelsTheLoad()
+    // SIGTERM's path: the session's stop ends whichever job a client started.
+    void stopCancelsTheJob_data()
     {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("lastError");
+        QTest::newRow("load") << dataCommand("t.plv", imageTable(2000)) + "MMEM:LOAD:IMAG \"t.plv\"\n"
+                              << QByteArray("-300,\"Device-specific error;");
+        QTest::newRow("batch") << dataCommand("1.plv", imageTable(2000)) + "BATC\n"
+                               << QByteArray("-300,\"Device-specific error;Batch stopped at 1.plv\"");
+        QTest::newRow("VSWR sweep") << QByteArray("VSWR \"v.txt\"\n")
+                                    << QByteArray("-300,\"Device-specific error;VSWR sweep stopped: ");
+    }
+    void stopCancelsTheJob()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, lastError);
         Client c(server->port());
-        c.send(dataCommand("t.plv", imageTable(2000)) + "MMEM:LOAD:IMAG \"t.plv\"\n");
+        c.send(input);
         QTRY_VERIFY(session->busy());
         bool stopped = false;
         session->stop([&] { stopped = true; });
         QTRY_VERIFY_WITH_TIMEOUT(stopped, 20000);
         QVERIFY(!session->busy());
-        QCOMPARE(sim->unit().lastLoad(sim::LoadKind::Image)->outcome, sim::LoadOutcome::Abandoned);
+        c.send("*OPC?\n");
+        QCOMPARE(c.lines(1), QByteArrayList{"1"});
+        QByteArrayList errors;
+        for (QByteArray e; errors.size() < 20 && e != "0,\"No error\"";) {
+            c.send("SYST:ERR?\n");
+            e = c.lines(1).value(0);
+            errors << e;
+        }
+        QVERIFY2(errors.size() >= 2 && errors[errors.size() - 2].startsWith(lastError), errors.join('|').constData());
+        if (QByteArray(QTest::currentDataTag()) != "VSWR sweep")
+            QCOMPARE(sim->unit().lastLoad(sim::LoadKind::Image)->outcome, sim::LoadOutcome::Abandoned);
     }
 };
 

@@ -58,6 +58,8 @@ void TestScpiParser::parse_data()
     row("optional nodes given", "SOUR:FREQ:CW 81 MHZ", "[SOURce:]FREQuency[:CW]:81000000");
     row("kilohertz and exponent", ":SOURce:FREQuency 8.1e4KHZ", "[SOURce:]FREQuency[:CW]:81000000");
     row("degrees", "PHAS 90DEG", "[SOURce:]PHASe:90");
+    row("time suffixes, and a node below a settable one", "CHIR 75MHZ,140MHZ,2MS;CHIR:CALC? 1,2,4US",
+        "[SOURce:]CHIRp:75000000|140000000|0.002 [SOURce:]CHIRp:CALCulate?:1|2|0.000004");
     row("MIN MAX words", "AMPL MAX;FREQ? MIN", "[SOURce:]AMPLitude:wMAX [SOURce:]FREQuency[:CW]?:wMIN");
     row("chain keeps the path", "SOUR:FREQ 80MHZ;PHAS 10",
         "[SOURce:]FREQuency[:CW]:80000000 [SOURce:]PHASe:10");
