@@ -3,6 +3,7 @@
 #include "remote_internal.h"
 
 #include "batch_folder.h"
+#include "chirp_calc.h"
 #include "frequency_limits.h"
 #include "header_words.h"
 #include "table_file.h"
@@ -31,6 +32,27 @@ namespace {
 using scpi::Error;
 using scpi::Parameter;
 
+// CHIRp?: the mode the last control byte set (SING, CHIR or MCH), then the
+// ramp the last update played: start and stop in Hz, the step in Hz and the
+// dwell per step in seconds; 9.91E+37 for what is not known.
+QByteArray chirpAnswer(const UnitModel& model, double clockMHz)
+{
+    const std::optional<UnitMode> mode = unitMode(model);
+    QByteArray text = !mode                           ? kUnknown
+                      : *mode == UnitMode::Chirp      ? QByteArray("CHIR")
+                      : *mode == UnitMode::Multichirp ? QByteArray("MCH")
+                                                      : QByteArray("SING");
+    const RampRegisters& r = model.ramp;
+    const auto add = [&text](std::optional<std::uint32_t> word, auto toValue) {
+        text += ',' + (word ? QByteArray::fromStdString(scpi::formatNumber(toValue(*word))) : kUnknown);
+    };
+    add(r.start, [clockMHz](std::uint32_t w) { return rampFrequencyMHz(w, clockMHz) * 1e6; });
+    add(r.stop, [clockMHz](std::uint32_t w) { return rampFrequencyMHz(w, clockMHz) * 1e6; });
+    add(r.step, [clockMHz](std::uint32_t w) { return stepWordKHz(w, clockMHz) * 1e3; });
+    add(r.dwell, [clockMHz](std::uint32_t w) { return dwellWordUs(w, clockMHz) * 1e-6; });
+    return text;
+}
+
 } // namespace
 
 const std::vector<scpi::Node>& nodes()
@@ -50,7 +72,7 @@ const std::vector<scpi::Node>& nodes()
         {"MMEMory:LOAD:RAW", kLoadRaw, true, false},
         {"MMEMory:LOAD:MCHirp", kLoadMultichirp, true, false},
         {"MMEMory:LOAD:LUT", kLoadLut, true, false},
-        {"[SOURce:]CHIRp", kChirp, true, false},
+        {"[SOURce:]CHIRp", kChirp, true, true},
         {"[SOURce:]CHIRp:CALCulate", kChirpCalc, false, true},
         {"[SOURce:]OFFSet", kOffset, true, false},
         {"[SOURce:]CLOCk", kClock, true, true},
@@ -473,7 +495,12 @@ void RemoteServer::execute(const ClientPtr& client, const scpi::Command& command
         else
             storeData(client, command);
         return;
-    case kChirp: setChirp(client, command); return;
+    case kChirp:
+        if (command.query)
+            answer(client, chirpAnswer(session_.model(), session_.state.ClkFreq));
+        else
+            setChirp(client, command);
+        return;
     case kChirpCalc: calculateChirp(client, command); return;
     case kOffset: setOffset(client, command); return;
     case kClock:
