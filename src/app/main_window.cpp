@@ -39,6 +39,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -116,6 +117,16 @@ void MainWindow::buildPanels(QWidget* central)
     transfer_ = new TransferPanel(link_, central);
     transfer_->setUsbRoute(&usb_);
     buildChirp();
+    // The ramp panel is wider than the column on a small screen: it scrolls
+    // sideways rather than pushing the window off the screen.
+    chirpScroll_ = new QScrollArea(central);
+    chirpScroll_->setWidget(chirpPanel_);
+    chirpScroll_->setWidgetResizable(true);
+    chirpScroll_->setFrameShape(QFrame::NoFrame);
+    chirpScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    chirpScroll_->setMinimumHeight(chirpPanel_->minimumSizeHint().height() +
+                                   chirpScroll_->horizontalScrollBar()->sizeHint().height());
+    showChirpPanel(false);
     versionLabel_ = new QLabel(version_, central);
     versionLabel_->setObjectName(QStringLiteral("Label3"));
     auto* right = new QVBoxLayout;
@@ -125,7 +136,7 @@ void MainWindow::buildPanels(QWidget* central)
     right->addLayout(top);
     // In chirp mode the ramp fields and preview take the upper part of the
     // terminal's column.
-    right->addWidget(chirpPanel_);
+    right->addWidget(chirpScroll_);
     right->addWidget(terminal_, 1);
     right->addWidget(transfer_);
     right->addWidget(versionLabel_, 0, Qt::AlignRight);
@@ -400,7 +411,7 @@ void MainWindow::Option1_Click()
 {
     // Chirp mode needs the frames the header panel covers.
     showHeader(false);
-    chirpPanel_->setVisible(true);
+    showChirpPanel(true);
     chirpPanel_->Option1_Click();
     SetButtons();
 }
@@ -408,8 +419,14 @@ void MainWindow::Option1_Click()
 void MainWindow::Option2_Click()
 {
     chirpPanel_->Option2_Click();
-    chirpPanel_->setVisible(false);
+    showChirpPanel(false);
     SetButtons();
+}
+
+void MainWindow::showChirpPanel(bool shown)
+{
+    chirpPanel_->setVisible(shown);
+    chirpScroll_->setVisible(shown);
 }
 
 void MainWindow::updateOffsetMenu()

@@ -12,6 +12,7 @@
 
 class QAction;
 class QLabel;
+class QScrollArea;
 class QMenu;
 class QTabWidget;
 
@@ -84,6 +85,7 @@ private:
     void showHeader(bool shown);
     void Option1_Click(); // "Chirp"
     void Option2_Click(); // "Single"
+    void showChirpPanel(bool shown);
     // Enables "Frequency Offset" unless "Hires F" or "Fixed enable" holds it off.
     void updateOffsetMenu();
     void showMainControls(bool visible);
@@ -105,6 +107,7 @@ private:
     DirectCommands* direct_;
     HeaderPanel* headerPanel_;
     ChirpPanel* chirpPanel_;
+    QScrollArea* chirpScroll_;
     QTabWidget* tabs_;
     QLabel* versionLabel_; // Label3
     std::unique_ptr<ChirpProgrammer> chirp_;

@@ -148,6 +148,20 @@ private slots:
     }
 
     // --- chirp mode ---
+    // Either mode fits a 1366-pixel-wide screen beside the docked unit panel.
+    void fitsASmallScreenInEitherMode_data()
+    {
+        QTest::addColumn<bool>("chirp");
+        QTest::newRow("single tone") << false;
+        QTest::newRow("chirp") << true;
+    }
+    void fitsASmallScreenInEitherMode()
+    {
+        QFETCH(bool, chirp);
+        switchMode(chirp);
+        const int wanted = window->minimumSizeHint().width();
+        QVERIFY2(wanted <= 1366, qPrintable(QString::number(wanted)));
+    }
     void chirpModeProgramsTheRampAndSwitchesBack()
     {
         ChirpPanel* chirp = partOf<ChirpPanel>(window);
