@@ -8,8 +8,9 @@
 # install step, and a run build cannot lean on a test package. What counts as
 # used:
 #   - the config file behind every <Package>_DIR in CMakeCache.txt,
-#   - the compiler, make, cmake, ctest, pkg-config and the other tools named
-#     in CMakeCache.txt, and moc/uic/rcc from the autogen files,
+#   - the compiler, make, cmake, ctest, pkg-config, every program found by
+#     find_program (the mingw-w64 tools, help2man) in CMakeCache.txt, and
+#     moc/uic/rcc from the autogen files,
 #   - every library named on a link line (link.txt, -lNAME included),
 #   - every system header in the compilers' dependency files,
 #   - every shared library the built ELF executables load (ldd),
@@ -78,6 +79,13 @@ for key in CMAKE_CXX_COMPILER CMAKE_C_COMPILER CMAKE_MAKE_PROGRAM CMAKE_COMMAND 
   PKG_CONFIG_EXECUTABLE CMAKE_AR CMAKE_RANLIB CMAKE_LINKER CMAKE_CXX_COMPILER_AR CMAKE_CXX_COMPILER_RANLIB; do
   v=$(cache_value "$key")
   case $v in /*) [ -e "$v" ] && printf '%s\tCMakeCache.txt: %s\n' "$v" "$key" ;; esac
+done >> "$used"
+# Every program a find_program() found (TARSEL_CXX, HELP2MAN, ...), but the
+# version-control and coverage tools CTest looks for on its own.
+grep -E '^[A-Za-z0-9_]+:FILEPATH=/' "$cache" | while IFS='=' read -r key v; do
+  key=${key%%:*}
+  case $key in GITCOMMAND | SVNCOMMAND | CVSCOMMAND | HGCOMMAND | BZRCOMMAND | P4COMMAND | MEMORYCHECK_COMMAND | COVERAGE_COMMAND) continue ;; esac
+  if [ -f "$v" ] && [ -x "$v" ]; then printf '%s\tCMakeCache.txt: %s\n' "$v" "$key"; fi
 done >> "$used"
 find "${roots[@]}" -name AutogenInfo.json -print0 | xargs -0r awk -v b="$build/" '
   match($0, /"(QT_MOC|QT_UIC|QT_RCC|CMAKE)_EXECUTABLE" *: *"\/[^"]*"/) {
