@@ -25,9 +25,10 @@ QString valueName(const QString& text, const QString& option)
     for (qsizetype at = text.indexOf(option); at >= 0; at = text.indexOf(option, at + 1)) {
         const qsizetype end = at + option.size();
         if (at > 0 && !text[at - 1].isSpace() && text[at - 1] != QLatin1Char('[')) continue;
+        const QChar next = end < text.size() ? text[end] : QLatin1Char(' ');
+        if (next.isLetterOrNumber() || next == QLatin1Char('-')) continue; // a longer option's name
         const auto m = word.match(text.mid(end, 80));
-        if (m.hasMatch()) return m.captured(1);
-        if (end == text.size() || !text[end].isLetterOrNumber()) return {};
+        return m.hasMatch() ? m.captured(1) : QString();
     }
     return {};
 }
