@@ -1,25 +1,36 @@
-# make run   - install what is missing, build, start the program against the simulated unit
+# make run   - install what running needs, build the programs, start the window against the simulated unit
+# make test  - install what the tests need, build everything, run every test
+# make package  - the Debian package (build/plovan_*.deb), checked by lintian when it is installed
+# make check-deps - fail if the build used a Debian package that its tier of scripts/deps.sh does not install
+#
+# Each installs one tier of scripts/deps.sh (run, test or ci) and records it
+# in the build folder.
 MAKEFLAGS += --no-print-directory
-# make test  - install what is missing, build, run every test
-# make package  - the Debian package (build/plovan_*.deb)
-# make check-deps - fail if the build used a Debian package that scripts/deps.sh does not install
 BUILD ?= build
 JOBS ?= 2
 BUILD_TYPE ?= RelWithDebInfo
+CONFIGURE = scripts/configure.sh
 
-.PHONY: all deps build run test test-locale test-asan fuzz package bench check-deps clean
+.PHONY: all deps build build-run run test test-locale test-asan fuzz package bench check-deps clean
 
 all: build
 
 deps:
-	@scripts/deps.sh
+	@scripts/deps.sh test
 
-build: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > /dev/null
-	@cmake --build $(BUILD) -j$(JOBS)
+# Only the programs: no tests, no benchmarks, no Windows control.
+build-run:
+	@scripts/deps.sh run
+	@$(CONFIGURE) $(BUILD) run -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	@cmake --build $(BUILD) -j$(JOBS) --target programs
 
-run: build
+run: build-run
 	@scripts/run.sh $(BUILD)
+
+build:
+	@scripts/deps.sh test
+	@$(CONFIGURE) $(BUILD) test -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	@cmake --build $(BUILD) -j$(JOBS)
 
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j$(JOBS)
@@ -35,9 +46,10 @@ test-locale: build
 # any report fails it.
 ASAN_BUILD ?= build-asan
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
-		-DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)" > /dev/null
+test-asan:
+	@scripts/deps.sh ci
+	@$(CONFIGURE) $(ASAN_BUILD) ci -DPLOVAN_MAN_PAGES=OFF -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+		-DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \
 		ASAN_OPTIONS=abort_on_error=1:detect_leaks=1 \
@@ -49,16 +61,23 @@ test-asan: deps
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 20
 FUZZ_FLAGS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
-fuzz: deps
-	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-		-DPLOVAN_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" \
-		-DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" > /dev/null
+fuzz:
+	@scripts/deps.sh ci
+	@$(CONFIGURE) $(FUZZ_BUILD) ci -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DPLOVAN_FUZZ=ON -DBUILD_TESTING=OFF -DPLOVAN_WINDOWS_CONTROL=OFF -DPLOVAN_MAN_PAGES=OFF \
+		-DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)" -DCMAKE_C_FLAGS="$(FUZZ_FLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
 	@scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# The Debian package, in $(BUILD): plovan_<version>_<arch>.deb.
-package: build
-	@cd $(BUILD) && cpack -G DEB > /dev/null && ls -1 plovan_*.deb
+# The Debian package, in $(BUILD): plovan_<version>_<arch>.deb. Any lintian
+# error or warning fails it.
+package:
+	@scripts/deps.sh ci
+	@$(CONFIGURE) $(BUILD) ci -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	@cmake --build $(BUILD) -j$(JOBS)
+	@cd $(BUILD) && rm -f plovan_*.deb && cpack -G DEB > /dev/null && ls -1 plovan_*.deb
+	@if command -v lintian > /dev/null; then lintian --fail-on error,warning $(BUILD)/plovan_*.deb; fi
 
 bench: build
 	@$(BUILD)/bench/link_roundtrip

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Usage: scripts/check-deps.sh BUILD_DIR
 #
-# Fails when the build in BUILD_DIR used a Debian package that scripts/deps.sh
-# neither names nor pulls in through Depends/Pre-Depends, so that a machine
-# which happens to have the package already cannot hide a missing install
-# step. What counts as used:
+# Fails when the build in BUILD_DIR used a Debian package that the build's
+# tier of scripts/deps.sh (PLOVAN_TIER in its cache, set by make; test when
+# unset) neither names nor pulls in through Depends/Pre-Depends, so that a
+# machine which happens to have the package already cannot hide a missing
+# install step, and a run build cannot lean on a test package. What counts as
+# used:
 #   - the config file behind every <Package>_DIR in CMakeCache.txt,
-#   - the compiler, make, cmake, ctest, pkg-config and the other tools named
-#     in CMakeCache.txt, and moc/uic/rcc from the autogen files,
+#   - the compiler, make, cmake, ctest, pkg-config, every program found by
+#     find_program (the mingw-w64 tools, help2man) in CMakeCache.txt, and
+#     moc/uic/rcc from the autogen files,
 #   - every library named on a link line (link.txt, -lNAME included),
 #   - every system header in the compilers' dependency files,
-#   - every shared library the built ELF executables load (ldd).
+#   - every shared library the built ELF executables load (ldd),
+#   - the programs the tests are run with (CTestTestfile.cmake).
 # Only the current targets' files count when CMakeFiles/TargetDirectories.txt
 # lists them; leftovers of removed targets are not looked at.
 # Each file is mapped to its package with dpkg -S (the path as named and the
@@ -51,6 +55,8 @@ fi
 [ ${#roots[@]} -gt 0 ] || roots=("$build")
 
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$cache" | head -n1; }
+tier=$(cache_value PLOVAN_TIER)
+tier=${tier:-test}
 
 # --- CMakeCache.txt: <Package>_DIR of every package found through a config file
 while IFS='=' read -r key dir; do
@@ -73,6 +79,13 @@ for key in CMAKE_CXX_COMPILER CMAKE_C_COMPILER CMAKE_MAKE_PROGRAM CMAKE_COMMAND 
   PKG_CONFIG_EXECUTABLE CMAKE_AR CMAKE_RANLIB CMAKE_LINKER CMAKE_CXX_COMPILER_AR CMAKE_CXX_COMPILER_RANLIB; do
   v=$(cache_value "$key")
   case $v in /*) [ -e "$v" ] && printf '%s\tCMakeCache.txt: %s\n' "$v" "$key" ;; esac
+done >> "$used"
+# Every program a find_program() found (TARSEL_CXX, HELP2MAN, ...), but the
+# version-control and coverage tools CTest looks for on its own.
+grep -E '^[A-Za-z0-9_]+:FILEPATH=/' "$cache" | while IFS='=' read -r key v; do
+  key=${key%%:*}
+  case $key in GITCOMMAND | SVNCOMMAND | CVSCOMMAND | HGCOMMAND | BZRCOMMAND | P4COMMAND | MEMORYCHECK_COMMAND | COVERAGE_COMMAND) continue ;; esac
+  if [ -f "$v" ] && [ -x "$v" ]; then printf '%s\tCMakeCache.txt: %s\n' "$v" "$key"; fi
 done >> "$used"
 find "${roots[@]}" -name AutogenInfo.json -print0 | xargs -0r awk -v b="$build/" '
   match($0, /"(QT_MOC|QT_UIC|QT_RCC|CMAKE)_EXECUTABLE" *: *"\/[^"]*"/) {
@@ -151,6 +164,19 @@ if [ ${#elves[@]} -gt 0 ]; then
   ' >> "$used"
 fi
 
+# --- the programs CTest starts each test with (the first word of add_test)
+if [ "$(cache_value BUILD_TESTING)" = ON ]; then
+  find "$build" -name CTestTestfile.cmake -print0 | xargs -0r awk -v b="$build/" '
+    match($0, /^add_test\(\[=\[[^]]*\]=\] "[^"]*"/) {
+      s = substr($0, RSTART, RLENGTH); name = s; sub(/^add_test\(\[=\[/, "", name); sub(/\]=\].*/, "", name)
+      sub(/^[^"]*"/, "", s); sub(/"$/, "", s)
+      print s "\t" name
+    }' | while IFS=$'\t' read -r cmd name; do
+    case $cmd in /*) ;; *) cmd=$(command -v "$cmd" || echo "NOTFOUND:$cmd") ;; esac
+    printf '%s\ttest %s\n' "$cmd" "$name"
+  done >> "$used"
+fi
+
 # Drop our own files, keep the first place each file came from.
 awk -F'\t' -v b="$build" -v s="$src" '
   index($1, b "/") == 1 || index($1, s "/") == 1 { next }
@@ -179,7 +205,7 @@ else
 fi
 
 # --- what deps.sh installs, with everything it pulls in
-"$here/deps.sh" --list > "$tmp/listed"
+"$here/deps.sh" --list "$tier" > "$tmp/listed"
 dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Essential}\t${Priority}\n' |
   awk -F'\t' '$1 ~ /^ii/ && ($3 == "yes" || $4 == "required") { print $2 }' > "$tmp/base"
 if ! sort -u "$tmp/listed" "$tmp/base" | xargs apt-cache depends --recurse --no-recommends --no-suggests \
@@ -189,7 +215,7 @@ if ! sort -u "$tmp/listed" "$tmp/base" | xargs apt-cache depends --recurse --no-
   exit 1
 fi
 
-awk -F'\t' -v OFS='\t' '
+awk -F'\t' -v OFS='\t' -v tier="$tier" '
   function strip(p) { sub(/:[a-z0-9]+$/, "", p); return p }
   FILENAME == ARGV[1] { # apt-cache depends: every package it visits stands at the left margin
     if ($0 ~ /^[^ <|]/) closure[strip($0)] = 1
@@ -233,10 +259,10 @@ awk -F'\t' -v OFS='\t' '
   END {
     n = 0; for (p in used) n++
     if (nmissing == 0 && unowned == "" && unresolved == "") {
-      printf "dependency check: %d packages used, all named by scripts/deps.sh or pulled in by them\n", n
+      printf "dependency check: %d packages used, all named by the %s tier of scripts/deps.sh or pulled in by them\n", n, tier
       exit 0
     }
-    if (nmissing) print "dependency check: the build used packages that scripts/deps.sh neither names nor pulls in:"
+    if (nmissing) printf "dependency check: the build used packages that the %s tier of scripts/deps.sh neither names nor pulls in:\n", tier
     for (k = 1; k <= nmissing; k++) {
       set = order[k]
       printf "  %s%s, needed for\n%s", (set ~ / / ? "one of: " : ""), set, files[set]

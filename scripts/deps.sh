@@ -1,28 +1,63 @@
 #!/usr/bin/env bash
+# Usage: scripts/deps.sh [TIER]        install what TIER needs (default: test)
+#        scripts/deps.sh --list [TIER] print TIER's packages, one per line
+#
 # Installs the Debian packages the project needs; quiet when all are there.
-# With --list, prints the package names one per line and installs nothing
-# (scripts/check-deps.sh reads the list from here).
+# The tiers, each including the ones before it:
+#   run   build and run the programs (make run)
+#   test  build and run every test (make test, make test-locale)
+#   ci    the fuzzers, the sanitizer build and the Debian package with its
+#         checks (make fuzz, make test-asan, make package)
+# scripts/check-deps.sh reads a build's tier from here.
 set -euo pipefail
 
-packages=(
+run=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libboost-dev
   libftdi1-dev
-  locales
-  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev
-  help2man dpkg-dev file
-  clang
-  python3-pyvisa python3-pyvisa-py lxi-tools
+  # The window's X11 platform plugin, which no library of it names.
+  qt6-qpa-plugins
+  # The remote server's mDNS announcement (Avahi's client, loaded at run time).
   libavahi-client-dev
 )
+test=(
+  # TARSEL.OCX is cross-built and tested under Wine.
+  g++-mingw-w64-x86-64 mingw-w64-tools wine wine64 libwine-dev
+  # The remote interface, driven by PyVISA and lxi-tools.
+  python3-pyvisa python3-pyvisa-py lxi-tools
+  # Number formatting is tested under a German locale.
+  locales
+)
+ci=(
+  # The fuzzers.
+  clang
+  # The package: man pages, dpkg-shlibdeps (which needs file), its checks.
+  help2man dpkg-dev file lintian appstream
+)
 
+usage() {
+  echo "usage: $0 [--list] [run|test|ci]" >&2
+  exit 2
+}
+
+list=""
 if [ "${1:-}" = "--list" ]; then
+  list=1
+  shift
+fi
+tier=${1:-test}
+[ $# -le 1 ] || usage
+case $tier in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  ci) packages=("${run[@]}" "${test[@]}" "${ci[@]}") ;;
+  *) usage ;;
+esac
+
+if [ -n "$list" ]; then
   printf '%s\n' "${packages[@]}"
   exit 0
-elif [ $# -gt 0 ]; then
-  echo "usage: $0 [--list]" >&2
-  exit 2
 fi
 
 missing=()
@@ -37,7 +72,7 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
+  echo "Installing (${tier}): ${missing[*]}"
   log=$(mktemp)
   # apt and debconf talk on both streams; show it only when something fails.
   if ! { $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
@@ -50,7 +85,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   rm -f "$log"
 fi
 
-# Number formatting is tested under a German locale.
+[ "$tier" != run ] || exit 0
+# The German locale the tests use.
 locales=$(locale -a 2>/dev/null || true)
 if ! grep -qi '^de_DE\.utf-\?8$' <<< "$locales"; then
   echo "Generating the de_DE.UTF-8 locale"

@@ -4,6 +4,7 @@
 #include "backend_factory.h"
 #include "cli_checks.h"
 #include "cli_commands.h"
+#include "cli_completion.h"
 #include "settings_files.h"
 #include "sim_backend.h"
 
@@ -36,6 +37,7 @@ Options:
   -v, --verbose        print every line sent (> ) and every reply (< )
   -h, --help           this text; COMMAND --help for a command
   --version            the version
+  --completion bash    the bash completion script for plovanctl
 
 Commands:
 )";
@@ -265,6 +267,14 @@ int runRow(const CommandRow& row, const ParsedArgs& a)
 
 int runCommandLine(const QStringList& args, const CommandTable& rows)
 {
+    if (args.value(0) == QLatin1String("--completion")) {
+        if (args.size() != 2 || args[1] != QLatin1String("bash")) {
+            err(QStringLiteral("--completion takes one word: bash"));
+            return kBadInput;
+        }
+        std::fputs(qPrintable(bashCompletion(rows, kGlobal, QString::fromLatin1(kUsageHead))), stdout);
+        return kDone;
+    }
     const CommandWords words = findCommandWords(args, rows, kGlobal.withValue);
     const CommandRow* row = findRow(rows, words.name);
     if (row && row->runAlone) return row->runAlone(args.mid(words.at.last() + 1));

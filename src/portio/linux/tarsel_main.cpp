@@ -15,8 +15,8 @@ constexpr int kPortUnusable = 1;
 constexpr int kBadArguments = 2;
 
 constexpr const char* kUsage = R"(Usage: tarsel read ADDR [--bits 8|16] [--unsigned] [--backend B]
-       tarsel write ADDR VALUE [--bits 8|16] [--backend B]
-       tarsel --help
+   or: tarsel write ADDR VALUE [--bits 8|16] [--backend B]
+   or: tarsel --help
 
 Reads or writes the I/O port at ADDR (0..0xFFFF) and prints what was read
 in decimal. Numbers are decimal or 0x-hex.
