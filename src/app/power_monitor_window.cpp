@@ -1,5 +1,7 @@
 #include "power_monitor_window.h"
 
+#include "vswr_plot.h"
+
 #include <QChart>
 #include <QChartView>
 #include <QDoubleSpinBox>
@@ -20,18 +22,6 @@ namespace {
 
 const std::array<QColor, 4> kColours{QColor(0x1f, 0x77, 0xb4), QColor(0x2c, 0xa0, 0x2c),
                                      QColor(0x94, 0x67, 0xbd), QColor(0xff, 0x7f, 0x0e)};
-
-QLineSeries* series(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style)
-{
-    auto* s = new QLineSeries(chart);
-    s->setName(name);
-    QPen pen(colour);
-    pen.setWidthF(1.6);
-    pen.setStyle(style);
-    s->setPen(pen);
-    chart->addSeries(s);
-    return s;
-}
 
 QValueAxis* axis(QChart* chart, const QString& title, Qt::Alignment where)
 {
@@ -123,12 +113,12 @@ PowerMonitorWindow::PowerMonitorWindow(PowerMonitor& monitor, QWidget* parent)
     for (int i = 0; i < 4; ++i) {
         const QString j = QStringLiteral("J%1").arg(i + 1);
         forward_[std::size_t(i)] =
-            series(levels_, j + QStringLiteral(" fwd"), kColours[std::size_t(i)], Qt::SolidLine);
+            addLineSeries(levels_, j + QStringLiteral(" fwd"), kColours[std::size_t(i)], Qt::SolidLine);
         reflected_[std::size_t(i)] =
-            series(levels_, j + QStringLiteral(" refl"), kColours[std::size_t(i)], Qt::DashLine);
-        ratio_[std::size_t(i)] = series(ratios_, j, kColours[std::size_t(i)], Qt::SolidLine);
+            addLineSeries(levels_, j + QStringLiteral(" refl"), kColours[std::size_t(i)], Qt::DashLine);
+        ratio_[std::size_t(i)] = addLineSeries(ratios_, j, kColours[std::size_t(i)], Qt::SolidLine);
     }
-    tripLevel_ = series(ratios_, QStringLiteral("trip level"), QColor(0xc0, 0, 0), Qt::DashDotLine);
+    tripLevel_ = addLineSeries(ratios_, QStringLiteral("trip level"), QColor(0xc0, 0, 0), Qt::DashDotLine);
     for (auto* s : levels_->series()) {
         s->attachAxis(levelTime_);
         s->attachAxis(levelAxis_);

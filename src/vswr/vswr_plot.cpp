@@ -40,14 +40,8 @@ QChart* chartWith(const QString& title, const QString& yTitle, double yMax)
 
 QLineSeries* series(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style)
 {
-    auto* s = new QLineSeries(chart);
-    s->setName(name);
-    QPen pen(colour);
-    pen.setWidthF(1.8);
-    pen.setStyle(style);
-    s->setPen(pen);
+    QLineSeries* s = addLineSeries(chart, name, colour, style);
     s->setPointsVisible(true);
-    chart->addSeries(s);
     for (QAbstractAxis* axis : chart->axes())
         s->attachAxis(axis);
     return s;
@@ -113,6 +107,18 @@ void VswrPlot::add(double mhz, const vswr::Reading& values)
 int VswrPlot::points() const
 {
     return forward[0]->count();
+}
+
+QLineSeries* addLineSeries(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style)
+{
+    auto* s = new QLineSeries(chart);
+    s->setName(name);
+    QPen pen(colour);
+    pen.setWidthF(1.8);
+    pen.setStyle(style);
+    s->setPen(pen);
+    chart->addSeries(s);
+    return s;
 }
 
 } // namespace plovan

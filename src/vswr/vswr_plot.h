@@ -9,7 +9,9 @@
 #include <QWidget>
 #include <array>
 
+class QChart;
 class QChartView;
+class QColor;
 class QLineSeries;
 
 namespace plovan {
@@ -34,5 +36,9 @@ public:
 private:
     double ratioMax_ = 1.0;
 };
+
+// A line series added to `chart`, drawn in `colour` with `style`; the VSWR
+// plot and the power monitor's chart draw every line this way.
+QLineSeries* addLineSeries(QChart* chart, const QString& name, const QColor& colour, Qt::PenStyle style);
 
 } // namespace plovan
