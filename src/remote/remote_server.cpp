@@ -496,7 +496,9 @@ void RemoteServer::execute(const ClientPtr& client, const scpi::Command& command
             storeData(client, command);
         return;
     case kChirp:
-        if (command.query)
+        if (command.query && !command.parameters.empty())
+            client->errors.push(Error{scpi::kParameterNotAllowed, {}});
+        else if (command.query)
             answer(client, chirpAnswer(session_.model(), session_.state.ClkFreq));
         else
             setChirp(client, command);
@@ -504,7 +506,10 @@ void RemoteServer::execute(const ClientPtr& client, const scpi::Command& command
     case kChirpCalc: calculateChirp(client, command); return;
     case kOffset: setOffset(client, command); return;
     case kClock:
-        if (command.query) {
+        if (command.query && !command.parameters.empty()) {
+            client->errors.push(Error{scpi::kParameterNotAllowed, {}});
+        }
+        else if (command.query) {
             const auto& word = session_.model().clockWord;
             answer(client, word ? "\"" + QByteArray::fromStdString(*word) + "\"" : kUnknown);
         }

@@ -166,9 +166,10 @@ private slots:
             << QByteArray("CHIR 75MHZ,140MHZ,20US,EXTTRIG;*OPC?;SYST:ERR?\n") << ok
             << QByteArrayList{"=r", "=C", "=U"} << -1;
         QTest::newRow("chirp read back from the registers played")
-            << QByteArray("CHIR? ;CHIR 75MHZ,140MHZ,20US;*OPC?;CHIR?\n")
+            << QByteArray("CHIR? ;CHIR 75MHZ,140MHZ,20US;*OPC?;CHIR?;CHIR? 5;CLOC? 1;SYST:ERR?;SYST:ERR?\n")
             << QByteArray("9.91E+37,9.91E+37,9.91E+37,9.91E+37,9.91E+37|1|"
-                          "CHIR,74996948.2421875,139999389.6484375,20787.11986541748,0.0000000064")
+                          "CHIR,74996948.2421875,139999389.6484375,20787.11986541748,0.0000000064|"
+                          "-108,\"Parameter not allowed\"|-108,\"Parameter not allowed\"")
             << QByteArrayList{"=D3DC4", "=D70C5", "=D72CA", "=DB0CB", "=U"} << -1;
         QTest::newRow("chirp without update")
             << QByteArray("CHIR 75MHZ,140MHZ,20US,NOUPDATE;*OPC?;SYST:ERR?\n") << ok << QByteArrayList{} << -1;
