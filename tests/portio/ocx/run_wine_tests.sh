@@ -14,7 +14,16 @@ fail() {
   echo "FAIL: $*"
   failed=1
 }
-query() { wine reg query "$1" 2>/dev/null | tr -d '\r'; }
+# Prints a registry key. Under load Wine's reg tool now and then prints
+# nothing for a key that is there; an empty answer is asked again.
+query() {
+  for try in 1 2 3; do
+    out=$(wine reg query "$@" 2> /dev/null | tr -d '\r')
+    [ -n "$out" ] && break
+    sleep 1
+  done
+  printf '%s\n' "$out"
+}
 # Runs a Windows program and shows its output; its exit status is the program's.
 run() {
   status=0
@@ -45,13 +54,19 @@ page=$(query 'HKCR\TARSEL.TarselPropPage.1\CLSID' | grep -o '{[^}]*}' || true)
 [ -n "$clsid" ] || fail "ProgID TARSEL.TarselCtrl.1"
 [ -n "$page" ] || fail "ProgID TARSEL.TarselPropPage.1"
 key="HKCR\\CLSID\\$clsid"
-query "$key\\InprocServer32" | grep -q 'ThreadingModel *REG_SZ *Apartment' || fail "ThreadingModel Apartment"
-query "$key\\InprocServer32" | grep -qi 'TARSEL.OCX' || fail "InprocServer32"
-query "$key\\MiscStatus\\1" | grep -q 'REG_SZ *132497' || fail "MiscStatus 132497"
-query "$key\\ToolboxBitmap32" | grep -qi 'TARSEL.OCX, 1' || fail "ToolboxBitmap32"
-query "$key\\Version" | grep -q 'REG_SZ *1.0' || fail "Version 1.0"
-query "$key\\Control" > /dev/null || fail "Control"
-libid=$(query "$key\\TypeLib" | grep -o '{[^}]*}' | tail -n 1 || true)
+# The control's keys are read in one dump and the checks look into it.
+tree="$dir/wine-registry.txt"
+query "$key" /s > "$tree"
+# Prints the values of one key of the dump: values SUBKEY
+values() { k="HKEY_CLASSES_ROOT\\CLSID\\$clsid$1" awk '/^HKEY_/ { on = ($0 == ENVIRON["k"]); next } on' "$tree"; }
+values '\InprocServer32' | grep -q 'ThreadingModel *REG_SZ *Apartment' || fail "ThreadingModel Apartment"
+values '\InprocServer32' | grep -qi 'TARSEL.OCX' || fail "InprocServer32"
+values '\MiscStatus\1' | grep -q 'REG_SZ *132497$' || fail "MiscStatus 132497"
+values '\ToolboxBitmap32' | grep -qi 'TARSEL.OCX, 1$' || fail "ToolboxBitmap32"
+values '\Version' | grep -q 'REG_SZ *1.0$' || fail "Version 1.0"
+grep -qx "HKEY_CLASSES_ROOT.CLSID.$clsid.Control" "$tree" || fail "Control"
+[ $failed -eq 0 ] || { echo "The control's keys as Wine's reg tool printed them:"; cat "$tree"; }
+libid=$(values '\TypeLib' | grep -o '{[^}]*}' | tail -n 1 || true)
 query "HKCR\\TypeLib\\$libid\\1.0" | grep -q 'Tarsel ActiveX Control module' || fail "type library TARSELLib 1.0"
 
 wine regsvr32 /u /s "$dir/TARSEL.OCX" || fail "regsvr32 /u"
@@ -61,6 +76,6 @@ done
 wineserver -k 2> /dev/null || true
 wineserver -w 2> /dev/null || true
 # The prefix is several hundred megabytes; TARSEL_KEEP_PREFIX=1 keeps it to look into.
-[ -n "${TARSEL_KEEP_PREFIX:-}" ] || rm -rf "$WINEPREFIX" "$dir/wine-output.txt"
+[ -n "${TARSEL_KEEP_PREFIX:-}" ] || rm -rf "$WINEPREFIX" "$dir/wine-output.txt" "$tree"
 [ $failed -eq 0 ] && echo "TARSEL.OCX under Wine: all checks passed"
 exit $failed
