@@ -120,7 +120,9 @@ struct RemoteServer::Client {
     std::deque<Item> queue;
     bool running = false;  // inside pump(): its own commands wait their turn
     bool gone = false;     // disconnected or dropped
-    std::set<int> pending; // settings waiting in the latest-value queue
+    // Settings waiting in the latest-value queue: key, and the number of the
+    // newest submitted for it (an older one's end does not end the wait).
+    std::map<int, std::uint64_t> pending;
     bool loading = false;  // a load it started is running
     ClientInfo info;       // what the unit panel shows of it
 };
@@ -390,21 +392,43 @@ void RemoteServer::submit(const ClientPtr& client, int key, std::function<bool()
                           std::shared_ptr<std::string> why)
 {
     const int full = kKeyBase + (client->id % 1000) * kKeysPerClient + key;
-    client->pending.insert(full);
+    const std::uint64_t number = ++submissions_;
+    client->pending[full] = number;
     std::weak_ptr<Client> weak = client;
-    session_.settings.submit(full, [this, weak, full, name = writerName(*client), write = std::move(write), why] {
-        const UnitSession::Writer writer(session_, name);
+    const auto ended = [weak, full, number] {
+        const auto c = weak.lock();
+        if (!c) return ClientPtr();
+        const auto it = c->pending.find(full);
+        if (it == c->pending.end() || it->second != number) return ClientPtr();
+        c->pending.erase(it);
+        return c;
+    };
+    // The queue lets a write go without running it when one before it got no
+    // reply, whoever wrote that one; the client is told, and waits no more.
+    const QPointer<RemoteServer> server(this);
+    const auto ran = std::shared_ptr<bool>(new bool(false), [server, ended](bool* ran) {
+        if (!*ran && server)
+            QTimer::singleShot(0, server, [server, ended] {
+                if (const auto c = ended()) {
+                    c->errors.push({scpi::kDeviceError, "Not written: an earlier write got no reply"});
+                    server->pump(c);
+                }
+            });
+        delete ran;
+    });
+    session_.settings.submit(full, [server, weak, ended, ran, name = writerName(*client), write = std::move(write),
+                                    why] {
+        if (!server) return true; // the server closed while this waited: nobody asks for it
+        *ran = true;
+        const UnitSession::Writer writer(server->session_, name);
         const bool ok = write();
         if (auto c = weak.lock()) {
             if (!ok && why && !why->empty())
                 c->errors.push({scpi::kDeviceError, *why});
             else if (!ok)
-                failed(c);
-            c->pending.erase(full);
-            if (!c->running) resumeLater(c);
+                server->failed(c);
+            if (ended() && !c->running) server->resumeLater(c);
         }
-        // The queue drops what waits behind a write the unit did not take.
-        if (!ok) QTimer::singleShot(0, this, &RemoteServer::forgetDropped);
         return ok;
     });
 }
@@ -423,26 +447,6 @@ void RemoteServer::submitSequence(const ClientPtr& client, std::optional<Job> jo
             return ok;
         },
         why);
-}
-
-void RemoteServer::forgetDropped()
-{
-    if (session_.settings.writing()) return; // what still waits will run
-    for (auto& [socket, client] : clients_) {
-        bool dropped = false;
-        for (auto it = client->pending.begin(); it != client->pending.end();)
-            if (session_.settings.isPending(*it)) {
-                ++it;
-            }
-            else {
-                it = client->pending.erase(it);
-                dropped = true;
-            }
-        if (dropped) {
-            client->errors.push({scpi::kDeviceError, "Not written: an earlier write got no reply"});
-            resumeLater(client);
-        }
-    }
 }
 
 void RemoteServer::execute(const ClientPtr& client, const scpi::Command& command)

@@ -124,9 +124,6 @@ private:
     // sequence key, inside `job` when given; `write` may say why it failed.
     void submitSequence(const ClientPtr& client, std::optional<Job> job,
                         std::function<bool(std::string& why)> write);
-    // Pending settings a failed write dropped from the queue: their clients
-    // are told and stop waiting for them.
-    void forgetDropped();
     // False (and an error queued) when the unit cannot be written now.
     bool mayWrite(const ClientPtr& client);
     void failed(const ClientPtr& client);
@@ -138,6 +135,7 @@ private:
     std::map<QTcpSocket*, ClientPtr> clients_;
     std::unique_ptr<Load> load_;
     int nextClientId_ = 0;
+    std::uint64_t submissions_ = 0;
     MdnsAnnouncer mdns_;
 };
 

@@ -2,11 +2,13 @@
 // in-process simulated unit: what each client reads back, what the unit took.
 #include "remote_server.h"
 #include "sim_backend.h"
+#include "unit_commands.h"
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <memory>
 
@@ -310,6 +312,22 @@ private slots:
         QCOMPARE(got.size(), 2);
         QCOMPARE(std::lround(got[1].toDouble()), 130000000L);
         QVERIFY2(tunes() - before < 10, QByteArray::number(tunes() - before).constData());
+    }
+
+    // The window's write meets a silent unit while a client's setting waits
+    // behind it: the setting goes with it, and the client is told, not left waiting.
+    void settingDroppedBehindAnotherWritersFailure()
+    {
+        session->link.setAckTimeoutMs(300);
+        sim::Faults silent;
+        silent.silent = true;
+        sim->unit().setFaults(silent);
+        Client c(server->port());
+        QTRY_COMPARE(server->clientCount(), 1);
+        QTimer::singleShot(50, this, [&c] { c.send("AMPL 256\n*OPC?\nSYST:ERR?\n"); });
+        QVERIFY(!session->settings.run([this] { return session->link.sendWait(cmd::rfOn()); }));
+        QCOMPARE(c.lines(2),
+                 (QByteArrayList{"1", "-300,\"Device-specific error;Not written: an earlier write got no reply\""}));
     }
 
     void ninthClientRefused()
