@@ -42,13 +42,14 @@ test-locale: build
 	@mkdir -p "$(ODD_TMP)"
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen LC_ALL=de_DE.UTF-8 TMPDIR="$(ODD_TMP)" ctest --output-on-failure -j$(JOBS)
 
-# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# file by file (so a missing #include that a unity build hides still fails);
 # any report fails it.
 ASAN_BUILD ?= build-asan
 SANITIZE = -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 test-asan:
 	@scripts/deps.sh ci
-	@$(CONFIGURE) $(ASAN_BUILD) ci -DPLOVAN_MAN_PAGES=OFF -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+	@$(CONFIGURE) $(ASAN_BUILD) ci -DPLOVAN_MAN_PAGES=OFF -DCMAKE_BUILD_TYPE=Debug -DCMAKE_UNITY_BUILD=OFF -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
 		-DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	@cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen \

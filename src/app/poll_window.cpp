@@ -1,6 +1,7 @@
 #include "poll_window.h"
 
 #include "link.h"
+#include "named.h"
 #include "poll_list.h"
 #include "unit_commands.h"
 #include "unit_session.h"
@@ -21,12 +22,6 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption)
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(QLatin1String(name));
     return b;
-}
-
-// The three command buttons are captioned with the command they send.
-QPushButton* commandButton(QWidget* parent, const char* name, const std::string& command)
-{
-    return button(parent, name, QString::fromStdString(command));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "test_panel.h"
 
 #include "direct_commands.h"
+#include "named.h"
 #include "unit_commands.h"
 #include "unit_session.h"
 
@@ -33,12 +34,6 @@ QLineEdit* makeHexByteBox(QWidget* parent, const char* name, const QString& plac
     box->setToolTip(hint);
     box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
     return box;
-}
-
-// A test button captioned with the command it sends.
-QPushButton* commandButton(QWidget* parent, const char* name, const std::string& command)
-{
-    return makeButton(parent, name, QString::fromStdString(command));
 }
 
 std::string boxText(const QLineEdit* box)

@@ -5,6 +5,7 @@
 #include "chirp_calc.h"
 #include "chirp_programmer.h"
 #include "key_filter.h"
+#include "named.h"
 
 #include <QButtonGroup>
 #include <QChart>
@@ -27,12 +28,6 @@
 namespace plovan {
 
 namespace {
-
-template <typename W> W* named(W* widget, const char* objectName)
-{
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
 
 // A frame captioned as the operator knows it, holding one box.
 QGroupBox* boxFrame(QWidget* parent, const char* frameName, const QString& caption, QLineEdit*& box,

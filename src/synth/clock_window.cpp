@@ -4,6 +4,7 @@
 
 #include "clock_word.h"
 #include "key_filter.h"
+#include "named.h"
 #include "synth_state.h"
 
 #include <QHBoxLayout>
@@ -14,16 +15,6 @@
 #include <QVBoxLayout>
 
 namespace plovan {
-
-namespace {
-
-template <typename W> W* named(W* widget, const char* objectName)
-{
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
-
-} // namespace
 
 ClockWindow::ClockWindow(SynthState& state, QWidget* parent) : QDialog(parent), state_(state)
 {

@@ -4,6 +4,7 @@
 
 #include "frequency_limits.h"
 #include "key_filter.h"
+#include "named.h"
 #include "offset_controller.h"
 #include "synth_state.h"
 
@@ -17,16 +18,6 @@
 #include <QVBoxLayout>
 
 namespace plovan {
-
-namespace {
-
-template <typename W> W* named(W* widget, const char* objectName)
-{
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
-
-} // namespace
 
 LimitsWindow::LimitsWindow(SynthState& state, OffsetController* offset, QWidget* parent)
     : QDialog(parent), state_(state), offset_(offset)

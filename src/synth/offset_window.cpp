@@ -4,6 +4,7 @@
 #include "show_centred.h"
 
 #include "key_filter.h"
+#include "named.h"
 #include "offset_controller.h"
 #include "synth_state.h"
 
@@ -24,12 +25,6 @@
 namespace plovan {
 
 namespace {
-
-template <typename W> W* named(W* widget, const char* objectName)
-{
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
 
 void setQuietly(QSlider* slider, int value)
 {

@@ -3,6 +3,7 @@
 #include "caption_label.h"
 #include "frequency_limits.h"
 #include "key_filter.h"
+#include "named.h"
 #include "synth_state.h"
 
 #include <QButtonGroup>
@@ -24,12 +25,6 @@
 namespace plovan {
 
 namespace {
-
-template <typename W> W* named(W* widget, const char* objectName)
-{
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
 
 QSlider* slider(QWidget* parent, const char* name, int min, int max, int step, int page)
 {
