@@ -270,24 +270,28 @@ void RemoteServer::drop(const ClientPtr& client)
 
 void RemoteServer::readFrom(const ClientPtr& client)
 {
-    if (client->gone || !client->socket) return;
-    const QByteArray bytes = client->socket->readAll();
-    for (auto& message :
-         client->framer.feed(std::string_view(bytes.constData(), std::size_t(bytes.size())))) {
-        if (message.error.code != scpi::kNoError) {
-            client->queue.push_back({std::nullopt, message.error});
-            continue;
+    // A socket does not signal readyRead again while this slot runs, and
+    // a write below waits for the unit's reply inside it: what the client
+    // sent meanwhile is read here, or it would lie unread.
+    while (!client->gone && client->socket && client->socket->bytesAvailable() > 0) {
+        const QByteArray bytes = client->socket->readAll();
+        for (auto& message :
+             client->framer.feed(std::string_view(bytes.constData(), std::size_t(bytes.size())))) {
+            if (message.error.code != scpi::kNoError) {
+                client->queue.push_back({std::nullopt, message.error});
+                continue;
+            }
+            client->info.lastLine.clear();
+            for (const char c : std::string_view(message.text).substr(0, 80))
+                client->info.lastLine += c >= ' ' && c < 0x7F ? QLatin1Char(c) : QLatin1Char('.');
+            emit clientSpoke();
+            scpi::Parsed parsed = scpi::parse(message.text, nodes());
+            for (auto& command : parsed.commands)
+                client->queue.push_back({std::move(command), {}});
+            if (parsed.error.code != scpi::kNoError) client->queue.push_back({std::nullopt, parsed.error});
         }
-        client->info.lastLine.clear();
-        for (const char c : std::string_view(message.text).substr(0, 80))
-            client->info.lastLine += c >= ' ' && c < 0x7F ? QLatin1Char(c) : QLatin1Char('.');
-        emit clientSpoke();
-        scpi::Parsed parsed = scpi::parse(message.text, nodes());
-        for (auto& command : parsed.commands)
-            client->queue.push_back({std::move(command), {}});
-        if (parsed.error.code != scpi::kNoError) client->queue.push_back({std::nullopt, parsed.error});
+        pump(client);
     }
-    pump(client);
 }
 
 bool RemoteServer::mustWait(const Client& client) const

@@ -330,6 +330,20 @@ private slots:
                  (QByteArrayList{"1", "-300,\"Device-specific error;Not written: an earlier write got no reply\""}));
     }
 
+    // A line that comes in while the server waits for the unit's reply to the
+    // line before is served once that reply is in, not left unread.
+    void lineArrivingDuringAWriteIsServed()
+    {
+        sim::Faults slow;
+        slow.replyDelayMs = 300;
+        sim->unit().setFaults(slow);
+        Client c(server->port());
+        QTRY_COMPARE(server->clientCount(), 1);
+        c.send("AMPL 256\n");
+        QTimer::singleShot(100, this, [&c] { c.send("*OPC?\n"); });
+        QCOMPARE(c.lines(1), QByteArrayList{"1"});
+    }
+
     void ninthClientRefused()
     {
         std::vector<std::unique_ptr<Client>> clients;
