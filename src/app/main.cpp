@@ -14,7 +14,12 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral("3.09"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Control program for the Velmar Plovan RF driver."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Control program for the Velmar Plovan RF driver.\n\n"
+        "Settings (portset.txt, maxmin.txt, the poll list) are kept in $PLOVAN_SETTINGS_DIR,\n"
+        "else $XDG_CONFIG_HOME/velmar (usually ~/.config/velmar); a port given with\n"
+        "--port or --sim is used for this session only. plovanctl drives the same unit\n"
+        "from scripts; plovan-sim is a simulated unit on a pseudo-terminal."));
     parser.addHelpOption();
     parser.addVersionOption();
     QCommandLineOption portOption(QStringLiteral("port"),
