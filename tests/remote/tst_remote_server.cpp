@@ -330,6 +330,40 @@ private slots:
                  (QByteArrayList{"1", "-300,\"Device-specific error;Not written: an earlier write got no reply\""}));
     }
 
+    // A unit that misbehaves under a client: each ending lands in the client's
+    // error queue, *OPC? is still answered, and the connection stays.
+    void unitMisbehaving_data()
+    {
+        QTest::addColumn<sim::Faults>("faults");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("silent") << sim::Faults{.silent = true} << QByteArray("AMPL 256;*OPC?;SYST:ERR?\n")
+                                << QByteArray("1|-365,\"Time out error;No reply from unit\"");
+        QTest::newRow("noise before each reply")
+            << sim::Faults{.garbage = true} << QByteArray("AMPL 256;*OPC?;AMPL?;SYST:ERR?\n")
+            << QByteArray("1|256|0,\"No error\"");
+        QTest::newRow("hangs up, then nothing more is written")
+            << sim::Faults{.hangUpAfter = 1} << QByteArray("AMPL 256;*OPC?;SYST:ERR?;FREQ 90MHZ;SYST:ERR?\n")
+            << QByteArray("1|-360,\"Communication error;Connection lost\"|"
+                          "-360,\"Communication error;Not connected to the unit\"");
+        QTest::newRow("a sequence cut by a silent unit")
+            << sim::Faults{.silent = true} << QByteArray("HEAD:BLOC 0,1;*OPC?;SYST:ERR?;*IDN?\n")
+            << QByteArray("1|-365,\"Time out error;No reply from unit\"|Velmar,Plovan,");
+    }
+    void unitMisbehaving()
+    {
+        QFETCH(sim::Faults, faults);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        session->link.setAckTimeoutMs(300);
+        sim->unit().setFaults(faults);
+        Client c(server->port());
+        c.send(input);
+        const QByteArray got = c.lines(int(expected.count('|')) + 1).join('|');
+        QVERIFY2(got.startsWith(expected), got.constData());
+        QVERIFY(!session->busy());
+    }
+
     // A line that comes in while the server waits for the unit's reply to the
     // line before is served once that reply is in, not left unread.
     void lineArrivingDuringAWriteIsServed()
